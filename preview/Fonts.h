@@ -1,0 +1,79 @@
+#pragma once
+// The five bitmap fonts of the sign and the font table through which everything draws text.
+//
+// A font file holds 256 glyphs of `Height` bytes each, in code order; each byte is one row of
+// dots, top row first, most significant bit = leftmost dot, set bit = lit dot. Only the
+// leftmost `Width` bits of a row belong to the glyph.
+
+#include "preview/Bitmap32.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+constexpr int kFontCount = 5;          // fonts 1..5
+constexpr int kFontTableSize = 16;     // any four-bit font number can be looked up
+constexpr std::size_t kMaxFontFileSize = 2048;
+
+struct FontSpec {
+    const char* FileName;   // bare file name, e.g. "font5x7.fnt"
+    std::uint16_t Width;    // glyph width in dots
+    std::uint16_t Height;   // glyph height in rows (= bytes per glyph)
+    std::size_t FileSize;   // 256 x Height
+    const char* Sample;     // sample text drawn on the font's button
+};
+
+// Fonts 1..5 in table order (index = font number - 1).
+extern const std::array<FontSpec, kFontCount> kFontSpecs;
+
+// One entry of the font table. An empty entry has no glyphs and width and height 0.
+struct FontInfo {
+    const std::uint8_t* Glyphs = nullptr;  // 256 x Height bytes, not owned
+    std::uint16_t Width = 0;
+    std::uint16_t Height = 0;
+};
+
+// Owner of the glyph data of the five fonts: fixed buffers of each font's file size.
+// A buffer that was never filled, or filled from a short file, reads as 0 where no byte
+// was supplied, so drawing never reads undefined memory.
+class FontSet {
+public:
+    FontSet();
+
+    // Copies up to the font's file size from `bytes` into font `index` (0..4); bytes the
+    // span does not supply become 0. An index outside 0..4 is ignored.
+    void Assign(int index, std::span<const std::uint8_t> bytes);
+
+    // The glyph data of font `index` (0..4): kFontSpecs[index].FileSize bytes.
+    const std::uint8_t* Data(int index) const { return buffers_[static_cast<std::size_t>(index)].data(); }
+
+private:
+    std::array<std::array<std::uint8_t, kMaxFontFileSize>, kFontCount> buffers_{};
+};
+
+// The module-level font table, indexed by font number - 1 (entries 5..15 stay empty).
+extern FontInfo FontTable[kFontTableSize];
+
+// Fills entries 0..4 of FontTable from `fonts` with the widths and heights of kFontSpecs and
+// empties entries 5..15. `fonts` must outlive every later use of the table.
+void InitFontTable(const FontSet& fonts);
+
+// The table entry for font number n (1..5 are the fonts; 0 and 6..15 give empty entries):
+// FontTable[(n - 1) AND 15].
+const FontInfo& FontEntry(int fontNumber);
+
+// The rows of glyph `code` in `font`, or nullptr for an empty entry.
+const std::uint8_t* GlyphRows(const FontInfo& font, std::uint8_t code);
+
+// Draws the zero-terminated `text` at its natural size with its top-left corner at (x, y):
+// set bits paint `colour`, clear bits leave the surface untouched; each character advances
+// x by font.Width. Pixels outside the surface are dropped. Returns 0.
+int DrawFontString(const FontInfo& font, Bitmap32& surface, Pixel colour, int x, int y,
+                   const char* text);
+
+// Draws glyph `code` at double size into the top-left of `target` (normally 16 x 16): each
+// glyph row fills two pixel rows, each of the 8 bits of a row two pixels, `fg` for a set bit and
+// `bg` for a clear one, whatever the font's width. Rows from 2 x Height on are not touched;
+// an empty entry draws nothing.
+void DrawGlyphDouble(const FontInfo& font, std::uint8_t code, Bitmap32& target, Pixel fg, Pixel bg);

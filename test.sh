@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Builds everything with warnings as errors and runs every test:
+#   1. a plain optimised build and its tests,
+#   2. the same under AddressSanitizer and UndefinedBehaviorSanitizer,
+#   3. the libFuzzer targets, each for a bounded time (FUZZ_SECONDS, default 30),
+#   4. the Windows cross-build of ledcore and the ledsign tool (mingw-w64).
+# Installs missing Debian packages first.
+set -euo pipefail
+cd "$(dirname "$0")"
+. scripts/packages.sh
+scripts/ensure-packages.sh "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+
+JOBS=$(nproc)
+FUZZ_SECONDS=${FUZZ_SECONDS:-30}
+export QT_QPA_PLATFORM=offscreen
+
+configure_and_build() {
+    local dir=$1
+    shift
+    cmake -S . -B "$dir" -G Ninja -Wno-dev "$@" >/dev/null
+    cmake --build "$dir" -j "$JOBS"
+}
+
+echo "== Plain build (warnings are errors)"
+configure_and_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLEDSIGN_WERROR=ON
+ctest --test-dir build --output-on-failure -j "$JOBS"
+
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
+configure_and_build build-asan -DCMAKE_BUILD_TYPE=Debug -DLEDSIGN_WERROR=ON \
+    -DLEDSIGN_SANITIZE=ON -DLEDSIGN_BENCH=OFF
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp \
+    ctest --test-dir build-asan --output-on-failure -j "$JOBS"
+
+echo "== Fuzzing (${FUZZ_SECONDS} s per target)"
+CC=clang CXX=clang++ configure_and_build build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DLEDSIGN_WERROR=ON -DLEDSIGN_FUZZ=ON -DLEDSIGN_GUI=OFF -DLEDSIGN_TESTS=OFF \
+    -DLEDSIGN_BENCH=OFF -DLEDSIGN_TOOLS=OFF
+shopt -s nullglob
+for target in build-fuzz/fuzz/fuzz_*; do
+    [ -x "$target" ] || continue
+    corpus=$(mktemp -d)
+    seeds="fuzz/corpus/$(basename "$target")"
+    [ -d "$seeds" ] && cp -r "$seeds"/. "$corpus"/
+    echo "-- $(basename "$target")"
+    "$target" -max_total_time="$FUZZ_SECONDS" -print_final_stats=1 "$corpus" 2>&1 | tail -n 12
+    rm -rf "$corpus"
+done
+
+echo "== Windows cross-build (mingw-w64)"
+configure_and_build build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+    -DCMAKE_BUILD_TYPE=Release -DLEDSIGN_WERROR=ON -DLEDSIGN_GUI=OFF -DLEDSIGN_TESTS=OFF \
+    -DLEDSIGN_BENCH=OFF
+
+echo "== All test stages passed"
