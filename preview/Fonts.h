@@ -52,6 +52,21 @@ private:
     std::array<std::array<std::uint8_t, kMaxFontFileSize>, kFontCount> buffers_{};
 };
 
+// Where LoadFonts found a font.
+enum class FontOrigin {
+    CurrentDirectory,     // the process's current directory (the editor's start directory)
+    ExecutableDirectory,  // beside the running program
+    DataDirectory,        // the installed data directory
+    BuiltIn,              // the copy compiled into the program
+};
+
+// Loads fonts 1..5 into `fonts`. Each file is looked for by its bare name in the current
+// directory first, then beside the running executable, then in the installed data
+// directory; when none of them has it, the copy compiled into the program is used. A file
+// shorter than its font size supplies what it has and the rest reads as 0; a longer file
+// supplies only its first FileSize bytes. Returns where each font came from.
+std::array<FontOrigin, kFontCount> LoadFonts(FontSet& fonts);
+
 // The module-level font table, indexed by font number - 1 (entries 5..15 stay empty).
 extern FontInfo FontTable[kFontTableSize];
 
