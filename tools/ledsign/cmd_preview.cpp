@@ -239,6 +239,18 @@ GifByteType GifIndex(Pixel p) {
     return 0;
 }
 
+// GIF delays are whole hundredths: frame i lasts round((i + 1) x step) - round(i x step), so
+// the animation's total time stays right however many frames it has.
+std::vector<int> FrameDelaysCs(std::size_t frames) {
+    std::vector<int> delays;
+    for (std::size_t i = 0; i < frames; ++i) {
+        const long long endMs = static_cast<long long>(i + 1) * kStepMilliseconds;
+        const long long startMs = static_cast<long long>(i) * kStepMilliseconds;
+        delays.push_back(static_cast<int>((endMs + 5) / 10 - (startMs + 5) / 10));
+    }
+    return delays;
+}
+
 int GifWrite(GifFileType* gif, const GifByteType* bytes, int count) {
     auto* out = static_cast<std::FILE*>(gif->UserData);
     return static_cast<int>(std::fwrite(bytes, 1, static_cast<std::size_t>(count), out));
@@ -319,22 +331,21 @@ bool WriteGif(const std::string& name, const std::vector<Bitmap32>& frames,
 }
 #endif
 
-// GIF delays are whole hundredths: frame i lasts round((i + 1) x step) - round(i x step), so
-// the animation's total time stays right however many frames it has.
-std::vector<int> FrameDelaysCs(std::size_t frames) {
-    std::vector<int> delays;
-    for (std::size_t i = 0; i < frames; ++i) {
-        const long long endMs = static_cast<long long>(i + 1) * kStepMilliseconds;
-        const long long startMs = static_cast<long long>(i) * kStepMilliseconds;
-        delays.push_back(static_cast<int>((endMs + 5) / 10 - (startMs + 5) / 10));
-    }
-    return delays;
-}
-
 int RunPreviewCommand(const std::vector<std::string>& args) {
     for (const std::string& a : args) {
         if (a == "--help" || a == "-h") {
-            std::printf("Usage: ledsign preview %s\n", kUsage);
+            std::printf(
+                "Usage: ledsign preview %s\n\n"
+                "Plays the message file as the strip preview does, without waiting in real time,\n"
+                "and prints the 64 visible columns of the 8 rows ('#' lit, '.' unlit).\n"
+                "  --steps N  scroll steps to make (default: one full cycle, until the message\n"
+                "             has wrapped and the blank of its end has moved in); a static\n"
+                "             message is laid out once whatever N is\n"
+                "  --at T     date and time for the live fields, \"YYYY-MM-DD HH:MM\" (default: "
+                "now)\n"
+                "  --png F    the strip picture (448 x 56) after the steps\n"
+                "  --gif F    an animation of one full cycle, 24 ms a step\n",
+                kUsage);
             return kExitOk;
         }
     }
