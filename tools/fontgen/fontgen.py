@@ -84,6 +84,29 @@ DRAWN_8x8 = {
                "..#.#...", "........"],  # per mille
 }
 
+# Bold glyphs drawn here because the console font's versions are defective (wrong letter,
+# missing accent or stroke).
+DRAWN_BOLD = {
+    "\u0141": ["####....", ".##.....", ".####...", "###.....", ".##...#.", ".##..##.",
+               "#######.", "........"],  # L stroke
+    "\u0142": ["..###...", "...##...", "...####.", "..###...", ".####...", "...##...",
+               "..####..", "........"],  # l stroke
+    "\u0143": ["....##..", "...##...", "##...##.", "###..##.", "##.####.", "##..###.",
+               "##...##.", "........"],  # N acute
+    "\u013d": ["####.##.", ".##..##.", ".##..#..", ".##.....", ".##...#.", ".##..##.",
+               "#######.", "........"],  # L caron
+    "\u013e": [".###.##.", "..##.##.", "..##.#..", "..##....", "..##....", "..##....",
+               ".####...", "........"],  # l caron
+    "\u0139": ["...##...", "..##....", "####....", ".##.....", ".##.....", ".##..##.",
+               "#######.", "........"],  # L acute
+    "\u013a": ["...##...", "..##....", "..###...", "...##...", "...##...", "...##...",
+               "..####..", "........"],  # l acute
+    "\u0150": ["...#..#.", "..#..#..", ".#####..", "##...##.", "##...##.", "##...##.",
+               ".#####..", "........"],  # O double acute
+    "\u017b": ["...##...", "........", "#######.", "....##..", "..##....", ".##.....",
+               "#######.", "........"],  # Z dot above
+}
+
 # The live-field pictures, one size per font shape. Each keeps the rightmost column blank.
 PICTURES_5x7 = {
     CLOCK: [".##..", "#.##.", "#.##.", "#..#.", ".##..", ".....", "....."],
@@ -105,6 +128,35 @@ PICTURES_8x8 = {
                "#######.", "........"],
     THERMOMETER: ["..#.....", ".#.#....", ".#.##...", ".#.#....", ".###....", "#####...",
                   "#####...", ".###...."],
+}
+
+# 5x7 glyphs drawn here: the source's versions need all five columns (so they would touch
+# the next character) or lose their accents.
+DRAWN_5x7 = {
+    "#": ["....", ".#.#", "####", ".#.#", "####", ".#.#", "...."],
+    "$": [".#..", ".###", "#...", ".##.", "...#", "###.", ".#.."],
+    "+": ["....", ".#..", ".#..", "###.", ".#..", ".#..", "...."],
+    "\u2026": ["....", "....", "....", "....", "....", "#.#.", "...."],
+    "\u2030": ["##..", "##.#", "..#.", ".#..", "#.##", "..##", "...."],
+    "\u2014": ["....", "....", "....", "####", "....", "....", "...."],
+    "\u2122": ["###.", ".#..", ".#..", "....", "#..#", "####", "#..#"],
+    "\u00a4": ["....", "#..#", ".##.", "#..#", ".##.", "#..#", "...."],
+    "\u00a9": [".##.", "#..#", "#.##", "#.#.", "#.##", "#..#", ".##."],
+    "\u00ae": [".##.", "#..#", "##.#", "###.", "##.#", "#..#", ".##."],
+    "\u00ab": ["....", "....", ".#.#", "#.#.", ".#.#", "....", "...."],
+    "\u00bb": ["....", "....", "#.#.", ".#.#", "#.#.", "....", "...."],
+    "\u00b1": ["....", ".#..", "###.", ".#..", "....", "###.", "...."],
+    "\u0105": ["....", "....", ".###", "#..#", "#..#", ".###", "..#."],  # a ogonek
+    "\u013d": ["#.#.", "#.#.", "#...", "#...", "#...", "####", "...."],  # L caron
+    "\u013e": ["##.#", ".#.#", ".#..", ".#..", ".#..", "###.", "...."],  # l caron
+    "\u013a": ["...#", "##..", ".#..", ".#..", ".#..", "###.", "...."],  # l acute
+    "\u0150": [".#.#", ".##.", "#..#", "#..#", "#..#", ".##.", "...."],  # O double acute
+    "\u0170": [".#.#", "#..#", "#..#", "#..#", "#..#", ".##.", "...."],  # U double acute
+    "\u00dd": ["...#", "#.#.", "#.#.", ".#..", ".#..", ".#..", "...."],  # Y acute
+    "\u0111": ["...#", "..##", "...#", ".###", "#..#", ".###", "...."],  # d stroke
+    "\u0151": [".#.#", "#.#.", ".##.", "#..#", "#..#", ".##.", "...."],  # o double acute
+    "\u0171": [".#.#", "#.#.", "....", "#..#", "#..#", ".###", "...."],  # u double acute
+    "\u02dd": [".#.#", "#.#.", "....", "....", "....", "....", "...."],  # double acute
 }
 
 # One-row accents for capitals squeezed into the 5x7 font, whose source drops them.
@@ -137,6 +189,8 @@ def make_5x7(src57, src58):
                 mark = unicodedata.decomposition(ch).split()[1]
                 accent = rows_from([ACCENT_ROW_5[chr(int(mark, 16))]])
                 rows = accent + glyph_bytes(src58[ord(ch)], 2, 5) + [0]
+        if ch in DRAWN_5x7:
+            rows = rows_from(DRAWN_5x7[ch])
         glyphs[code] = [r & 0xF8 for r in rows]
     return glyphs
 
@@ -186,7 +240,12 @@ def make_8x8_bold(vga8):
         if ch is None or code < 0x20 or code == 0x7F:
             continue
         g = vga8.get(ord(ch))
-        rows = glyph_bytes(g, 0, 8) if g is not None else rows_from(DRAWN_8x8[ch])
+        if ch in DRAWN_BOLD:
+            rows = rows_from(DRAWN_BOLD[ch])
+        elif g is not None:
+            rows = glyph_bytes(g, 0, 8)
+        else:
+            rows = rows_from(DRAWN_8x8[ch])
         used = 0
         for r in rows:
             used |= r
@@ -196,13 +255,31 @@ def make_8x8_bold(vga8):
     return glyphs
 
 
-def embolden(row):
-    """Doubles each dot to the right unless that would close a one-dot gap."""
-    return row | ((row >> 1) & ~(row << 1) & 0xFF)
+def stretch(row, widths):
+    """Repeats column i of a row widths[i] times, left-aligned."""
+    out, x = 0, 0
+    for i, w in enumerate(widths):
+        if row & (0x80 >> i):
+            for k in range(w):
+                out |= 0x80 >> (x + k) if x + k < 8 else 0
+        x += w
+    return out
 
 
 def make_8x8_atari(thin):
-    return [[embolden(r) & 0xFE for r in rows] for rows in thin]
+    """Home-computer style: the thin font with its outer columns doubled, so most vertical
+    strokes are two dots wide while the letters keep their shapes; a lone dot in a row
+    (the stems of i, l, t, the tops of A, T) grows to two where that closes no gap."""
+    glyphs = []
+    for rows in thin:
+        out = []
+        for r in rows:
+            w = stretch(r, [2, 1, 1, 1, 2])
+            single = w & ~(w << 1) & ~(w >> 1)
+            w |= (single >> 1) & ~(w << 1) & 0xFF
+            out.append(w & 0xFE)
+        glyphs.append(out)
+    return glyphs
 
 
 def put_pictures(fonts):
@@ -228,16 +305,16 @@ def write_png(path, pixels, width, height):
         f.write(png)
 
 
-def sample_sheet(path, fonts, widths):
-    """Each font: sample lines and a 32 x 8 table of all 256 glyphs, every dot 3 x 3 pixels."""
+def sample_sheet(path, fonts, widths, scale=3):
+    """Each font: sample lines and a 32 x 8 table of all 256 glyphs, every dot `scale` pixels."""
     lines = [
         "ABCDEFGHIJKLMNOPQRSTUVWXYZ 0123456789",
         "abcdefghijklmnopqrstuvwxyz !?.,:;-+()",
         "Zażółć gęślą jaźń ĄĆĘŁŃÓŚŹŻ ąćęłńóśźż",
         "Příliš žluťoučký kůň ÁČĎÉĚÍŇŘŠŤÚŮÝŽ ő ű",
-        "\u02d9 12:30 \u0163 07/12 \u0155 21 €‰…†‡§©®",  # 0xFF, 0xFE, 0xFA pictures
+        "\u02d9 12:30 \u0163 07/12 \u00fa 21 €‰…†‡§©®",  # 0xFF, 0xFE, 0xFA pictures
     ]
-    scale, dot = 3, 2
+    dot = scale - 1
     cols = 48
     rows_px = []
     colour_on, colour_off, paper = (255, 60, 20), (60, 20, 20), (0, 0, 0)
