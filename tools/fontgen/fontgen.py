@@ -165,7 +165,7 @@ ACCENT_ROW_5 = {
     "\u0307": "..#..",  # dot above
     "\u030c": ".#.#.",  # caron
     "\u0302": "..#..",  # circumflex (reads like a dot; there is no room for more)
-    "\u0306": "#..#.",  # breve
+    "\u0306": ".#.#.",  # breve (the diaeresis of Ä takes "#..#.")
     "\u030a": "..#..",  # ring
     "\u030b": ".#.#.",  # double acute
     "\u0308": "#..#.",  # diaeresis
