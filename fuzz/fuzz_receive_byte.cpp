@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const bool completeBefore = p.ReplyComplete();
         p.ReceiveByte(a);
         Check(p.ReceivedCount() <= kMaxPayload);
-        Check(p.ReceiveState() <= kTrailerCheck);
+        Check(p.ReceiveState() <= kRxTrailerCheck);
 
         // Mirror the line unescaping to know which data value the decoder just saw.
         const bool restart = !escaped && a == kFrameStart;
@@ -52,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::uint8_t value = escaped ? static_cast<std::uint8_t>(a - 16) : a;
         escaped = consumedAsEscape;
 
-        const bool trailerByte = stateBefore == kTrailerCheck && !restart && !consumedAsEscape;
+        const bool trailerByte = stateBefore == kRxTrailerCheck && !restart && !consumedAsEscape;
         if (!trailerByte) {
             // Only a trailer test may set the flag.
             Check(!p.ReplyComplete() || completeBefore);
