@@ -57,6 +57,11 @@ public:
     virtual void SetCol(int col) = 0;
     virtual void SetRow(int row) = 0;
 
+    // Move the cursor to (col, row) in one step: only this cell is offered to the selection
+    // check. Used where a two-step move could be refused half-way (resetting the cursor after
+    // the text it stood on has gone).
+    virtual void SetCell(int col, int row) = 0;
+
     // The handler that the selection check calls. Without one every cell in the grid may be
     // selected.
     virtual void SetSelectCellHandler(SelectCellHandler handler) = 0;

@@ -24,16 +24,16 @@
 #include <cstdio>
 
 constexpr int kMessageSize = 1024;
-constexpr int kMessageCells = 500;        // cells 0..499 form the text area
-constexpr int kMessageTypeOffset = 1023;  // the type byte
+constexpr int kMessageCells = 500;       // cells 0..499 form the text area
+constexpr int kMessageTypeOffset = 1023; // the type byte
 constexpr std::uint8_t kMessageScrolling = 0;
 constexpr std::uint8_t kMessageStatic = 1;
 
-constexpr int kGridColumns = 32;  // the grid shows the buffer as 32 x 16 cells
+constexpr int kGridColumns = 32; // the grid shows the buffer as 32 x 16 cells
 constexpr int kGridRows = 16;
-constexpr int kCellBitmapSize = 16;  // one painted cell: a double-size 8 x 8 glyph
+constexpr int kCellBitmapSize = 16; // one painted cell: a double-size 8 x 8 glyph
 
-constexpr std::uint8_t kDefaultAttribute = 4;  // font 4, plain characters
+constexpr std::uint8_t kDefaultAttribute = 4; // font 4, plain characters
 
 // Cell kinds (high four bits of the attribute) and the placeholder codes of the live fields.
 constexpr std::uint8_t kKindTime = 0x10;
@@ -45,9 +45,9 @@ constexpr std::uint8_t kTemperatureFieldCode = 0xFA;
 
 // Colours of a painted cell.
 constexpr Pixel kCellBlack = Rgb(0, 0, 0);
-constexpr Pixel kCellCursor = Rgb(128, 128, 128);  // background of the cursor cell with focus
-constexpr Pixel kCellText = Rgb(240, 240, 240);    // plain characters
-constexpr Pixel kCellField = Rgb(0, 255, 0);       // live fields
+constexpr Pixel kCellCursor = Rgb(128, 128, 128); // background of the cursor cell with focus
+constexpr Pixel kCellText = Rgb(240, 240, 240);   // plain characters
+constexpr Pixel kCellField = Rgb(0, 255, 0);      // live fields
 
 class CLEDMessageCon {
 public:
@@ -160,7 +160,8 @@ public:
     void InsertSpecialChar(std::uint8_t ch);
 
     // Cursor to column 0 then row 0, all 1024 bytes 0 (type scrolling), current attribute 4,
-    // grid invalidated.
+    // grid invalidated. A cursor that the two steps could not bring home (it stood beyond
+    // the end of a shorter loaded text) is then moved to (0,0) in one step.
     void Clear();
 
 private:
