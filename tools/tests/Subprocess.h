@@ -20,12 +20,16 @@ namespace detail {
 
 // pipe() with both ends closed on exec, so concurrent spawns do not inherit each other's pipes.
 inline int Pipe(int fds[2]) {
+#ifdef __linux__
+    return pipe2(fds, O_CLOEXEC);
+#else
     if (pipe(fds) != 0) {
         return -1;
     }
     fcntl(fds[0], F_SETFD, FD_CLOEXEC);
     fcntl(fds[1], F_SETFD, FD_CLOEXEC);
     return 0;
+#endif
 }
 
 inline std::vector<char*> Argv(std::vector<std::string>& args) {
