@@ -132,6 +132,9 @@ int ComPort::Open(const char* name) {
 
 int ComPort::Close() {
     if (IsOpen()) {
+        // A pseudo-terminal keeps TIOCEXCL after its last close while its master lives, which
+        // would lock every later non-root open out; drop it before letting go.
+        ioctl(Fd(handle_), TIOCNXCL);
         ::close(Fd(handle_));
         // Forget the descriptor so that a second Close cannot close a number reused since.
         handle_ = kInvalidHandle;
