@@ -126,6 +126,9 @@ int ComPort::Open(const char* name) {
     // harmless.
     int modemBits = TIOCM_DTR | TIOCM_RTS;
     ioctl(fd, TIOCMBIS, &modemBits);
+    // Bytes that arrived before this open (a late reply to a client that has gone) belong to
+    // nobody; left in the queue they would complete this session's first transaction.
+    tcflush(fd, TCIFLUSH);
     handle_ = fd;
     return 0;
 }
