@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -109,6 +112,53 @@ TEST(SignDisplay, TimeFieldFollowsTheSignsOwnClockAndShownSlotChanges) {
     ASSERT_EQ(Transact(sign.Port(), 0x11, {0x09, 0x06, 0x1D, 0x0E, 0x05, 0x00}), kComOk);
     ASSERT_EQ(Transact(sign.Port(), 0x15, field), kComOk);
     EXPECT_EQ(sign.WaitForBlock("slot 9 (static)"), expected);
+}
+
+TEST(SignDisplay, OnATerminalTheStripScrollsInPlace) {
+    // The emulator's stdout is a terminal of our own.
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    const int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
+    ASSERT_GE(slave, 0);
+    const pid_t pid = tool_tests::detail::Spawn({LEDSIGN_EMULATOR}, slave, -1);
+    close(slave);
+    std::string output;
+    auto readFor = [&](int ms) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (std::chrono::steady_clock::now() < end) {
+            pollfd p{master, POLLIN, 0};
+            char chunk[8192];
+            if (poll(&p, 1, 20) > 0) {
+                const ssize_t n = read(master, chunk, sizeof chunk);
+                if (n > 0) {
+                    output.append(chunk, static_cast<std::size_t>(n));
+                }
+            }
+        }
+    };
+    readFor(300);
+    const std::string port = output.substr(0, output.find_first_of("\r\n"));
+    ASSERT_EQ(Transact(port, 0x15, Cells({{0x04, 'W'}, {0x04, 'W'}}, 0)), kComOk);
+    output.clear();
+    readFor(600);
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+    close(master);
+
+    // 600 ms of scrolling at one column per 24 ms (the first 8 steps move only blanks): many
+    // redraws, each moving back over the
+    // the previous block, and lit dots that move.
+    std::size_t redraws = 0;
+    for (std::size_t at = output.find("\x1b[9A"); at != std::string::npos;
+         at = output.find("\x1b[9A", at + 1)) {
+        ++redraws;
+    }
+    EXPECT_GE(redraws, 5u);
+    EXPECT_LE(redraws, 40u);
+    EXPECT_NE(output.find("slot 9 (scrolling)"), std::string::npos);
+    EXPECT_NE(output.find('#'), std::string::npos);
 }
 
 TEST(SignEmulator, RefusesWhatItCannotDo) {
