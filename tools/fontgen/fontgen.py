@@ -187,7 +187,7 @@ def make_5x7(src57, src58):
             continue
         rows = glyph_bytes(g, 0, 7)
         base = base_letter(ch)
-        if base and base in "".join(map(chr, range(0x41, 0x5B))) and ord(base) in src57:
+        if base and "A" <= base <= "Z" and ord(base) in src57:
             if glyph_bytes(src57[ord(base)], 0, 7) == rows and ord(ch) in src58:
                 # The 7-row source shows the bare letter: put the accent in the top row
                 # over the 5-row body of the 8-row source.
