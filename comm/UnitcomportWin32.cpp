@@ -92,6 +92,9 @@ int ComPort::Open(const char* name) {
     timeouts.ReadTotalTimeoutMultiplier = 0;
     timeouts.ReadTotalTimeoutConstant = 0;
     SetCommTimeouts(handle, &timeouts);
+    // Bytes that arrived before this open (a late reply to a client that has gone) belong to
+    // nobody; left in the queue they would complete this session's first transaction.
+    PurgeComm(handle, PURGE_RXCLEAR);
     handle_ = reinterpret_cast<std::intptr_t>(handle);
     return 0;
 }
