@@ -1,0 +1,21 @@
+#pragma once
+// Stop requests for the windowless synchronisation loop (a service or a job started by cron):
+// SIGINT and SIGTERM on POSIX, console Ctrl+C / Ctrl+Break / close on Windows. The handler only
+// records the request (a sig_atomic_t flag plus a wake-up of the waiting thread), so the loop
+// leaves the mode in an orderly way: blank message, port closed. Implemented once per platform.
+
+#include <string>
+
+// Installs the handlers. Returns false when they cannot be installed. Call once, before the
+// first WaitForStop.
+bool InstallStopHandlers();
+
+// True once a stop was requested.
+bool StopRequested();
+
+// Sleeps up to `seconds` (fractions allowed; <= 0 returns at once) and returns early when a stop
+// arrives. Returns StopRequested() at the end.
+bool WaitForStop(double seconds);
+
+// The local date and time as "YYYY-MM-DD HH:MM:SS", the stamp put before each status line.
+std::string LocalTimeStamp();
