@@ -6,8 +6,9 @@
 
 #include <string>
 
-// Installs the handlers. Returns false when they cannot be installed. Call once, before the
-// first WaitForStop.
+// Installs the handlers (on POSIX also ignores SIGPIPE, so that a vanished reader of the status
+// output does not end the process before it leaves the mode). Returns false when they cannot be
+// installed. Call once, before the first WaitForStop.
 bool InstallStopHandlers();
 
 // True once a stop was requested.

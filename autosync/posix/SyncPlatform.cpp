@@ -73,6 +73,8 @@ bool InstallStopHandlers() {
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = 0; // no SA_RESTART: a blocking call returns EINTR and the loop looks
+    // A vanished reader of the status output must not kill the loop before it leaves the mode.
+    std::signal(SIGPIPE, SIG_IGN);
     return ::sigaction(SIGINT, &action, nullptr) == 0 &&
            ::sigaction(SIGTERM, &action, nullptr) == 0;
 }
