@@ -18,5 +18,10 @@ bool StopRequested();
 // arrives. Returns StopRequested() at the end.
 bool WaitForStop(double seconds);
 
+// Called once the loop has left the mode after a stop. On Windows a console close or shutdown
+// ends the process as soon as its handler returns, so the handler waits (a few seconds at
+// most) for this call; elsewhere it has no effect.
+void StopFinished();
+
 // The local date and time as "YYYY-MM-DD HH:MM:SS", the stamp put before each status line.
 std::string LocalTimeStamp();

@@ -110,6 +110,8 @@ bool WaitForStop(double seconds) {
     return StopRequested();
 }
 
+void StopFinished() {}
+
 std::string LocalTimeStamp() {
     const std::time_t now = std::time(nullptr);
     struct tm local {};

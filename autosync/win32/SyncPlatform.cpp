@@ -16,6 +16,9 @@ constexpr std::int64_t kFileTimeToUnixEpoch = 116444736000000000LL;
 
 volatile std::sig_atomic_t g_stopRequested = 0;
 HANDLE g_wakeEvent = nullptr;
+HANDLE g_finishedEvent = nullptr;
+// Windows ends the process about 5 s after a close or shutdown event; wait a little less.
+constexpr DWORD kCloseWaitMs = 4500;
 
 BOOL WINAPI OnConsoleControl(DWORD type) {
     switch (type) {
@@ -26,6 +29,12 @@ BOOL WINAPI OnConsoleControl(DWORD type) {
         g_stopRequested = 1;
         if (g_wakeEvent != nullptr) {
             SetEvent(g_wakeEvent);
+        }
+        // The handler runs on its own thread. For Ctrl+C / Ctrl+Break the process goes on and
+        // the loop leaves the mode by itself; for a close or shutdown the process ends when the
+        // handler returns, so give the loop the time to blank the sign and close the port.
+        if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT && g_finishedEvent != nullptr) {
+            WaitForSingleObject(g_finishedEvent, kCloseWaitMs);
         }
         return TRUE;
     default:
@@ -54,7 +63,8 @@ FileStamp StatFileStamp(const std::string& name) {
 bool InstallStopHandlers() {
     if (g_wakeEvent == nullptr) {
         g_wakeEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        if (g_wakeEvent == nullptr) {
+        g_finishedEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        if (g_wakeEvent == nullptr || g_finishedEvent == nullptr) {
             return false;
         }
     }
@@ -76,6 +86,12 @@ bool WaitForStop(double seconds) {
         Sleep(ms);
     }
     return StopRequested();
+}
+
+void StopFinished() {
+    if (g_finishedEvent != nullptr) {
+        SetEvent(g_finishedEvent);
+    }
 }
 
 std::string LocalTimeStamp() {

@@ -139,6 +139,8 @@ int RunWatch(const std::vector<std::string>& args) {
         sync.TimerSynchroTimer();
     }
     sync.LeaveSync();
+    std::fflush(stdout);
+    StopFinished();
     return kExitOk;
 }
 
