@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -97,6 +98,17 @@ public:
             }
         }
         return lines;
+    }
+    // Waits until the log holds `count` requests (or 10 s pass).
+    bool WaitForLines(std::size_t count) const {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (Log().size() >= count) {
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return false;
     }
     // Waits until the log holds `count` slot-9 requests (or 10 s pass).
     bool WaitForSlot9(std::size_t count) const {
@@ -236,6 +248,31 @@ TEST(Watch, FollowsTheFileAndBlanksTheSignOnSigterm) {
         std::smatch m;
         ASSERT_TRUE(std::regex_match(lines[i], m, stamped)) << lines[i];
         EXPECT_EQ(m[1].str(), expected[i]);
+    }
+}
+
+TEST(Watch, StopInterruptsALongIntervalAtOnce) {
+    WatchDir dir;
+    Sign sign(dir);
+    WriteText(dir / "dane.txt", "1 4 Nigdy\n");
+    std::size_t requests = 0;
+    for (const int sig : {SIGINT, SIGTERM}) {
+        Subprocess watch(
+            {LEDSIGN_BIN, "watch", "--port", sign.Port(), "--interval", "30", dir / "dane.txt"});
+        // The clock request shows that the start is through (the handlers come before it).
+        ASSERT_TRUE(sign.WaitForLines(requests + 1)) << sig;
+        const auto start = std::chrono::steady_clock::now();
+        kill(watch.Pid(), sig);
+        ASSERT_TRUE(sign.WaitForLines(requests + 2)) << sig;
+        const int status = watch.Terminate(); // reaps it (a zombie by now or soon)
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3)) << sig;
+        ASSERT_TRUE(WIFEXITED(status)) << sig;
+        EXPECT_EQ(WEXITSTATUS(status), 0) << sig;
+        const std::vector<std::string> log = sign.Log();
+        EXPECT_EQ(log[requests].rfind("cmd=11 ", 0), 0u) << sig;
+        // The first step would come only after 30 s: the sign gets the blank message only.
+        EXPECT_EQ(log[requests + 1], kBlankLine) << sig;
+        requests += 2;
     }
 }
 
