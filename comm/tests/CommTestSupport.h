@@ -160,7 +160,7 @@ public:
     }
 
     std::int64_t MonotonicMs() override { return now; }
-    LocalDateTime LocalTime() override { return local; }
+    ComDateTime LocalTime() override { return local; }
 
     static constexpr std::int64_t kNever = std::numeric_limits<std::int64_t>::max() / 2;
 
@@ -172,7 +172,7 @@ public:
     std::int64_t now = 1000; // arbitrary origin: nothing may assume the clock starts at 0
     std::int64_t writeTime = -1;
     Bytes written;
-    LocalDateTime local;
+    ComDateTime local;
 
 private:
     std::vector<Chunk> scheduled_;

@@ -171,7 +171,7 @@ TEST_F(FrameCodec, KnownEmptyReplyCompletesWhateverItsLastByte) {
         EXPECT_EQ(p->ReplyCode(), 0x80);
         EXPECT_EQ(p->ReplySource(), 380);
         EXPECT_EQ(p->ReceivedCount(), 0u);
-        EXPECT_EQ(p->ReceiveState(), kIdle);
+        EXPECT_EQ(p->ReceiveState(), kRxIdle);
     }
 }
 
@@ -209,9 +209,9 @@ TEST_F(FrameCodec, ReplyNotAddressedToTheComputerIsAbandonedAtItsDestination) {
         auto p = NewProtocol(line);
         const Bytes reply = EncodeReply(380, c.Destination, 0x80, {});
         Feed(*p, Bytes(reply.begin(), reply.begin() + static_cast<long>(c.AbandonedAfter - 1)));
-        EXPECT_NE(p->ReceiveState(), kIdle);
+        EXPECT_NE(p->ReceiveState(), kRxIdle);
         p->ReceiveByte(reply[c.AbandonedAfter - 1]);
-        EXPECT_EQ(p->ReceiveState(), kIdle);
+        EXPECT_EQ(p->ReceiveState(), kRxIdle);
         Feed(*p, Bytes(reply.begin() + static_cast<long>(c.AbandonedAfter), reply.end()));
         p->ReceiveByte(0x00);
         EXPECT_FALSE(p->ReplyComplete());
@@ -232,7 +232,7 @@ TEST_F(FrameCodec, BadHeaderChecksumDropsTheFrameAndLeavesTheFlag) {
     Bytes bad = EncodeReply(380, 0, 0x81, {0x01, 0x02});
     bad[8] ^= 0x01; // header checksum
     Feed(protocol, Bytes(bad.begin(), bad.begin() + 9));
-    EXPECT_EQ(protocol.ReceiveState(), kIdle);
+    EXPECT_EQ(protocol.ReceiveState(), kRxIdle);
     Feed(protocol, Bytes(bad.begin() + 9, bad.end()));
     EXPECT_TRUE(protocol.ReplyComplete()); // unchanged, as nothing completed
     EXPECT_EQ(protocol.ReceivedCount(), 0u);
@@ -246,7 +246,7 @@ TEST_F(FrameCodec, BadTrailerClearsTheFlag) {
     bad.back() ^= 0x40;
     Feed(protocol, bad);
     EXPECT_FALSE(protocol.ReplyComplete());
-    EXPECT_EQ(protocol.ReceiveState(), kIdle);
+    EXPECT_EQ(protocol.ReceiveState(), kRxIdle);
 }
 
 TEST_F(FrameCodec, StartByteInsideAFrameRestartsIt) {
@@ -321,7 +321,7 @@ TEST_F(FrameCodec, OversizeReplyIsDroppedWithoutStoringAByte) {
             }
         }
         Feed(*p, lineBytes);
-        EXPECT_EQ(p->ReceiveState(), kIdle);
+        EXPECT_EQ(p->ReceiveState(), kRxIdle);
         Feed(*p, Bytes(3000, 0x5A));
         EXPECT_LE(p->ReceivedCount(), kMaxPayload);
         EXPECT_FALSE(p->ReplyComplete());
