@@ -347,6 +347,25 @@ TEST(DeviceCommands, SignVanishingMidTransactionFailsAtOnce) {
     EXPECT_LT(afterKill, 0.5);
 }
 
+TEST(DeviceCommands, ReplyLeftByAVanishedClientDoesNotAnswerTheNextOne) {
+    TempDir dir;
+    Sign sign(dir, {"--delay", "300"});
+    {
+        Subprocess gone({LEDSIGN_BIN, "show", "--port", sign.Port(), "1"});
+        for (int i = 0; i < 200 && sign.Log().empty(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        gone.Kill();
+    }
+    // The sign answers the killed client into the line after 300 ms.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const RunResult r = Ledsign({"show", "--port", sign.Port(), "2"});
+    EXPECT_EQ(r.ExitCode, 0) << r.Out << r.Err;
+    // Its own reply comes only after the sign's 300 ms; the stale one would come at once.
+    EXPECT_GE(r.Seconds, 0.3);
+    EXPECT_EQ(sign.Log().size(), 2u);
+}
+
 TEST(DeviceCommands, SignServesClientsThatOpenAndCloseRepeatedly) {
     TempDir dir;
     Sign sign(dir);
