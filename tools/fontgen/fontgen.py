@@ -84,6 +84,11 @@ DRAWN_8x8 = {
                "..#.#...", "........"],  # per mille
 }
 
+# Thin glyphs drawn here: the source's V has a flat bar where its diagonals meet.
+DRAWN_THIN = {
+    "V": ["......", "#...#.", "#...#.", "#...#.", ".#.#..", ".#.#..", "..#...", "......"],
+}
+
 # Bold glyphs drawn here because the console font's versions are defective (wrong letter,
 # missing accent or stroke).
 DRAWN_BOLD = {
@@ -165,7 +170,7 @@ ACCENT_ROW_5 = {
     "\u0307": "..#..",  # dot above
     "\u030c": ".#.#.",  # caron
     "\u0302": "..#..",  # circumflex (reads like a dot; there is no room for more)
-    "\u0306": "#..#.",  # breve
+    "\u0306": ".#.#.",  # breve (the diaeresis of Ä takes "#..#.")
     "\u030a": "..#..",  # ring
     "\u030b": ".#.#.",  # double acute
     "\u0308": "#..#.",  # diaeresis
@@ -182,7 +187,7 @@ def make_5x7(src57, src58):
             continue
         rows = glyph_bytes(g, 0, 7)
         base = base_letter(ch)
-        if base and base in "".join(map(chr, range(0x41, 0x5B))) and ord(base) in src57:
+        if base and "A" <= base <= "Z" and ord(base) in src57:
             if glyph_bytes(src57[ord(base)], 0, 7) == rows and ord(ch) in src58:
                 # The 7-row source shows the bare letter: put the accent in the top row
                 # over the 5-row body of the 8-row source.
@@ -229,6 +234,9 @@ def make_8x8_thin(src69):
         g = src69.get(ord(ch))
         if g is None:
             continue
+        if ch in DRAWN_THIN:
+            glyphs[code] = rows_from(DRAWN_THIN[ch])
+            continue
         rows = glyph_bytes(g, 0, 9)
         glyphs[code] = [r & 0xFE for r in rows[:7] + [rows[7] | rows[8]]]
     return glyphs
@@ -266,16 +274,34 @@ def stretch(row, widths):
     return out
 
 
+# How the atari style stretches a glyph n columns wide: outer columns doubled.
+ATARI_WIDTHS = {1: [2], 2: [2, 2], 3: [2, 1, 2], 4: [2, 1, 1, 2], 5: [2, 1, 1, 1, 2],
+                6: [2, 1, 1, 1, 1, 1]}
+
+
 def make_8x8_atari(thin):
-    """Home-computer style: the thin font with its outer columns doubled, so most vertical
-    strokes are two dots wide while the letters keep their shapes; a lone dot in a row
-    (the stems of i, l, t, the tops of A, T) grows to two where that closes no gap."""
+    """Home-computer style: each thin glyph with its outer columns doubled, so most vertical
+    strokes are two dots wide while the letters keep their shapes, centred in seven columns."""
     glyphs = []
     for rows in thin:
+        used = 0
+        for r in rows:
+            used |= r
+        if used == 0:
+            glyphs.append(list(rows))
+            continue
+        lo = next(c for c in range(8) if used & (0x80 >> c))
+        hi = max(c for c in range(8) if used & (0x80 >> c))
+        n = min(hi - lo + 1, 6)
+        widths = ATARI_WIDTHS[n]
+        offset = (7 - sum(widths)) // 2
+        # A lone dot in the middle column (the stems of I, T, i, l, t, 1) grows to two dots;
+        # lone dots elsewhere are diagonals, which growing would skew.
+        middle = 0x80 >> (offset + sum(widths[: n // 2])) if n % 2 and n > 1 else 0
         out = []
         for r in rows:
-            w = stretch(r, [2, 1, 1, 1, 2])
-            single = w & ~(w << 1) & ~(w >> 1)
+            w = stretch((r << lo) & 0xFF, widths) >> offset
+            single = w & ~(w << 1) & ~(w >> 1) & middle
             w |= (single >> 1) & ~(w << 1) & 0xFF
             out.append(w & 0xFE)
         glyphs.append(out)
