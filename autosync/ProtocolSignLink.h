@@ -1,0 +1,22 @@
+#pragma once
+// The synchronisation mode's SignLink over the program's ComProtocol: a pass-through, so the
+// mode drives the same protocol object (and port) as the rest of the program.
+
+#include "autosync/Unitautosync.h"
+#include "comm/Unitcomprotocol.h"
+
+class ProtocolSignLink final : public SignLink {
+public:
+    // `protocol` is borrowed and must outlive this object.
+    explicit ProtocolSignLink(ComProtocol& protocol) : protocol_(protocol) {}
+
+    int Open(const std::string& portName) override { return protocol_.Open(portName.c_str()); }
+    int Close() override { return protocol_.Close(); }
+    int SyncClock(std::uint16_t address) override { return protocol_.SyncClock(address); }
+    int SendMessageSlot(std::uint16_t address, int slot, const std::uint8_t* message) override {
+        return protocol_.SendMessageSlot(address, slot, message);
+    }
+
+private:
+    ComProtocol& protocol_;
+};

@@ -1,0 +1,27 @@
+#pragma once
+// Stop requests for the windowless synchronisation loop (a service or a job started by cron):
+// SIGINT and SIGTERM on POSIX, console Ctrl+C / Ctrl+Break / close on Windows. The handler only
+// records the request (a sig_atomic_t flag plus a wake-up of the waiting thread), so the loop
+// leaves the mode in an orderly way: blank message, port closed. Implemented once per platform.
+
+#include <string>
+
+// Installs the handlers (on POSIX also ignores SIGPIPE, so that a vanished reader of the status
+// output does not end the process before it leaves the mode). Returns false when they cannot be
+// installed. Call once, before the first WaitForStop.
+bool InstallStopHandlers();
+
+// True once a stop was requested.
+bool StopRequested();
+
+// Sleeps up to `seconds` (fractions allowed; <= 0 returns at once) and returns early when a stop
+// arrives. Returns StopRequested() at the end.
+bool WaitForStop(double seconds);
+
+// Called once the loop has left the mode after a stop. On Windows a console close or shutdown
+// ends the process as soon as its handler returns, so the handler waits (a few seconds at
+// most) for this call; elsewhere it has no effect.
+void StopFinished();
+
+// The local date and time as "YYYY-MM-DD HH:MM:SS", the stamp put before each status line.
+std::string LocalTimeStamp();

@@ -1,0 +1,104 @@
+// File status, stop requests and local time for Windows.
+
+#include "autosync/FileStamp.h"
+#include "autosync/StopSignal.h"
+
+#include <csignal>
+#include <cstdint>
+#include <ctime>
+
+#include <windows.h>
+
+namespace {
+
+// FILETIME counts 100 ns intervals since 1601-01-01; this many of them lie before 1970-01-01.
+constexpr std::int64_t kFileTimeToUnixEpoch = 116444736000000000LL;
+
+volatile std::sig_atomic_t g_stopRequested = 0;
+HANDLE g_wakeEvent = nullptr;
+HANDLE g_finishedEvent = nullptr;
+// Windows ends the process about 5 s after a close or shutdown event; wait a little less.
+constexpr DWORD kCloseWaitMs = 4500;
+
+BOOL WINAPI OnConsoleControl(DWORD type) {
+    switch (type) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+        g_stopRequested = 1;
+        if (g_wakeEvent != nullptr) {
+            SetEvent(g_wakeEvent);
+        }
+        // The handler runs on its own thread. For Ctrl+C / Ctrl+Break the process goes on and
+        // the loop leaves the mode by itself; for a close or shutdown the process ends when the
+        // handler returns, so give the loop the time to blank the sign and close the port.
+        if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT && g_finishedEvent != nullptr) {
+            WaitForSingleObject(g_finishedEvent, kCloseWaitMs);
+        }
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+} // namespace
+
+FileStamp StatFileStamp(const std::string& name) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExA(name.c_str(), GetFileExInfoStandard, &data)) {
+        return FileStamp{};
+    }
+    const std::int64_t ticks = static_cast<std::int64_t>(
+        (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+        data.ftLastWriteTime.dwLowDateTime);
+    FileStamp stamp;
+    stamp.Exists = true;
+    stamp.MtimeNs = (ticks - kFileTimeToUnixEpoch) * 100;
+    stamp.Size = static_cast<std::int64_t>((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) |
+                                           data.nFileSizeLow);
+    return stamp;
+}
+
+bool InstallStopHandlers() {
+    if (g_wakeEvent == nullptr) {
+        g_wakeEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        g_finishedEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        if (g_wakeEvent == nullptr || g_finishedEvent == nullptr) {
+            return false;
+        }
+    }
+    return SetConsoleCtrlHandler(OnConsoleControl, TRUE) != 0;
+}
+
+bool StopRequested() {
+    return g_stopRequested != 0;
+}
+
+bool WaitForStop(double seconds) {
+    if (StopRequested() || !(seconds > 0)) {
+        return StopRequested();
+    }
+    const DWORD ms = static_cast<DWORD>(seconds * 1000.0 + 0.5);
+    if (g_wakeEvent != nullptr) {
+        WaitForSingleObject(g_wakeEvent, ms);
+    } else {
+        Sleep(ms);
+    }
+    return StopRequested();
+}
+
+void StopFinished() {
+    if (g_finishedEvent != nullptr) {
+        SetEvent(g_finishedEvent);
+    }
+}
+
+std::string LocalTimeStamp() {
+    const std::time_t now = std::time(nullptr);
+    struct tm local {};
+    localtime_s(&local, &now);
+    char text[32];
+    const std::size_t n = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    return std::string(text, n);
+}

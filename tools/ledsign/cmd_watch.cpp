@@ -1,0 +1,168 @@
+// ledsign watch: the file synchronisation mode without a window, for a machine with no desktop
+// (a service, a job started by cron). Opens the port, sets the sign's clock, then polls the
+// data file and sends each new version of its first line to slot 9, printing every status
+// with a time stamp. SIGINT or SIGTERM blanks the sign's current message and closes the port.
+
+#include "autosync/ProtocolSignLink.h"
+#include "autosync/StopSignal.h"
+#include "autosync/Unitautosync.h"
+#include "comm/Unitcomprotocol.h"
+#include "tools/ledsign/Command.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace ledsign_tool {
+
+namespace {
+
+constexpr double kDefaultIntervalSeconds = 1.0;
+constexpr double kMaxIntervalSeconds = 86400.0;
+
+struct WatchArgs {
+    std::string Port;
+    unsigned Address = kSyncDefaultAddress;
+    double Interval = kDefaultIntervalSeconds;
+    std::string DataFile;
+};
+
+bool ParseAddress(const std::string& text, unsigned& address) {
+    if (text.empty() || text[0] == '-' || text[0] == '+') {
+        return false;
+    }
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long v = std::strtoul(text.c_str(), &end, 0);
+    if (errno != 0 || *end != '\0' || v > 0xFFFF) {
+        return false;
+    }
+    address = static_cast<unsigned>(v);
+    return true;
+}
+
+bool ParseInterval(const std::string& text, double& seconds) {
+    char* end = nullptr;
+    errno = 0;
+    const double v = std::strtod(text.c_str(), &end);
+    if (text.empty() || errno != 0 || *end != '\0' || !std::isfinite(v) || v <= 0 ||
+        v > kMaxIntervalSeconds) {
+        return false;
+    }
+    seconds = v;
+    return true;
+}
+
+void PrintUsage(std::FILE* out);
+
+// kExitOk with `out` filled, kExitUsage after printing the problem; `help` set when --help
+// was asked for (usage printed, nothing to run).
+int ParseWatchArgs(const std::vector<std::string>& args, WatchArgs& out, bool& help) {
+    help = false;
+    std::vector<std::string> positional;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (a == "--help" || a == "-h") {
+            help = true;
+            PrintUsage(stdout);
+            return kExitOk;
+        } else if (a == "--port" && hasValue) {
+            out.Port = args[++i];
+        } else if (a == "--address" && hasValue) {
+            if (!ParseAddress(args[i + 1], out.Address)) {
+                std::fprintf(stderr, "ledsign watch: bad address '%s' (0..65535)\n",
+                             args[i + 1].c_str());
+                return kExitUsage;
+            }
+            ++i;
+        } else if (a == "--interval" && hasValue) {
+            if (!ParseInterval(args[i + 1], out.Interval)) {
+                std::fprintf(stderr,
+                             "ledsign watch: bad interval '%s' (seconds, above 0, at most "
+                             "86400)\n",
+                             args[i + 1].c_str());
+                return kExitUsage;
+            }
+            ++i;
+        } else if (a.size() > 1 && a[0] == '-') {
+            std::fprintf(stderr, "ledsign watch: unknown or incomplete option '%s'\n", a.c_str());
+            return kExitUsage;
+        } else {
+            positional.push_back(a);
+        }
+    }
+    if (out.Port.empty()) {
+        std::fprintf(stderr, "ledsign watch: --port is required\n");
+        return kExitUsage;
+    }
+    if (positional.size() != 1) {
+        std::fprintf(stderr, "ledsign watch: exactly one DATAFILE is required\n");
+        return kExitUsage;
+    }
+    out.DataFile = positional[0];
+    return kExitOk;
+}
+
+void PrintStatus(const std::string& text) {
+    std::printf("%s %s\n", LocalTimeStamp().c_str(), text.c_str());
+    std::fflush(stdout);
+}
+
+int RunWatch(const std::vector<std::string>& args) {
+    WatchArgs options;
+    bool help = false;
+    if (const int parsed = ParseWatchArgs(args, options, help); parsed != kExitOk || help) {
+        if (parsed != kExitOk) {
+            PrintUsage(stderr);
+        }
+        return parsed;
+    }
+    // Installed before the port is opened, so that a stop during the start still ends with
+    // the port closed rather than the process killed in the middle of a transaction.
+    if (!InstallStopHandlers()) {
+        std::fprintf(stderr, "ledsign watch: cannot install the stop handlers\n");
+        return kExitFailure;
+    }
+    ComProtocol protocol;
+    ProtocolSignLink link(protocol);
+    SystemFileStatus files;
+    CAutoSync sync(link, files, PrintStatus);
+    sync.SetDataFileName(options.DataFile);
+    if (sync.StartSync(options.Port, static_cast<std::uint16_t>(options.Address)) != 0) {
+        return kExitFailure;
+    }
+    while (!WaitForStop(options.Interval)) {
+        sync.TimerSynchroTimer();
+    }
+    sync.LeaveSync();
+    std::fflush(stdout);
+    StopFinished();
+    return kExitOk;
+}
+
+const char* const kUsage = "--port P [--address A] [--interval SECONDS] DATAFILE";
+const char* const kSummary =
+    "follow DATAFILE: send each new version of its first line to slot 9 until stopped";
+
+void PrintUsage(std::FILE* out) {
+    std::fprintf(out,
+                 "Usage: ledsign watch %s\n"
+                 "  %s.\n"
+                 "  Opens the port and sets the sign's clock, then checks DATAFILE every\n"
+                 "  --interval seconds (default 1, fractions allowed). The first line is\n"
+                 "  '<type> <font> <text>': type 1 scrolling or 0 static, font 1..5.\n"
+                 "  Prints each status with a time stamp. SIGINT or SIGTERM blanks the sign's\n"
+                 "  current message, closes the port and exits 0. Exit 1 when the port cannot\n"
+                 "  be opened or the clock cannot be set; 2 on bad usage.\n",
+                 kUsage, kSummary);
+}
+
+const CommandRegistration kWatch({"watch", kUsage, kSummary, RunWatch});
+
+} // namespace
+
+} // namespace ledsign_tool

@@ -1,0 +1,324 @@
+// The file synchronisation mode against ledsign-emulator over a real pseudo-terminal: the mode
+// object driven directly through ComProtocol, and the `ledsign watch` command as a process.
+
+#ifdef LEDSIGN_EMULATOR // the software sign exists where pseudo-terminals do
+
+#include "autosync/ProtocolSignLink.h"
+#include "autosync/Unitautosync.h"
+#include "comm/Unitcomprotocol.h"
+#include "tools/tests/Subprocess.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+using tool_tests::RunResult;
+using tool_tests::RunToCompletion;
+using tool_tests::Subprocess;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class WatchDir {
+public:
+    WatchDir() {
+        std::string pattern = (fs::temp_directory_path() / "ledsign-watch-XXXXXX").string();
+        path_ = mkdtemp(pattern.data());
+    }
+    ~WatchDir() {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    WatchDir(const WatchDir&) = delete;
+    WatchDir& operator=(const WatchDir&) = delete;
+    std::string operator/(const std::string& name) const {
+        return (fs::path(path_) / name).string();
+    }
+
+private:
+    std::string path_;
+};
+
+void WriteText(const std::string& path, const std::string& bytes) {
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f << bytes;
+}
+
+std::vector<std::string> ReadLines(const std::string& path) {
+    std::vector<std::string> lines;
+    std::ifstream f(path);
+    for (std::string line; std::getline(f, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// The emulator's log line of a slot-9 message whose cells are `text` in `font`, type `type`.
+std::string Slot9Line(const std::string& text, int font, int type) {
+    std::string data;
+    char hex[8];
+    for (std::size_t i = 0; i < kSyncMessageSize; ++i) {
+        int byte = 0;
+        if (i < 2 * text.size()) {
+            byte = i % 2 == 0 ? font : static_cast<unsigned char>(text[i / 2]);
+        } else if (i == kSyncTypeIndex) {
+            byte = type;
+        }
+        std::snprintf(hex, sizeof hex, "%02X", byte);
+        data += hex;
+    }
+    return "cmd=15 slot=9 len=1024 data=" + data;
+}
+
+const std::string kBlankLine = Slot9Line("", 0, 0);
+
+// A running emulator with a request log.
+class Sign {
+public:
+    Sign(const WatchDir& dir, std::vector<std::string> options = {})
+        : log_(dir / "sign.log"), process_(Args(std::move(options), log_)) {
+        port_ = process_.ReadLine();
+    }
+    const std::string& Port() const { return port_; }
+    std::vector<std::string> Log() const { return ReadLines(log_); }
+    std::vector<std::string> Slot9Log() const {
+        std::vector<std::string> lines;
+        for (const std::string& l : Log()) {
+            if (l.rfind("cmd=15 ", 0) == 0) {
+                lines.push_back(l);
+            }
+        }
+        return lines;
+    }
+    // Waits until the log holds `count` requests (or 10 s pass).
+    bool WaitForLines(std::size_t count) const {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (Log().size() >= count) {
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return false;
+    }
+    // Waits until the log holds `count` slot-9 requests (or 10 s pass).
+    bool WaitForSlot9(std::size_t count) const {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (Slot9Log().size() >= count) {
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return false;
+    }
+    Subprocess& Process() { return process_; }
+
+private:
+    static std::vector<std::string> Args(std::vector<std::string> options, const std::string& log) {
+        std::vector<std::string> args = {LEDSIGN_EMULATOR, "--quiet", "--log", log};
+        args.insert(args.end(), options.begin(), options.end());
+        return args;
+    }
+    std::string log_;
+    Subprocess process_;
+    std::string port_;
+};
+
+// The mode over the real protocol, with its statuses collected.
+struct Mode {
+    Mode()
+        : link(protocol), sync(link, files, [this](const std::string& s) { status.push_back(s); }) {
+    }
+    ComProtocol protocol;
+    ProtocolSignLink link;
+    SystemFileStatus files;
+    std::vector<std::string> status;
+    CAutoSync sync;
+};
+
+TEST(SyncModeOnSign, RunsAndLeavesWithABlankMessage) {
+    WatchDir dir;
+    Sign sign(dir);
+    ASSERT_FALSE(sign.Port().empty());
+    Mode mode;
+    mode.sync.SetDataFileName(dir / "dane.txt");
+    ASSERT_EQ(mode.sync.StartSync(sign.Port()), 0);
+    mode.sync.TimerSynchroTimer(); // no file yet
+    WriteText(dir / "dane.txt", "1 4 Temperatura 21C\n");
+    mode.sync.TimerSynchroTimer();
+    mode.sync.TimerSynchroTimer(); // unchanged
+    mode.sync.LeaveSync();
+    EXPECT_EQ(mode.status, (std::vector<std::string>{kStatusStarting, kStatusSyncingClock,
+                                                     kStatusSending, kStatusOk}));
+    const std::vector<std::string> log = sign.Log();
+    ASSERT_EQ(log.size(), 3u);
+    EXPECT_EQ(log[0].rfind("cmd=11 slot=0 len=6 ", 0), 0u) << log[0];
+    EXPECT_EQ(log[1], Slot9Line("Temperatura 21C ", 4, 0));
+    EXPECT_EQ(log[2], kBlankLine);
+    // The port was released: another program can open it now.
+    ComProtocol other;
+    EXPECT_EQ(other.Open(sign.Port().c_str()), 0);
+}
+
+TEST(SyncModeOnSign, PortErrorNamesThePort) {
+    WatchDir dir;
+    Mode mode;
+    const std::string port = dir / "no-such-tty";
+    EXPECT_EQ(mode.sync.StartSync(port), 1);
+    EXPECT_FALSE(mode.sync.SyncActive());
+    EXPECT_EQ(mode.status, (std::vector<std::string>{kStatusStarting,
+                                                     std::string(kStatusPortError) + port + " !"}));
+}
+
+TEST(SyncModeOnSign, RefusedClockClosesThePort) {
+    WatchDir dir;
+    Sign sign(dir, {"--refuse"});
+    Mode mode;
+    EXPECT_EQ(mode.sync.StartSync(sign.Port()), 1);
+    EXPECT_FALSE(mode.sync.SyncActive());
+    EXPECT_EQ(mode.status.back(), kStatusClockError);
+    ComProtocol other;
+    EXPECT_EQ(other.Open(sign.Port().c_str()), 0) << "port still held after the clock failure";
+    // Leaving from the failed start sends nothing.
+    mode.sync.LeaveSync();
+    EXPECT_EQ(sign.Log().size(), 1u);
+}
+
+TEST(SyncModeOnSign, LostSignKeepsTheModeRunning) {
+    WatchDir dir;
+    Sign sign(dir);
+    Mode mode;
+    mode.sync.SetDataFileName(dir / "dane.txt");
+    ASSERT_EQ(mode.sync.StartSync(sign.Port()), 0);
+    sign.Process().Kill(); // the sign goes away while the mode runs
+    WriteText(dir / "dane.txt", "0 1 X\n");
+    mode.sync.TimerSynchroTimer();
+    EXPECT_EQ(mode.status.back(), kStatusSendError);
+    EXPECT_TRUE(mode.sync.SyncActive());
+    mode.sync.LeaveSync();
+    EXPECT_FALSE(mode.sync.SyncActive());
+}
+
+RunResult Ledsign(std::vector<std::string> args) {
+    args.insert(args.begin(), LEDSIGN_BIN);
+    return RunToCompletion(args);
+}
+
+TEST(Watch, FollowsTheFileAndBlanksTheSignOnSigterm) {
+    WatchDir dir;
+    Sign sign(dir);
+    ASSERT_FALSE(sign.Port().empty());
+    const std::string data = dir / "dane.txt";
+    WriteText(data, "1 4 Raz\n");
+    Subprocess watch({LEDSIGN_BIN, "watch", "--port", sign.Port(), "--interval", "0.1", data});
+    ASSERT_TRUE(sign.WaitForSlot9(1));
+    // Same size as before: only the time tells this version apart.
+    WriteText(data, "0 3 Dwa\n");
+    ASSERT_TRUE(sign.WaitForSlot9(2));
+    WriteText(data, "1 5 Trzy \xb9\xea\r\n");
+    ASSERT_TRUE(sign.WaitForSlot9(3));
+
+    std::vector<std::string> lines;
+    for (std::string l; lines.size() < 8 && !(l = watch.ReadLine()).empty();) {
+        lines.push_back(l);
+    }
+    const int status = watch.Terminate();
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+
+    EXPECT_EQ(sign.Slot9Log(),
+              (std::vector<std::string>{Slot9Line("Raz ", 4, 0), Slot9Line("Dwa ", 3, 1),
+                                        Slot9Line("Trzy \xb9\xea ", 5, 0), kBlankLine}));
+    const std::regex stamped(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d (.*))");
+    const std::vector<std::string> expected = {
+        kStatusStarting, kStatusSyncingClock, kStatusSending, kStatusOk,
+        kStatusSending,  kStatusOk,           kStatusSending, kStatusOk};
+    ASSERT_EQ(lines.size(), expected.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(lines[i], m, stamped)) << lines[i];
+        EXPECT_EQ(m[1].str(), expected[i]);
+    }
+}
+
+TEST(Watch, StopInterruptsALongIntervalAtOnce) {
+    WatchDir dir;
+    Sign sign(dir);
+    WriteText(dir / "dane.txt", "1 4 Nigdy\n");
+    std::size_t requests = 0;
+    for (const int sig : {SIGINT, SIGTERM}) {
+        Subprocess watch(
+            {LEDSIGN_BIN, "watch", "--port", sign.Port(), "--interval", "30", dir / "dane.txt"});
+        // The clock request shows that the start is through (the handlers come before it).
+        ASSERT_TRUE(sign.WaitForLines(requests + 1)) << sig;
+        const auto start = std::chrono::steady_clock::now();
+        kill(watch.Pid(), sig);
+        ASSERT_TRUE(sign.WaitForLines(requests + 2)) << sig;
+        const int status = watch.Terminate(); // reaps it (a zombie by now or soon)
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3)) << sig;
+        ASSERT_TRUE(WIFEXITED(status)) << sig;
+        EXPECT_EQ(WEXITSTATUS(status), 0) << sig;
+        const std::vector<std::string> log = sign.Log();
+        EXPECT_EQ(log[requests].rfind("cmd=11 ", 0), 0u) << sig;
+        // The first step would come only after 30 s: the sign gets the blank message only.
+        EXPECT_EQ(log[requests + 1], kBlankLine) << sig;
+        requests += 2;
+    }
+}
+
+TEST(Watch, StartFailuresExitWithOne) {
+    WatchDir dir;
+    Sign refusing(dir, {"--refuse"});
+    const std::string missing = dir / "no-such-tty";
+    struct Case {
+        std::string Port;
+        std::string LastStatus;
+    };
+    const std::vector<Case> cases = {
+        {missing, std::string(kStatusPortError) + missing + " !"},
+        {refusing.Port(), kStatusClockError},
+    };
+    for (const Case& c : cases) {
+        const RunResult r = Ledsign({"watch", "--port", c.Port, dir / "dane.txt"});
+        EXPECT_EQ(r.ExitCode, 1) << c.Port;
+        ASSERT_FALSE(r.Out.empty()) << c.Port;
+        const std::string last = r.Out.substr(r.Out.rfind('\n', r.Out.size() - 2) + 1);
+        EXPECT_EQ(last.substr(20), c.LastStatus + "\n") << c.Port;
+    }
+}
+
+TEST(Watch, BadUsageExitsWithTwo) {
+    const std::vector<std::vector<std::string>> cases = {
+        {"watch"},
+        {"watch", "dane.txt"},
+        {"watch", "--port", "/dev/null"},
+        {"watch", "--port", "/dev/null", "a.txt", "b.txt"},
+        {"watch", "--port", "/dev/null", "--interval", "0", "a.txt"},
+        {"watch", "--port", "/dev/null", "--interval", "-1", "a.txt"},
+        {"watch", "--port", "/dev/null", "--interval", "nan", "a.txt"},
+        {"watch", "--port", "/dev/null", "--interval", "1s", "a.txt"},
+        {"watch", "--port", "/dev/null", "--address", "65536", "a.txt"},
+        {"watch", "--port", "/dev/null", "--bogus", "a.txt"},
+        {"watch", "--port"},
+    };
+    for (const auto& args : cases) {
+        const RunResult r = Ledsign(args);
+        EXPECT_EQ(r.ExitCode, 2) << args.size() << " " << args.back();
+        EXPECT_TRUE(r.Out.empty()) << r.Out;
+    }
+    EXPECT_EQ(Ledsign({"watch", "--help"}).ExitCode, 0);
+}
+
+} // namespace
+
+#endif // LEDSIGN_EMULATOR
