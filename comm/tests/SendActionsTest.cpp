@@ -237,6 +237,12 @@ TEST_F(SendActionsTest, MessageTwoHoldsTheSentBytesWhenTheWorkFileCannotBeWritte
     EXPECT_EQ(actions.SendCurrentMessage("COM1", 1), SendResult::Done);
 
     EXPECT_TRUE(fs::is_directory(kHandOverFileName));
+    // Nothing else left in the current directory (no half-written work file).
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(directory.Path())) {
+        names.push_back(entry.path().filename().string());
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{kHandOverFileName}));
     EXPECT_EQ(DataOf(messages[1]), sent);
     EXPECT_EQ(DataOf(messages[0]), Bytes(kMessageSize, 0));
     EXPECT_EQ(host.previewMessage, sent);
