@@ -1,0 +1,107 @@
+#pragma once
+// A main window stand-in for the send action tests: records what the actions show the operator
+// in one ordered log, and a temporary current directory for the "temp_msg.bin" hand-over.
+
+#include "comm/SendActions.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace send_test {
+
+using Bytes = std::vector<std::uint8_t>;
+using Log = std::vector<std::string>;
+
+// Records every callback as one log line: "status <text>", "error <text>", "running <0|1>",
+// "preview <type> <length>". The log may be shared with a fake line so that the order of
+// callbacks and line calls shows in one place.
+class RecordingHost final : public SendActionsHost {
+public:
+    explicit RecordingHost(Log& log) : log_(log) {}
+
+    void SetStatusText(const std::string& text) override {
+        log_.push_back("status " + text);
+        if (onStatus) {
+            onStatus(text);
+        }
+    }
+    void ShowError(const std::string& text) override {
+        log_.push_back("error " + text);
+        if (onError) {
+            onError(text);
+        }
+    }
+    void SetPreviewRunning(std::uint16_t running) override {
+        log_.push_back("running " + std::to_string(running));
+        previewRunning = running;
+    }
+    void StartPreview(std::int16_t type, const std::uint8_t* message,
+                      std::uint16_t length) override {
+        log_.push_back("preview " + std::to_string(type) + " " + std::to_string(length));
+        previewMessage.assign(message, message + kMessageSize);
+        previewStartedRunning = previewRunning;
+    }
+
+    std::function<void(const std::string&)> onStatus;
+    std::function<void(const std::string&)> onError;
+    std::uint16_t previewRunning = 0;
+    std::uint16_t previewStartedRunning = 0; // the flag as it was when the preview started
+    Bytes previewMessage;                    // the buffer the preview was given, copied
+
+private:
+    Log& log_;
+};
+
+inline Bytes ReadAll(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline Bytes DataOf(const CLEDMessageCon& message) {
+    return Bytes(message.GetData(), message.GetData() + kMessageSize);
+}
+
+// Every byte set (type byte and the bytes after the cells too), different for each seed.
+inline void FillPattern(CLEDMessageCon& message, int seed) {
+    for (int i = 0; i < kMessageSize; ++i) {
+        message.GetData()[i] = static_cast<std::uint8_t>(seed * 37 + i * 7 + (i >> 8) + 1);
+    }
+}
+
+// A fresh empty directory made the process's current directory for the test's life; the old
+// current directory comes back and the directory is removed afterwards.
+class TempCurrentDirectory {
+public:
+    TempCurrentDirectory() : previous_(std::filesystem::current_path()) {
+        std::string pattern = (std::filesystem::temp_directory_path() / "ledsend-XXXXXX").string();
+        const char* made = mkdtemp(pattern.data());
+        EXPECT_NE(made, nullptr);
+        path_ = made != nullptr ? made : previous_;
+        std::filesystem::current_path(path_);
+    }
+    ~TempCurrentDirectory() {
+        std::error_code ignored;
+        std::filesystem::current_path(previous_, ignored);
+        if (path_ != previous_) {
+            std::filesystem::remove_all(path_, ignored);
+        }
+    }
+    TempCurrentDirectory(const TempCurrentDirectory&) = delete;
+    TempCurrentDirectory& operator=(const TempCurrentDirectory&) = delete;
+
+    const std::filesystem::path& Path() const { return path_; }
+
+private:
+    std::filesystem::path previous_;
+    std::filesystem::path path_;
+};
+
+} // namespace send_test

@@ -1,0 +1,238 @@
+// The main window's send actions against ledsign-emulator over a real pseudo-terminal: what the
+// sign receives, what the operator is shown, and that every path gives the port back.
+
+#ifdef LEDSIGN_EMULATOR // the software sign exists where pseudo-terminals do
+
+#include "comm/SendActions.h"
+#include "comm/tests/SendActionsTestSupport.h"
+#include "messages/HeadlessGrid.h"
+#include "tools/tests/Subprocess.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <string>
+#include <vector>
+
+namespace {
+
+using send_test::Bytes;
+using send_test::DataOf;
+using send_test::FillPattern;
+using send_test::Log;
+using send_test::ReadAll;
+using send_test::RecordingHost;
+using send_test::TempCurrentDirectory;
+using tool_tests::Subprocess;
+
+namespace fs = std::filesystem;
+
+std::string Hex(const std::uint8_t* bytes, std::size_t count) {
+    std::string out;
+    char b[3];
+    for (std::size_t i = 0; i < count; ++i) {
+        std::snprintf(b, sizeof b, "%02X", bytes[i]);
+        out += b;
+    }
+    return out;
+}
+
+std::string Hex(const Bytes& bytes) {
+    return Hex(bytes.data(), bytes.size());
+}
+
+// One request as the emulator logs it: "cmd=15 slot=9 len=1024 data=<hex>".
+std::string Request(int command, int slot, const Bytes& payload) {
+    char head[48];
+    std::snprintf(head, sizeof head, "cmd=%02X slot=%d len=%zu data=", command, slot,
+                  payload.size());
+    return head + Hex(payload);
+}
+
+// A running emulator that logs every request it receives into the test's directory.
+class Sign {
+public:
+    Sign(const fs::path& dir, std::vector<std::string> options)
+        : log_((dir / "sign.log").string()), process_(Args(std::move(options), log_)) {
+        port_ = process_.ReadLine();
+    }
+    const std::string& Port() const { return port_; }
+    std::vector<std::string> Requests() const {
+        std::vector<std::string> lines;
+        std::ifstream f(log_);
+        for (std::string line; std::getline(f, line);) {
+            lines.push_back(line);
+        }
+        return lines;
+    }
+
+private:
+    static std::vector<std::string> Args(std::vector<std::string> options, const std::string& log) {
+        std::vector<std::string> args = {LEDSIGN_EMULATOR, "--quiet", "--log", log};
+        args.insert(args.end(), options.begin(), options.end());
+        return args;
+    }
+    std::string log_;
+    Subprocess process_;
+    std::string port_;
+};
+
+// The window's side: the one protocol over the real serial port, eight messages (message 1 on
+// its grid) and the recording host, in a fresh current directory.
+class SendActionsOnSign : public ::testing::Test {
+protected:
+    SendActionsOnSign() {
+        BindMessageToGrid(messages[0], grid);
+        for (int i = 0; i < kSendMessageCount; ++i) {
+            FillPattern(messages[static_cast<std::size_t>(i)], 10 + i);
+        }
+    }
+
+    // True when nobody holds `port`: the port is opened without sharing, so an action that left
+    // it open would make this fail.
+    static bool PortIsFree(const std::string& port) {
+        ComPort probe;
+        const bool opened = probe.Open(port.c_str()) == 0;
+        probe.Close();
+        return opened;
+    }
+
+    TempCurrentDirectory directory;
+    Log log;
+    RecordingHost host{log};
+    ComProtocol protocol;
+    HeadlessGrid grid;
+    std::array<CLEDMessageCon, kSendMessageCount> messages;
+    SendActions actions{protocol, host, messages};
+};
+
+TEST_F(SendActionsOnSign, SendCurrentMessageStoresSlotNineAndHandsItToThePreview) {
+    Sign sign(directory.Path(), {});
+    ASSERT_FALSE(sign.Port().empty());
+    messages[0].GetData()[kMessageTypeOffset] = kMessageStatic;
+    const Bytes sent = DataOf(messages[0]);
+
+    EXPECT_EQ(actions.SendCurrentMessage(sign.Port(), 1), SendResult::Done);
+
+    EXPECT_EQ(sign.Requests(), (std::vector<std::string>{Request(0x15, 9, sent)}));
+    const Log expected = {"running 0", "status Wysyłam komunikat numer 1",
+                          "status Komunikat został wysłany.", "running 1",
+                          "preview 1 " + std::to_string(MessageLengthForPreview(sent.data()))};
+    EXPECT_EQ(log, expected);
+    EXPECT_EQ(DataOf(messages[0]), Bytes(kMessageSize, 0));
+    EXPECT_EQ(ReadAll(directory.Path() / "temp_msg.bin"), sent);
+    EXPECT_EQ(DataOf(messages[1]), sent);
+    EXPECT_EQ(host.previewMessage, sent);
+    EXPECT_TRUE(PortIsFree(sign.Port()));
+}
+
+TEST_F(SendActionsOnSign, SendSetStoresEightSlotsInOrderThroughAWorkerThread) {
+    Sign sign(directory.Path(), {});
+    // As the window runs it: each line call on a worker thread, waited for.
+    actions.SetTransactionRunner([](const std::function<int()>& call) {
+        return std::async(std::launch::async, call).get();
+    });
+
+    EXPECT_EQ(actions.SendMessageSet(sign.Port()), SendResult::Done);
+
+    std::vector<std::string> expected;
+    for (int k = 1; k <= 8; ++k) {
+        expected.push_back(Request(k, k, DataOf(messages[static_cast<std::size_t>(k - 1)])));
+    }
+    EXPECT_EQ(sign.Requests(), expected);
+    EXPECT_EQ(log.back(), "status Zestaw komunikatów został wysłany.");
+    EXPECT_TRUE(PortIsFree(sign.Port()));
+}
+
+TEST_F(SendActionsOnSign, RefusingSignStopsTheSetAtMessageOne) {
+    Sign sign(directory.Path(), {"--refuse"});
+    const auto start = std::chrono::steady_clock::now();
+
+    EXPECT_EQ(actions.SendMessageSet(sign.Port()), SendResult::DeviceFailed);
+
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(sign.Requests(), (std::vector<std::string>{Request(1, 1, DataOf(messages[0]))}));
+    EXPECT_EQ(log, (Log{"status Wysyłam komunikat numer 1",
+                        "error Nie mogę wysłać komunikatu numer 1 do linijki!"}));
+    EXPECT_TRUE(PortIsFree(sign.Port()));
+
+    // The port was given back: the next actions open it and fail only at the sign.
+    log.clear();
+    EXPECT_EQ(actions.ShowCurrentMessage(sign.Port(), 1), SendResult::DeviceFailed);
+    EXPECT_EQ(actions.SendCurrentMessage(sign.Port(), 1), SendResult::DeviceFailed);
+    EXPECT_EQ(log, (Log{"status Uruchamiam komunikat numer 1",
+                        "error Nie mogę wysłać komendy do linijki!", "running 0",
+                        "status Wysyłam komunikat numer 1",
+                        "error Nie mogę wysłać komunikatu do linijki!"}));
+    EXPECT_FALSE(fs::exists(directory.Path() / "temp_msg.bin"));
+    EXPECT_TRUE(PortIsFree(sign.Port()));
+}
+
+TEST_F(SendActionsOnSign, ClockAndShowReachTheSign) {
+    Sign sign(directory.Path(), {});
+    const std::time_t before = std::time(nullptr);
+    EXPECT_EQ(actions.SyncClock(sign.Port()), SendResult::Done);
+    EXPECT_TRUE(PortIsFree(sign.Port()));
+    for (const int number : {1, 8}) {
+        EXPECT_EQ(actions.ShowCurrentMessage(sign.Port(), number), SendResult::Done);
+        EXPECT_TRUE(PortIsFree(sign.Port()));
+    }
+    EXPECT_EQ(log,
+              (Log{"status Uruchamiam komunikat numer 1", "status Uruchamiam komunikat numer 8"}));
+
+    const std::vector<std::string> requests = sign.Requests();
+    ASSERT_EQ(requests.size(), 3u);
+    // The clock: six bytes, year - 2000, month, day, hour from the local time.
+    std::tm local{};
+    localtime_r(&before, &local);
+    char date[16];
+    std::snprintf(date, sizeof date, "%02X%02X%02X", (local.tm_year + 1900 - 2000) & 0xFF,
+                  local.tm_mon + 1, local.tm_mday);
+    EXPECT_EQ(requests[0].rfind("cmd=11 ", 0), 0u) << requests[0];
+    EXPECT_NE(requests[0].find(" len=6 data=" + std::string(date)), std::string::npos)
+        << requests[0];
+    EXPECT_EQ(requests[1], Request(0x16, 1, {}));
+    EXPECT_EQ(requests[2], Request(0x1D, 8, {}));
+}
+
+TEST_F(SendActionsOnSign, PortThatCannotBeOpenedIsNamedInTheError) {
+    Sign sign(directory.Path(), {});
+    const std::string missing = (directory.Path() / "no-such-port").string();
+    EXPECT_EQ(actions.SyncClock(missing), SendResult::PortFailed);
+
+    // A port held by another program cannot be opened either; it stays that program's.
+    ComPort other;
+    ASSERT_EQ(other.Open(sign.Port().c_str()), 0);
+    EXPECT_EQ(actions.ShowCurrentMessage(sign.Port(), 2), SendResult::PortFailed);
+    other.Close();
+
+    EXPECT_EQ(log, (Log{"error Nie mogę otworzyć portu " + missing + " !",
+                        "status Uruchamiam komunikat numer 2",
+                        "error Nie mogę otworzyć portu " + sign.Port() + " !"}));
+    EXPECT_TRUE(sign.Requests().empty());
+    // Released by its holder, the port works for the next action.
+    EXPECT_EQ(actions.ShowCurrentMessage(sign.Port(), 2), SendResult::Done);
+}
+
+TEST_F(SendActionsOnSign, SilentSignFailsAfterThePollingTimeAndGivesThePortBack) {
+    Sign sign(directory.Path(), {"--silent"});
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(actions.SyncClock(sign.Port()), SendResult::DeviceFailed);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_GE(seconds, 5.0);
+    EXPECT_LT(seconds, 7.0);
+    EXPECT_EQ(log, (Log{"error Nie mogę zsynchronizować zegara w linijce świetlnej!"}));
+    EXPECT_EQ(sign.Requests().size(), 1u);
+    EXPECT_TRUE(PortIsFree(sign.Port()));
+}
+
+} // namespace
+
+#endif // LEDSIGN_EMULATOR
