@@ -10,18 +10,19 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <span>
 
-constexpr int kFontCount = 5;          // fonts 1..5
-constexpr int kFontTableSize = 16;     // any four-bit font number can be looked up
+constexpr int kFontCount = 5;      // fonts 1..5
+constexpr int kFontTableSize = 16; // any four-bit font number can be looked up
 constexpr std::size_t kMaxFontFileSize = 2048;
 
 struct FontSpec {
-    const char* FileName;   // bare file name, e.g. "font5x7.fnt"
-    std::uint16_t Width;    // glyph width in dots
-    std::uint16_t Height;   // glyph height in rows (= bytes per glyph)
-    std::size_t FileSize;   // 256 x Height
-    const char* Sample;     // sample text drawn on the font's button
+    const char* FileName; // bare file name, e.g. "font5x7.fnt"
+    std::uint16_t Width;  // glyph width in dots
+    std::uint16_t Height; // glyph height in rows (= bytes per glyph)
+    std::size_t FileSize; // 256 x Height
+    const char* Sample;   // sample text drawn on the font's button
 };
 
 // Fonts 1..5 in table order (index = font number - 1).
@@ -29,7 +30,7 @@ extern const std::array<FontSpec, kFontCount> kFontSpecs;
 
 // One entry of the font table. An empty entry has no glyphs and width and height 0.
 struct FontInfo {
-    const std::uint8_t* Glyphs = nullptr;  // 256 x Height bytes, not owned
+    const std::uint8_t* Glyphs = nullptr; // 256 x Height bytes, not owned
     std::uint16_t Width = 0;
     std::uint16_t Height = 0;
 };
@@ -46,7 +47,9 @@ public:
     void Assign(int index, std::span<const std::uint8_t> bytes);
 
     // The glyph data of font `index` (0..4): kFontSpecs[index].FileSize bytes.
-    const std::uint8_t* Data(int index) const { return buffers_[static_cast<std::size_t>(index)].data(); }
+    const std::uint8_t* Data(int index) const {
+        return buffers_[static_cast<std::size_t>(index)].data();
+    }
 
 private:
     std::array<std::array<std::uint8_t, kMaxFontFileSize>, kFontCount> buffers_{};
@@ -54,10 +57,10 @@ private:
 
 // Where LoadFonts found a font.
 enum class FontOrigin {
-    CurrentDirectory,     // the process's current directory (the editor's start directory)
-    ExecutableDirectory,  // beside the running program
-    DataDirectory,        // the installed data directory
-    BuiltIn,              // the copy compiled into the program
+    CurrentDirectory,    // the process's current directory (the editor's start directory)
+    ExecutableDirectory, // beside the running program
+    DataDirectory,       // the installed data directory
+    BuiltIn,             // the copy compiled into the program
 };
 
 // Loads fonts 1..5 into `fonts`. Each file is looked for by its bare name in the current
@@ -66,6 +69,29 @@ enum class FontOrigin {
 // shorter than its font size supplies what it has and the rest reads as 0; a longer file
 // supplies only its first FileSize bytes. Returns where each font came from.
 std::array<FontOrigin, kFontCount> LoadFonts(FontSet& fonts);
+
+// The three directories LoadFonts searches, in this order. An empty path is not searched.
+struct FontSearchPath {
+    std::filesystem::path CurrentDirectory;
+    std::filesystem::path ExecutableDirectory;
+    std::filesystem::path DataDirectory;
+};
+
+// The search path of the running program: ".", the directory of the executable (empty when
+// the platform cannot tell it) and the installed data directory's "fonts" folder.
+FontSearchPath DefaultFontSearchPath();
+
+// LoadFonts over an explicit search path (tests point it at scratch directories). Only
+// regular files count as found; a found file is used even when it is short or empty.
+std::array<FontOrigin, kFontCount> LoadFonts(FontSet& fonts, const FontSearchPath& path);
+
+// The copy of font `index` (0..4) compiled into the program: exactly kFontSpecs[index].FileSize
+// bytes; an empty span for an index outside 0..4.
+std::span<const std::uint8_t> BuiltInFont(int index);
+
+// The directory holding the running executable, or an empty path when it cannot be found.
+// One implementation per platform.
+std::filesystem::path ExecutableDirectory();
 
 // The module-level font table, indexed by font number - 1 (entries 5..15 stay empty).
 extern FontInfo FontTable[kFontTableSize];

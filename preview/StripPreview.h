@@ -1,0 +1,248 @@
+#pragma once
+// On-screen simulation of the 64 x 8 dot LED strip.
+//
+// The sign's display is modelled as a bit buffer of 8 rows by 80 columns: the left 64 columns
+// are visible, the right 16 are a hidden staging area where the next character is put before
+// it scrolls in. A scrolling message moves one column to the left per step; a static message
+// is laid out from column 0 and laid out again on every pass so that a time field follows the
+// clock.
+//
+// There is one preview per process: the strip buffer, the tick counters and the settings are
+// module-level. Everything here runs on one thread (the user-interface thread) except
+// PreviewTick, which may be called from a timer thread and touches only the two atomic
+// counters.
+
+#include "preview/Bitmap32.h"
+#include "preview/Fonts.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <span>
+
+// ---------------------------------------------------------------------------------------------
+// Strip buffer
+
+constexpr int kStripRows = 8;
+constexpr int kStripStride = 10;      // bytes per row
+constexpr int kStripVisibleBytes = 8; // bytes 0..7 of a row are shown
+constexpr int kStripVisibleColumns = 64;
+constexpr int kStripColumns = 80; // including the 16 hidden staging columns
+constexpr int kStripBytes = kStripRows * kStripStride;
+
+// Row r occupies bytes 10r .. 10r + 9; byte b of a row holds columns 8b .. 8b + 7, the most
+// significant bit being the leftmost column; a set bit is a lit dot.
+using StripBytes = std::array<std::uint8_t, kStripBytes>;
+
+// The strip of the preview.
+extern StripBytes StripBuffer;
+
+// ---------------------------------------------------------------------------------------------
+// Strip picture
+
+constexpr int kDotPitch = 7; // a 6 x 6 dot, then one pixel column and row left untouched
+constexpr int kDotSize = 6;
+constexpr int kStripBitmapWidth = kStripVisibleColumns * kDotPitch; // 448
+constexpr int kStripBitmapHeight = kStripRows * kDotPitch;          // 56
+constexpr Pixel kLitDot = Rgb(47, 47, 255);
+constexpr Pixel kUnlitDot = Rgb(47, 47, 47);
+
+// Paints the 64 x 8 visible dots of StripBuffer into `stripBitmap` (the window's 448 x 56
+// StripBitmap): dot (c, r) is the 6 x 6 square at (7c, 7r) in kLitDot or kUnlitDot; the seventh
+// pixel column and row after each dot are not touched. A bitmap smaller than 448 x 56 is left
+// as it is.
+void RenderStrip(Bitmap32& stripBitmap);
+
+// Same, from any strip buffer.
+void RenderStrip(const StripBytes& strip, Bitmap32& stripBitmap);
+
+// ---------------------------------------------------------------------------------------------
+// Counters and settings
+
+// Ticks left until the next scroll step (0 = a step is due) and ticks left of the message's
+// minimum display time. Counted down by PreviewTick, possibly on another thread.
+extern std::atomic<std::uint32_t> StepTicks;
+extern std::atomic<std::uint32_t> HoldTicks;
+
+// Ticks of 12 ms between scroll steps.
+extern std::uint8_t StepPeriod;
+// Index into the display-time table (DisplayTimeTicks).
+extern std::uint8_t DisplayTimeIndex;
+// When not 0, a preview ends by itself once its display time has run out and the message has
+// reached its end.
+extern std::uint16_t StopAtEnd;
+
+constexpr std::uint8_t kDefaultStepPeriod = 2;
+constexpr std::uint8_t kDefaultDisplayTimeIndex = 2;
+constexpr std::uint16_t kDefaultStopAtEnd = 0;
+constexpr int kTickMilliseconds = 12;
+
+// Minimum display time for `index`, in 12 ms ticks: about `index` seconds up to 10, then 20,
+// 30, 40, 50 s and (index - 13) x 2500 ticks from 15 on.
+std::uint32_t DisplayTimeTicks(std::uint8_t index);
+
+// One tick of the 12 ms timer: decrements StepTicks and HoldTicks, each only if it is not 0.
+// Safe to call from any thread.
+void PreviewTick();
+
+// StripBuffer all 0, StepTicks = HoldTicks = 0, InitFontTable(fonts). `fonts` must outlive
+// every later preview. Returns 0.
+int ResetPreview(const FontSet& fonts);
+
+// StepPeriod, DisplayTimeIndex and StopAtEnd back to their start-up values (2, 2, 0).
+void ResetPreviewSettings();
+
+// StripBuffer all 0. Returns 0.
+int ClearStrip();
+
+// ---------------------------------------------------------------------------------------------
+// Clock of the live fields
+
+struct LocalDateTime {
+    int Year = 2000; // four digits
+    int Month = 1;   // 1..12
+    int Day = 1;     // 1..31
+    int Hour = 0;    // 0..23
+    int Minute = 0;  // 0..59
+};
+
+// Gives the current local date and time. Called on the preview's thread only.
+using PreviewClock = std::function<LocalDateTime()>;
+
+// The computer's local date and time.
+LocalDateTime SystemLocalTime();
+
+// Replaces the clock behind TimeText and DateText; an empty function restores the system clock.
+void SetPreviewClock(PreviewClock clock);
+
+// Text of a live field: up to 6 characters and a terminating 0.
+using FieldText = std::array<char, 8>;
+
+// "hhnn": hour 00-23 and minute 00-59 of the preview clock, then 0. Returns 0.
+int TimeText(FieldText& text);
+// "ddmmyy": day, month and two-digit year of the preview clock, then 0. Returns 0.
+int DateText(FieldText& text);
+// The fixed "21": the preview shows every temperature field as 21 degrees. Returns 0.
+int TemperatureText(FieldText& text);
+
+// ---------------------------------------------------------------------------------------------
+// Drawing and layout
+
+// Dot (x, y) of `buffer`: 0 when x or y is negative or the dot lies outside the 80 x 8 buffer,
+// else 1 for a lit dot.
+int PixelAt(const StripBytes& buffer, std::int16_t x, std::int16_t y);
+
+// Draws glyph `code` of FontTable[fontIndex & 15] into `buffer` with its top-left corner at
+// (x, y) and advances x by the font's width. With `kerning`, x first moves right while the
+// glyph's leftmost dot and the dot at x - 1 are both lit in some row, so touching characters
+// get one blank column between them. Per glyph row: the font's Width columns from x are
+// cleared, then the whole 8-bit row byte is OR-ed into columns x .. x + 7. Dots that would lie
+// outside the 80 x 8 buffer (negative, past column 79 or below row 7) are not written; an empty
+// font entry draws nothing and does not move x. y is not changed. Returns 0.
+int PlaceGlyph(StripBytes& buffer, int fontIndex, std::int16_t& x, std::int16_t& y, bool kerning,
+               std::uint8_t code);
+
+// Lays a static message out left to right from (x, y), with kerning, while the next character
+// starts at most at column 64. A time field shows as hours ":" minutes from TimeText; date and
+// temperature fields draw their cells' own glyphs (the placeholders). `message` is the message
+// buffer; reading stops at the first cell with attribute 0 or code 0, or at the end of the span.
+// Returns 0 when the message ended, 1 when the strip is full. x is left after the last glyph.
+int LayoutStatic(StripBytes& buffer, std::int16_t& x, std::int16_t& y,
+                 std::span<const std::uint8_t> message);
+
+// 1 when for some row r < height both the leftmost dot of glyph row r (bit 7) and column 63 of
+// StripBuffer's row r are lit (the glyph must wait a step so that it does not touch), else 0.
+int EntryBlocked(const std::uint8_t* glyphRows, int height);
+
+// ---------------------------------------------------------------------------------------------
+// The preview loop, one pass at a time
+
+constexpr std::uint8_t kEscapeKey = 27;
+constexpr std::size_t kPreviewMessageBytes = 1024;
+
+// One running preview of a message, advanced by the caller one pass at a time so that a window
+// can drive it from its own event loop and a tool can drive it without real time.
+//
+// Start copies the message, so the caller's buffer may change while the preview plays.
+// Each Pass does what one pass of the preview loop does: a static message is laid out again; a
+// scrolling message makes one scroll step when StepTicks is 0 (and sets StepTicks to StepPeriod,
+// so steps come every StepPeriod ticks of PreviewTick). Then the pass looks at the caller's key
+// and running flag: Escape (27) clears the strip and finishes with 27; a running flag of 0 clears
+// the strip and finishes with 0; with StopAtEnd set, the end of the display time at the end of
+// the message clears the strip and finishes with 0.
+class StripPreview {
+public:
+    struct PassOutcome {
+        bool Finished = false; // the preview has ended; Result holds its result
+        int Result = 0;        // 27 = stopped by Escape, 0 = otherwise
+        bool Changed = false;  // StripBuffer may differ from the last pass: repaint
+        bool Stepped = false;  // a scroll step was made
+    };
+
+    StripPreview() = default;
+
+    // Starts playing: `type` is the message's type byte read as signed (1 = static, anything else
+    // scrolling), `message` the 1024-byte message buffer (nullptr counts as empty), `length` the
+    // number of bytes before its first zero byte (at most 1024 are used). Sets StepTicks to 0 and
+    // HoldTicks from DisplayTimeIndex; a static preview clears the strip. With length 0 nothing is
+    // touched and the preview is finished at once with result 0. Returns true when passes are
+    // needed (Running()).
+    bool Start(std::int16_t type, const std::uint8_t* message, std::uint16_t length);
+
+    // One pass. `key` is the key code taken from the window since the last pass (0 = none),
+    // `running` the window's PreviewRunning flag. Calling Pass on a finished preview does nothing
+    // and repeats the result.
+    PassOutcome Pass(std::uint8_t key, std::uint16_t running);
+
+    bool Running() const { return running_; }
+    int Result() const { return result_; }
+    bool Static() const { return static_; }
+
+    // Scroll state, for tools and tests: the read position (byte offset of the next cell), the
+    // expansion phase, the width of the last glyph and the columns moved since it was placed.
+    int ReadPosition() const { return pos_; }
+    int Phase() const { return phase_; }
+    int GlyphWidth() const { return width_; }
+    int ColumnCount() const { return count_; }
+    // True when the last step read the message's end cell and wrapped to its start.
+    bool AtEnd() const { return atEnd_; }
+    // True when the next scroll step will take a new character (the last one has moved its full
+    // width to the left).
+    bool CharacterDue() const { return count_ >= width_; }
+
+    // Characters taken by the scroll steps so far, as placed (or tried when blocked): for tests
+    // and tools that follow the expansion of live fields.
+    using CharacterObserver =
+        std::function<void(std::uint8_t code, std::uint8_t attribute, bool placed)>;
+    void SetCharacterObserver(CharacterObserver observer) { observer_ = std::move(observer); }
+
+private:
+    void ScrollStep();
+    std::uint8_t NextCharacter(int& nextPhase);
+    std::uint8_t ByteAt(int index) const;
+    PassOutcome Finish(int result);
+
+    std::array<std::uint8_t, kPreviewMessageBytes> message_{};
+    int length_ = 0;
+    bool running_ = false;
+    bool static_ = false;
+    int result_ = 0;
+
+    int pos_ = 0;
+    int phase_ = 0;
+    int width_ = 8;
+    int count_ = 0;
+    bool atEnd_ = false;
+    std::uint8_t attribute_ = 0;
+    FieldText text_{};
+    CharacterObserver observer_;
+};
+
+// Plays a message until it stops, for callers that can block: `pump` is called after every pass
+// with whether the strip changed (render and show it, process pending events, wait for the next
+// tick) and returns the key taken (27 = Escape, 0 = none); `running` gives the PreviewRunning
+// flag. Returns 27 when stopped by Escape, else 0.
+int RunPreview(std::int16_t type, const std::uint8_t* message, std::uint16_t length,
+               const std::function<std::uint8_t(bool changed)>& pump,
+               const std::function<std::uint16_t()>& running);
