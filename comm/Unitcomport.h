@@ -1,0 +1,95 @@
+#pragma once
+// The serial port the sign hangs on.
+//
+// ComPort opens a port by name, puts the line into the one configuration the sign uses
+// (9600 baud, 8 data bits, no parity, one stop bit, no flow control, DTR and RTS raised, raw
+// binary transfer) and moves blocks of bytes in and out. It knows nothing of frames; the
+// protocol layer (Unitcomprotocol.h) talks to it through the ComLine interface, so tests and
+// the software sign can put their own line behind the protocol.
+//
+// Port names: "COM1".."COMn" on every platform (on Linux "COMn" is /dev/ttyS(n-1)); on POSIX
+// systems also any absolute path (/dev/ttyUSB0, a pseudo-terminal, a symlink to a device).
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Outcome of waiting for received bytes.
+enum class LineWait {
+    Readable, // at least one byte can be read now
+    TimedOut, // nothing arrived within the time given
+    Lost,     // the line hung up or failed (adapter pulled, peer closed): no byte will come
+};
+
+// What the protocol layer needs of a serial line. All operations are non-throwing.
+class ComLine {
+public:
+    virtual ~ComLine() = default;
+
+    // Opens the named port. 0 when open, 1 when the open failed. A line that is already open
+    // stays open and usable, and the call returns 1.
+    virtual int Open(const char* name) = 0;
+    // Closes the line if open. Always 0.
+    virtual int Close() = 0;
+    // Writes `count` bytes, blocking until they are handed to the driver. Returns the number
+    // written; less than `count` (possibly 0) on failure or when the line is not open.
+    virtual int Write(const std::uint8_t* buffer, std::uint16_t count) = 0;
+    // Reads what has arrived, at most `capacity` bytes, without waiting. Returns the number
+    // read, 0 when nothing has arrived, and -1 when the line is lost or not open.
+    virtual int Read(std::uint8_t* buffer, std::uint16_t capacity) = 0;
+    // Waits up to `timeoutMs` milliseconds until a byte can be read. May return TimedOut early
+    // (e.g. on a signal); callers measure elapsed time themselves.
+    virtual LineWait WaitReadable(int timeoutMs) = 0;
+};
+
+// The real serial port. Exclusive: a second open of the same device, by this object, another
+// ComPort or another program, fails while this one holds it. Not copyable; the destructor
+// closes a port still open.
+class ComPort final : public ComLine {
+public:
+    ComPort() = default;
+    ~ComPort() override;
+    ComPort(const ComPort&) = delete;
+    ComPort& operator=(const ComPort&) = delete;
+
+    // Opens and configures the port. Returns 1 (and holds nothing new) when the name maps to no
+    // device, the device is held by anyone, or it is not a serial line at all (a regular file,
+    // /dev/null: the line settings are refused) - so a mistyped name never receives frames.
+    int Open(const char* name) override;
+    int Close() override;
+    int Write(const std::uint8_t* buffer, std::uint16_t count) override;
+    int Read(std::uint8_t* buffer, std::uint16_t capacity) override;
+    LineWait WaitReadable(int timeoutMs) override;
+
+    bool IsOpen() const { return handle_ != kInvalidHandle; }
+
+private:
+    // A file descriptor on POSIX, a HANDLE on Windows; -1 is invalid on both
+    // (INVALID_HANDLE_VALUE is (HANDLE)-1).
+    static constexpr std::intptr_t kInvalidHandle = -1;
+    std::intptr_t handle_ = kInvalidHandle;
+};
+
+// One serial port this machine has, for listing to the user.
+struct SerialPortInfo {
+    std::string Name;   // what ComPort::Open accepts: "/dev/ttyUSB0", "COM3"
+    std::string Detail; // what else is known (by-id name, kernel driver device); may be empty
+};
+
+// The serial ports present on this machine, sorted by name. Only devices that are serial lines
+// are listed (on Linux a /dev/ttyS* is listed only when a UART is behind it). Ports held by
+// another program are listed too.
+std::vector<SerialPortInfo> ListSerialPorts();
+
+// The computer's local calendar date and time, as the sign's clock wants it.
+struct LocalDateTime {
+    int Year = 2000; // e.g. 2009
+    int Month = 1;   // 1..12
+    int Day = 1;     // 1..31
+    int Hour = 0;    // 0..23
+    int Minute = 0;  // 0..59
+    int Second = 0;  // 0..59
+};
+
+// Reads the local date and time from the platform.
+LocalDateTime ReadLocalDateTime();

@@ -1,0 +1,316 @@
+// ComPort on POSIX systems (Linux, macOS): termios, poll and advisory locks.
+
+#include "comm/Unitcomport.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#ifdef __linux__
+#include <linux/serial.h>
+#endif
+
+namespace {
+
+// How long a write may stall without progress before it gives up. A full frame (about 2 KB)
+// takes 2.2 s to go out at 9600 baud, so the driver's buffer normally takes it at once.
+constexpr int kWriteStallMs = 3000;
+
+int Fd(std::intptr_t handle) {
+    return static_cast<int>(handle);
+}
+
+// "COMn" (any case, n = 1..256) -> /dev/ttyS(n-1), the way Linux numbers the built-in UARTs;
+// an absolute path is taken as it stands; anything else names no port.
+bool MapPortName(const char* name, std::string& path) {
+    if (name == nullptr || name[0] == '\0') {
+        return false;
+    }
+    if (name[0] == '/') {
+        path = name;
+        return true;
+    }
+    if (std::strlen(name) < 4 || std::toupper(static_cast<unsigned char>(name[0])) != 'C' ||
+        std::toupper(static_cast<unsigned char>(name[1])) != 'O' ||
+        std::toupper(static_cast<unsigned char>(name[2])) != 'M') {
+        return false;
+    }
+    int number = 0;
+    for (const char* p = name + 3; *p != '\0'; ++p) {
+        if (!std::isdigit(static_cast<unsigned char>(*p)) || number > 256) {
+            return false;
+        }
+        number = number * 10 + (*p - '0');
+    }
+    if (number < 1 || number > 256) {
+        return false;
+    }
+    path = "/dev/ttyS" + std::to_string(number - 1);
+    return true;
+}
+
+void ConfigureLine(termios& tio) {
+    cfmakeraw(&tio);
+    tio.c_cflag &= static_cast<tcflag_t>(~(CSIZE | PARENB | CSTOPB));
+    tio.c_cflag |= CS8 | CLOCAL | CREAD;
+#ifdef CRTSCTS
+    tio.c_cflag &= static_cast<tcflag_t>(~CRTSCTS);
+#endif
+    tio.c_iflag &= static_cast<tcflag_t>(~(IXON | IXOFF | IXANY));
+    // With O_NONBLOCK, VMIN=1/VTIME=0 makes a read return at once with what has arrived and
+    // keeps its three outcomes apart: bytes, EAGAIN (nothing yet), 0 (hung up). VMIN=0 would
+    // return 0 both for "nothing yet" and for a vanished line.
+    tio.c_cc[VMIN] = 1;
+    tio.c_cc[VTIME] = 0;
+    cfsetispeed(&tio, B9600);
+    cfsetospeed(&tio, B9600);
+}
+
+} // namespace
+
+ComPort::~ComPort() {
+    Close();
+}
+
+int ComPort::Open(const char* name) {
+    if (IsOpen()) {
+        return 1; // the port already held stays open and usable
+    }
+    std::string path;
+    if (!MapPortName(name, path)) {
+        return 1;
+    }
+    // Two names for one device (a symlink, /dev/serial/by-id) must exclude each other.
+    char resolved[PATH_MAX];
+    if (realpath(path.c_str(), resolved) == nullptr) {
+        return 1;
+    }
+    const int fd = ::open(resolved, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return 1;
+    }
+    termios tio{};
+    // A name that opens but is not a serial line (a regular file, /dev/null) is refused before
+    // anything could be written to it.
+    if (tcgetattr(fd, &tio) != 0) {
+        ::close(fd);
+        return 1;
+    }
+    // TIOCEXCL keeps out other opens except root's; the lock keeps out every ComPort, root or
+    // not. The lock goes with the descriptor, so closing it (or the process ending) frees it.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return 1;
+    }
+    ioctl(fd, TIOCEXCL);
+    ConfigureLine(tio);
+    if (tcsetattr(fd, TCSANOW, &tio) != 0) {
+        ::close(fd);
+        return 1;
+    }
+    // Raise DTR and RTS; a line without modem control (a pseudo-terminal) refuses, which is
+    // harmless.
+    int modemBits = TIOCM_DTR | TIOCM_RTS;
+    ioctl(fd, TIOCMBIS, &modemBits);
+    handle_ = fd;
+    return 0;
+}
+
+int ComPort::Close() {
+    if (IsOpen()) {
+        ::close(Fd(handle_));
+        // Forget the descriptor so that a second Close cannot close a number reused since.
+        handle_ = kInvalidHandle;
+    }
+    return 0;
+}
+
+int ComPort::Write(const std::uint8_t* buffer, std::uint16_t count) {
+    if (!IsOpen() || buffer == nullptr) {
+        return 0;
+    }
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::write(Fd(handle_), buffer + done, count - done);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            pollfd pfd{Fd(handle_), POLLOUT, 0};
+            const int ready = ::poll(&pfd, 1, kWriteStallMs);
+            if (ready < 0 && errno == EINTR) {
+                continue;
+            }
+            if (ready <= 0 || (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+                break;
+            }
+            continue;
+        }
+        break;
+    }
+    return static_cast<int>(done);
+}
+
+int ComPort::Read(std::uint8_t* buffer, std::uint16_t capacity) {
+    if (!IsOpen() || buffer == nullptr) {
+        return -1;
+    }
+    if (capacity == 0) {
+        return 0;
+    }
+    for (;;) {
+        const ssize_t n = ::read(Fd(handle_), buffer, capacity);
+        if (n > 0) {
+            return static_cast<int>(n);
+        }
+        if (n == 0) {
+            return -1; // hung up: with VMIN=1 and O_NONBLOCK, "nothing yet" is EAGAIN
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            return 0;
+        }
+        return -1; // EIO, ENXIO, ENODEV: the device is gone
+    }
+}
+
+LineWait ComPort::WaitReadable(int timeoutMs) {
+    if (!IsOpen()) {
+        return LineWait::Lost;
+    }
+    pollfd pfd{Fd(handle_), POLLIN, 0};
+    const int ready = ::poll(&pfd, 1, std::max(timeoutMs, 0));
+    if (ready < 0) {
+        return errno == EINTR ? LineWait::TimedOut : LineWait::Lost;
+    }
+    if (ready == 0) {
+        return LineWait::TimedOut;
+    }
+    // Bytes still buffered are delivered first; Read reports the hang-up after them.
+    if ((pfd.revents & POLLIN) != 0) {
+        return LineWait::Readable;
+    }
+    return LineWait::Lost; // POLLHUP, POLLERR or POLLNVAL without data
+}
+
+namespace {
+
+// Orders "ttyS2" before "ttyS10": equal prefixes compare by their trailing number.
+bool NaturalLess(const std::string& a, const std::string& b) {
+    auto split = [](const std::string& s) {
+        std::size_t digits = s.size();
+        while (digits > 0 && std::isdigit(static_cast<unsigned char>(s[digits - 1]))) {
+            --digits;
+        }
+        return digits;
+    };
+    const std::size_t da = split(a);
+    const std::size_t db = split(b);
+    const std::string pa = a.substr(0, da);
+    const std::string pb = b.substr(0, db);
+    if (pa != pb || da == a.size() || db == b.size()) {
+        return a < b;
+    }
+    const std::string na = a.substr(da);
+    const std::string nb = b.substr(db);
+    if (na.size() != nb.size()) {
+        return na.size() < nb.size();
+    }
+    return na < nb;
+}
+
+#ifdef __linux__
+// A /dev/ttyS* node exists for every possible 8250 port; only some have a UART behind them.
+bool IsRealUart(const std::string& name) {
+    std::ifstream type("/sys/class/tty/" + name + "/type");
+    int value = 0;
+    if (type >> value) {
+        return value != 0; // PORT_UNKNOWN is 0
+    }
+    const int fd = ::open(("/dev/" + name).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    serial_struct info{};
+    const bool real = ioctl(fd, TIOCGSERIAL, &info) == 0 && info.type != PORT_UNKNOWN;
+    ::close(fd);
+    return real;
+}
+#endif
+
+} // namespace
+
+std::vector<SerialPortInfo> ListSerialPorts() {
+    namespace fs = std::filesystem;
+    std::map<std::string, std::string> found; // device path -> detail
+    std::error_code ec;
+#ifdef __linux__
+    // Stable names of USB adapters; they say which adapter a ttyUSBn is.
+    for (fs::directory_iterator it("/dev/serial/by-id", ec), end; !ec && it != end;
+         it.increment(ec)) {
+        char resolved[PATH_MAX];
+        if (realpath(it->path().c_str(), resolved) != nullptr) {
+            found[resolved] = it->path().filename().string();
+        }
+    }
+    ec.clear();
+    for (fs::directory_iterator it("/dev", ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        const bool usb = name.rfind("ttyUSB", 0) == 0 || name.rfind("ttyACM", 0) == 0;
+        const bool uart = name.rfind("ttyS", 0) == 0 && name.size() > 4 &&
+                          std::isdigit(static_cast<unsigned char>(name[4])) && IsRealUart(name);
+        if (usb || uart) {
+            found.emplace(it->path().string(), std::string());
+        }
+    }
+#else
+    for (fs::directory_iterator it("/dev", ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.rfind("cu.", 0) == 0) {
+            found.emplace(it->path().string(), std::string());
+        }
+    }
+#endif
+    std::vector<SerialPortInfo> ports;
+    for (const auto& [path, detail] : found) {
+        ports.push_back({path, detail});
+    }
+    std::sort(ports.begin(), ports.end(), [](const SerialPortInfo& a, const SerialPortInfo& b) {
+        return NaturalLess(a.Name, b.Name);
+    });
+    return ports;
+}
+
+LocalDateTime ReadLocalDateTime() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    LocalDateTime result;
+    result.Year = local.tm_year + 1900;
+    result.Month = local.tm_mon + 1;
+    result.Day = local.tm_mday;
+    result.Hour = local.tm_hour;
+    result.Minute = local.tm_min;
+    result.Second = local.tm_sec;
+    return result;
+}

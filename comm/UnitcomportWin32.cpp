@@ -1,0 +1,173 @@
+// ComPort on Windows: the communications API on a synchronous handle.
+
+#include "comm/Unitcomport.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <string>
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+namespace {
+
+HANDLE Handle(std::intptr_t handle) {
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+// How often a wait looks at the driver's input queue. The handle is synchronous, so there is
+// no event to wait on without blocking in WaitCommEvent; 10 ms keeps a reply's delay small.
+constexpr DWORD kWaitStepMs = 10;
+
+// "COM10" and above open only through the device namespace ("\\.\COM10"); the prefix is
+// harmless for COM1..COM9, so every plain "COMn" gets it. Other names are passed unchanged.
+std::string DeviceName(const char* name) {
+    const std::size_t length = std::strlen(name);
+    bool plainCom = length > 3 && std::toupper(static_cast<unsigned char>(name[0])) == 'C' &&
+                    std::toupper(static_cast<unsigned char>(name[1])) == 'O' &&
+                    std::toupper(static_cast<unsigned char>(name[2])) == 'M';
+    for (std::size_t i = 3; plainCom && i < length; ++i) {
+        plainCom = std::isdigit(static_cast<unsigned char>(name[i])) != 0;
+    }
+    return plainCom ? std::string("\\\\.\\") + name : std::string(name);
+}
+
+void FillLineSettings(DCB& dcb) {
+    std::memset(&dcb, 0, sizeof dcb);
+    dcb.DCBlength = sizeof(DCB);
+    dcb.BaudRate = CBR_9600;
+    dcb.fBinary = TRUE;
+    dcb.fParity = FALSE;
+    dcb.fOutxCtsFlow = FALSE;
+    dcb.fOutxDsrFlow = FALSE;
+    dcb.fDtrControl = DTR_CONTROL_ENABLE;
+    dcb.fDsrSensitivity = FALSE;
+    dcb.fTXContinueOnXoff = FALSE;
+    dcb.fOutX = FALSE;
+    dcb.fInX = FALSE;
+    dcb.fErrorChar = FALSE;
+    dcb.fNull = FALSE;
+    dcb.fRtsControl = RTS_CONTROL_ENABLE;
+    dcb.fAbortOnError = FALSE;
+    dcb.ByteSize = 8;
+    dcb.Parity = NOPARITY;
+    dcb.StopBits = ONESTOPBIT;
+}
+
+} // namespace
+
+ComPort::~ComPort() {
+    Close();
+}
+
+int ComPort::Open(const char* name) {
+    if (IsOpen()) {
+        return 1; // the port already held stays open and usable
+    }
+    if (name == nullptr || name[0] == '\0') {
+        return 1;
+    }
+    const std::string device = DeviceName(name);
+    HANDLE handle = CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return 1;
+    }
+    DCB dcb;
+    FillLineSettings(dcb);
+    // A name that opens but is no serial port (a file, NUL) refuses the line settings; it is
+    // closed again so that no frame is ever written to it.
+    if (!SetCommState(handle, &dcb)) {
+        CloseHandle(handle);
+        return 1;
+    }
+    SetupComm(handle, 2048, 0);
+    COMMTIMEOUTS timeouts{};
+    GetCommTimeouts(handle, &timeouts);
+    // Interval MAXDWORD with both totals 0: a read returns at once with what the driver holds.
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+    timeouts.ReadTotalTimeoutMultiplier = 0;
+    timeouts.ReadTotalTimeoutConstant = 0;
+    SetCommTimeouts(handle, &timeouts);
+    handle_ = reinterpret_cast<std::intptr_t>(handle);
+    return 0;
+}
+
+int ComPort::Close() {
+    if (IsOpen()) {
+        CloseHandle(Handle(handle_));
+        // Forget the handle so that a second Close cannot close a value reused since.
+        handle_ = kInvalidHandle;
+    }
+    return 0;
+}
+
+int ComPort::Write(const std::uint8_t* buffer, std::uint16_t count) {
+    if (!IsOpen() || buffer == nullptr) {
+        return 0;
+    }
+    DWORD written = 0;
+    WriteFile(Handle(handle_), buffer, count, &written, nullptr);
+    return static_cast<int>(written);
+}
+
+int ComPort::Read(std::uint8_t* buffer, std::uint16_t capacity) {
+    if (!IsOpen() || buffer == nullptr) {
+        return -1;
+    }
+    DWORD got = 0;
+    if (!ReadFile(Handle(handle_), buffer, capacity, &got, nullptr)) {
+        return -1; // a removed adapter fails every read
+    }
+    return static_cast<int>(got);
+}
+
+LineWait ComPort::WaitReadable(int timeoutMs) {
+    if (!IsOpen()) {
+        return LineWait::Lost;
+    }
+    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(std::max(timeoutMs, 0));
+    for (;;) {
+        DWORD errors = 0;
+        COMSTAT status{};
+        if (!ClearCommError(Handle(handle_), &errors, &status)) {
+            return LineWait::Lost;
+        }
+        if (status.cbInQue > 0) {
+            return LineWait::Readable;
+        }
+        const ULONGLONG now = GetTickCount64();
+        if (now >= deadline) {
+            return LineWait::TimedOut;
+        }
+        Sleep(static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, kWaitStepMs)));
+    }
+}
+
+std::vector<SerialPortInfo> ListSerialPorts() {
+    std::vector<SerialPortInfo> ports;
+    char target[512];
+    for (int n = 1; n <= 256; ++n) {
+        const std::string name = "COM" + std::to_string(n);
+        if (QueryDosDeviceA(name.c_str(), target, sizeof target) != 0) {
+            ports.push_back({name, target});
+        }
+    }
+    return ports;
+}
+
+LocalDateTime ReadLocalDateTime() {
+    SYSTEMTIME local{};
+    GetLocalTime(&local);
+    LocalDateTime result;
+    result.Year = local.wYear;
+    result.Month = local.wMonth;
+    result.Day = local.wDay;
+    result.Hour = local.wHour;
+    result.Minute = local.wMinute;
+    result.Second = local.wSecond;
+    return result;
+}

@@ -1,0 +1,167 @@
+#include "comm/SignCodec.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+using namespace signcodec;
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes Request(std::uint16_t destination, std::uint8_t command, const Bytes& payload) {
+    Bytes out(MaxFrameSize(payload.size()));
+    out.resize(EncodeRequest(destination, command, payload, out));
+    return out;
+}
+
+Bytes Reply(std::uint16_t source, std::uint8_t code, const Bytes& payload,
+            Trailer trailer = Trailer::Correct) {
+    Bytes out(MaxFrameSize(payload.size()));
+    out.resize(EncodeReply(source, code, payload, out, trailer));
+    return out;
+}
+
+// Feeds every byte; returns how many requests completed and checks that only the last byte
+// completes one.
+int FeedAll(RequestDecoder& decoder, const Bytes& line) {
+    int completed = 0;
+    for (std::uint8_t b : line) {
+        completed += decoder.Feed(b) ? 1 : 0;
+    }
+    return completed;
+}
+
+} // namespace
+
+TEST(SignCodecTest, RequestsMatchTheComputersFramesByteForByte) {
+    struct Case {
+        std::uint8_t command;
+        Bytes payload;
+        Bytes line;
+    };
+    const Case cases[] = {
+        {0x16, {}, {0xFF, 0x00, 0x00, 0x01, 0x7C, 0x16, 0x00, 0x00, 0x88, 0x00}},
+        {0x01,
+         {0xF3, 0x41},
+         {0xFF, 0x00, 0x00, 0x01, 0x7C, 0x01, 0x00, 0x02, 0x9D, 0xF0, 0x03, 0x41, 0xB2}},
+        // Header checksum 0xFE is escaped like any other byte.
+        {0x60, {}, {0xFF, 0x00, 0x00, 0x01, 0x7C, 0x60, 0x00, 0x00, 0xF0, 0x0E, 0x00}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Request(380, c.command, c.payload), c.line) << int(c.command);
+        RequestDecoder decoder(380);
+        EXPECT_EQ(FeedAll(decoder, c.line), 1) << int(c.command);
+        EXPECT_EQ(decoder.Command(), c.command);
+        EXPECT_EQ(decoder.Source(), 0);
+        EXPECT_EQ(Bytes(decoder.Payload().begin(), decoder.Payload().end()), c.payload);
+    }
+}
+
+TEST(SignCodecTest, EveryByteValueSurvivesEscaping) {
+    Bytes payload(1024);
+    for (std::size_t i = 0; i < payload.size(); ++i) {
+        payload[i] = static_cast<std::uint8_t>(0xFF - i % 256);
+    }
+    const Bytes line = Request(380, 0x15, payload);
+    // On the line 0xFF is only the start byte; every F0..FF value is F0 then value + 16.
+    for (std::size_t i = 1; i < line.size(); ++i) {
+        ASSERT_NE(line[i], 0xFF) << i;
+        if (line[i] == 0xF0) {
+            ASSERT_LT(line[i + 1], 0x10);
+            ++i;
+        }
+    }
+    RequestDecoder decoder(380);
+    ASSERT_EQ(FeedAll(decoder, line), 1);
+    EXPECT_EQ(Bytes(decoder.Payload().begin(), decoder.Payload().end()), payload);
+}
+
+TEST(SignCodecTest, FaultyRequestsAreDropped) {
+    const Bytes good = Request(380, 0x01, {0x10, 0x20, 0x30});
+    struct Case {
+        const char* what;
+        std::size_t index; // line byte to change
+        std::uint8_t value;
+    };
+    const Case cases[] = {
+        {"other destination", 4, 0x7D},
+        {"bad header checksum", 8, 0x00},
+        {"bad trailer", good.size() - 1, 0x01},
+        {"payload byte changed", 10, 0x21},
+        {"length changed", 7, 0x02},
+    };
+    for (const Case& c : cases) {
+        Bytes line = good;
+        line[c.index] = c.value;
+        RequestDecoder decoder(380);
+        EXPECT_EQ(FeedAll(decoder, line), 0) << c.what;
+        // The decoder recovers at the next start byte.
+        EXPECT_EQ(FeedAll(decoder, good), 1) << c.what;
+    }
+}
+
+TEST(SignCodecTest, EmptyPayloadNeedsZeroTrailer) {
+    Bytes line = Request(380, 0x16, {});
+    line.back() = 0x1E; // the reply rule's value, wrong for a request
+    RequestDecoder decoder(380);
+    EXPECT_EQ(FeedAll(decoder, line), 0);
+}
+
+TEST(SignCodecTest, OversizedPayloadIsDroppedWithoutOverrun) {
+    Bytes payload(kMaxRequestPayload + 1, 0x11);
+    RequestDecoder decoder(380);
+    EXPECT_EQ(FeedAll(decoder, Request(380, 0x15, payload)), 0);
+}
+
+TEST(SignCodecTest, StartByteRestartsAndEscapedFFIsData) {
+    const Bytes good = Request(380, 0x02, {0xEF, 0xFF});
+    // Junk, then a partial frame cut by a new start byte, then the whole frame.
+    Bytes line = {0x00, 0xF0, 0x13, 0x55};
+    line.insert(line.end(), good.begin(), good.begin() + 6);
+    line.insert(line.end(), good.begin(), good.end());
+    RequestDecoder decoder(380);
+    EXPECT_EQ(FeedAll(decoder, line), 1);
+    EXPECT_EQ(Bytes(decoder.Payload().begin(), decoder.Payload().end()), (Bytes{0xEF, 0xFF}));
+
+    // F0 FF inside a frame is the value 0xEF and does not restart it.
+    Bytes escaped = {0xFF, 0x00, 0x00, 0x01, 0x7C, 0x03, 0x00, 0x01, 0x9C, 0xF0, 0xFF, 0xEF};
+    RequestDecoder other(380);
+    EXPECT_EQ(FeedAll(other, escaped), 1);
+    EXPECT_EQ(other.Payload()[0], 0xEF);
+}
+
+TEST(SignCodecTest, AddressIsTheDecodersOwn) {
+    const Bytes line = Request(0x1234, 0x11, {9, 6, 29, 14, 5, 0});
+    RequestDecoder sign380(380);
+    RequestDecoder sign1234(0x1234);
+    EXPECT_EQ(FeedAll(sign380, line), 0);
+    EXPECT_EQ(FeedAll(sign1234, line), 1);
+}
+
+TEST(SignCodecTest, ReplyUsesTheReplyTrailerRule) {
+    // No payload: the header checksum doubles as the trailer.
+    EXPECT_EQ(Reply(380, 0x80, {}),
+              (Bytes{0xFF, 0x01, 0x7C, 0x00, 0x00, 0x80, 0x00, 0x00, 0x1E, 0x1E}));
+    // With payload: header checksum XOR payload. Header 0xE3^01^7C^80^00^02 = 0x1C.
+    EXPECT_EQ(Reply(380, 0x80, {0x01, 0xF2}), (Bytes{0xFF, 0x01, 0x7C, 0x00, 0x00, 0x80, 0x00, 0x02,
+                                                     0x1C, 0x01, 0xF0, 0x02, 0x1C ^ 0x01 ^ 0xF2}));
+    const Bytes wrong = Reply(380, 0x80, {0x01, 0xF2}, Trailer::Wrong);
+    const Bytes right = Reply(380, 0x80, {0x01, 0xF2});
+    EXPECT_EQ(Bytes(wrong.begin(), wrong.end() - 1), Bytes(right.begin(), right.end() - 1));
+    EXPECT_NE(wrong.back(), right.back());
+    // A reply is not a request to anyone: destination 0 with the reply trailer.
+    RequestDecoder host(0);
+    EXPECT_EQ(FeedAll(host, right), 0);
+}
+
+TEST(SignCodecTest, EncodersRefuseTooSmallBuffers) {
+    std::array<std::uint8_t, 12> small{};
+    const Bytes payload(2, 0xFF);
+    EXPECT_EQ(EncodeReply(380, 0x80, payload, small), 0u);
+    std::array<std::uint8_t, MaxFrameSize(2)> enough{};
+    EXPECT_GT(EncodeRequest(380, 0x01, payload, enough), 0u);
+}

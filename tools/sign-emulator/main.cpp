@@ -1,0 +1,328 @@
+// ledsign-emulator: a software sign on a pseudo-terminal. Prints the path of the serial-like
+// line on its first output line, then answers requests addressed to it as the sign would,
+// optionally misbehaving in the ways tests need, and shows the current message as a strip of
+// dots. Runs until SIGINT or SIGTERM.
+
+#include "comm/SignCodec.h"
+#include "tools/sign-emulator/Display.h"
+#include "tools/sign-emulator/Pty.h"
+#include "tools/sign-emulator/SignState.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <poll.h>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+using sign_emulator::SignClock;
+using Steady = SignClock::Steady;
+
+volatile std::sig_atomic_t g_stop = 0;
+
+void OnSignal(int) {
+    g_stop = 1;
+}
+
+struct Options {
+    unsigned address = 380;
+    bool refuse = false;
+    bool silent = false;
+    bool garble = false;
+    bool split = false;
+    bool noise = false;
+    bool lineRate = false;
+    bool quiet = false;
+    long delayMs = 0;
+    std::string link;
+    std::string log;
+};
+
+void Usage(std::FILE* out) {
+    std::fprintf(out,
+                 "Usage: ledsign-emulator [OPTIONS]\n"
+                 "A software LED sign on a pseudo-terminal; prints the terminal's path first.\n\n"
+                 "  --address A   the sign's own address (default 380)\n"
+                 "  --link PATH   make PATH a symbolic link to the terminal while running\n"
+                 "  --log FILE    write one line per request received\n"
+                 "  --quiet       do not draw the strip\n"
+                 "  --line-rate   pace both directions at 9600 baud\n"
+                 "Faults: --refuse (reply code 0x81), --silent (no reply), --delay MS,\n"
+                 "        --garble (wrong reply trailer), --split (reply in one-byte pieces),\n"
+                 "        --noise (junk bytes before the reply)\n");
+}
+
+bool ParseNumber(const char* text, long max, long& value) {
+    char* end = nullptr;
+    errno = 0;
+    const long v = std::strtol(text, &end, 0);
+    if (errno != 0 || end == text || *end != '\0' || v < 0 || v > max) {
+        return false;
+    }
+    value = v;
+    return true;
+}
+
+// 0 parsed, 1 help shown, 2 bad usage.
+int ParseOptions(int argc, char** argv, Options& o) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        const bool hasValue = i + 1 < argc;
+        long value = 0;
+        if (a == "--help" || a == "-h") {
+            Usage(stdout);
+            return 1;
+        } else if (a == "--refuse") {
+            o.refuse = true;
+        } else if (a == "--silent") {
+            o.silent = true;
+        } else if (a == "--garble") {
+            o.garble = true;
+        } else if (a == "--split") {
+            o.split = true;
+        } else if (a == "--noise") {
+            o.noise = true;
+        } else if (a == "--line-rate") {
+            o.lineRate = true;
+        } else if (a == "--quiet") {
+            o.quiet = true;
+        } else if (a == "--address" && hasValue && ParseNumber(argv[i + 1], 0xFFFF, value)) {
+            o.address = static_cast<unsigned>(value);
+            ++i;
+        } else if (a == "--delay" && hasValue && ParseNumber(argv[i + 1], 600000, value)) {
+            o.delayMs = value;
+            ++i;
+        } else if (a == "--link" && hasValue) {
+            o.link = argv[++i];
+        } else if (a == "--log" && hasValue) {
+            o.log = argv[++i];
+        } else {
+            std::fprintf(stderr, "ledsign-emulator: bad argument '%s'\n", a.c_str());
+            Usage(stderr);
+            return 2;
+        }
+    }
+    return 0;
+}
+
+// Sleeps until the absolute monotonic instant `t`; returns early only on a stop signal.
+void SleepUntil(Steady::time_point t) {
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch());
+    timespec ts{};
+    ts.tv_sec = static_cast<time_t>(ns.count() / 1000000000);
+    ts.tv_nsec = static_cast<long>(ns.count() % 1000000000);
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR && !g_stop) {
+    }
+}
+
+// Time of one byte on a 9600 baud 8N1 line: 10 bits.
+constexpr auto kByteTime = std::chrono::nanoseconds(1000000000LL * 10 / 9600);
+
+// Models the line's pace. Each byte is due one byte time after the previous one, or after the
+// moment it became available when the line was idle; deadlines are absolute, so an oversleep
+// on one byte is made up on the next rather than accumulating.
+class LinePacer {
+public:
+    // Bytes became available at `t` (after a read, or when a reply is ready to go).
+    void Available(Steady::time_point t) {
+        if (next_ < t) {
+            next_ = t;
+        }
+    }
+    // Waits until the next byte has crossed the line.
+    void Byte() {
+        next_ += kByteTime;
+        SleepUntil(next_);
+    }
+
+private:
+    Steady::time_point next_{};
+};
+
+// Writes all of `data` to the non-blocking master, waiting for room as needed.
+void WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
+    while (size > 0 && !g_stop) {
+        const ssize_t n = write(fd, data, size);
+        if (n > 0) {
+            data += n;
+            size -= static_cast<std::size_t>(n);
+        } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+            pollfd p{fd, POLLOUT, 0};
+            poll(&p, 1, 10);
+        } else {
+            return;
+        }
+    }
+}
+
+class Emulator {
+public:
+    Emulator(const Options& o, int master, std::FILE* log, sign_emulator::Display* display)
+        : options_(o), master_(master), log_(log), display_(display),
+          decoder_(static_cast<std::uint16_t>(o.address)) {}
+
+    int Run() {
+        std::uint8_t input[4096];
+        while (!g_stop) {
+            if (display_ != nullptr) {
+                display_->Update(state_, Steady::now());
+            }
+            pollfd p{master_, POLLIN, 0};
+            const int timeout = display_ != nullptr ? display_->PollInterval() : 200;
+            const int ready = poll(&p, 1, timeout);
+            if (ready <= 0 || (p.revents & POLLIN) == 0) {
+                if (ready > 0 && (p.revents & (POLLHUP | POLLERR)) != 0) {
+                    // No client holds the line; wait for the next one without spinning.
+                    SleepUntil(Steady::now() + std::chrono::milliseconds(10));
+                }
+                continue;
+            }
+            const ssize_t n = read(master_, input, sizeof input);
+            if (n <= 0) {
+                SleepUntil(Steady::now() + std::chrono::milliseconds(10));
+                continue;
+            }
+            if (options_.lineRate) {
+                pacer_.Available(Steady::now());
+            }
+            for (ssize_t i = 0; i < n && !g_stop; ++i) {
+                if (options_.lineRate) {
+                    pacer_.Byte();
+                }
+                if (decoder_.Feed(input[i])) {
+                    Handle();
+                }
+            }
+        }
+        return 0;
+    }
+
+private:
+    void Handle() {
+        const std::uint8_t command = decoder_.Command();
+        const auto payload = decoder_.Payload();
+        const sign_emulator::Answer answer = state_.Apply(command, payload, Steady::now());
+        Log(command, sign_emulator::SignState::SlotOfCommand(command), payload);
+        if (options_.silent) {
+            return;
+        }
+        if (options_.delayMs > 0) {
+            SleepUntil(Steady::now() + std::chrono::milliseconds(options_.delayMs));
+        }
+        const std::uint8_t code = options_.refuse ? signcodec::kReplyRefused : answer.Code;
+        std::size_t size = 0;
+        if (options_.noise) {
+            // Junk a line may carry before a reply: below the start byte, escape bytes, and a
+            // dangling escape right before the start byte.
+            static const std::uint8_t kJunk[] = {0x00, 0x41, 0xF0, 0x05, 0xEE,
+                                                 0xFE, 0x13, 0x7C, 0xF0};
+            std::memcpy(reply_, kJunk, sizeof kJunk);
+            size = sizeof kJunk;
+        }
+        const std::uint16_t self = static_cast<std::uint16_t>(options_.address);
+        if (options_.garble) {
+            // A payload makes the client test the trailer, which is then wrong.
+            static const std::uint8_t kPayload[] = {0x00};
+            size += signcodec::EncodeReply(self, code, kPayload,
+                                           std::span<std::uint8_t>(reply_ + size, 64),
+                                           signcodec::Trailer::Wrong);
+        } else {
+            size +=
+                signcodec::EncodeReply(self, code, {}, std::span<std::uint8_t>(reply_ + size, 64));
+        }
+        Send(size);
+    }
+
+    void Send(std::size_t size) {
+        if (options_.lineRate) {
+            pacer_.Available(Steady::now());
+            for (std::size_t i = 0; i < size && !g_stop; ++i) {
+                pacer_.Byte();
+                WriteAll(master_, reply_ + i, 1);
+            }
+        } else if (options_.split) {
+            for (std::size_t i = 0; i < size && !g_stop; ++i) {
+                WriteAll(master_, reply_ + i, 1);
+                SleepUntil(Steady::now() + std::chrono::milliseconds(3));
+            }
+        } else {
+            WriteAll(master_, reply_, size);
+        }
+    }
+
+    void Log(std::uint8_t command, int slot, std::span<const std::uint8_t> payload) {
+        if (log_ == nullptr) {
+            return;
+        }
+        std::fprintf(log_, "cmd=%02X slot=%d len=%zu data=", command, slot, payload.size());
+        for (std::uint8_t b : payload) {
+            std::fprintf(log_, "%02X", b);
+        }
+        std::fputc('\n', log_);
+        std::fflush(log_);
+    }
+
+    const Options& options_;
+    int master_;
+    std::FILE* log_;
+    sign_emulator::Display* display_;
+    signcodec::RequestDecoder decoder_;
+    sign_emulator::SignState state_;
+    LinePacer pacer_;
+    std::uint8_t reply_[128] = {};
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (const int parsed = ParseOptions(argc, argv, options); parsed != 0) {
+        return parsed == 1 ? 0 : 2;
+    }
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    sign_emulator::Pty pty;
+    if (!pty.Open()) {
+        std::fprintf(stderr, "ledsign-emulator: cannot create a pseudo-terminal: %s\n",
+                     std::strerror(errno));
+        return 1;
+    }
+    if (!options.link.empty() && !pty.Link(options.link)) {
+        std::fprintf(stderr, "ledsign-emulator: cannot link %s: %s\n", options.link.c_str(),
+                     std::strerror(errno));
+        return 1;
+    }
+    std::FILE* log = nullptr;
+    if (!options.log.empty()) {
+        log = std::fopen(options.log.c_str(), "w");
+        if (log == nullptr) {
+            std::fprintf(stderr, "ledsign-emulator: cannot write %s: %s\n", options.log.c_str(),
+                         std::strerror(errno));
+            return 1;
+        }
+    }
+    std::printf("%s\n", pty.SlavePath().c_str());
+    std::fflush(stdout);
+
+    std::unique_ptr<sign_emulator::Display> display;
+    if (!options.quiet) {
+        display = std::make_unique<sign_emulator::Display>(stdout, isatty(STDOUT_FILENO) != 0);
+    }
+    Emulator emulator(options, pty.Master(), log, display.get());
+    const int result = emulator.Run();
+    if (log != nullptr) {
+        std::fclose(log);
+    }
+    return result;
+}
