@@ -2,6 +2,7 @@
 
 #include "app/KeyMap.h"
 
+#include <QImage>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -41,7 +42,20 @@ bool CellGrid::Accepts(int col, int row) const {
     if (col < 0 || row < 0 || col >= cols_ || row >= rows_) {
         return false;
     }
-    return !selectCell_ || selectCell_(col, row);
+    bool canSelect = true;
+    if (selectCell_) {
+        selectCell_(col, row, canSelect);
+    }
+    return canSelect;
+}
+
+void CellGrid::CopyToSurface(const Bitmap32& bitmap, int x, int y) {
+    if (painter_ == nullptr) {
+        return;
+    }
+    const QImage image(reinterpret_cast<const uchar*>(bitmap.Bits()), bitmap.Width(),
+                       bitmap.Height(), bitmap.Width() * 4, QImage::Format_RGB32);
+    painter_->drawImage(QPoint(x, y), image);
 }
 
 bool CellGrid::MoveTo(int col, int row) {
@@ -58,14 +72,6 @@ bool CellGrid::MoveTo(int col, int row) {
     UpdateCell(oldCol, oldRow);
     UpdateCell(col_, row_);
     return true;
-}
-
-bool CellGrid::SetCol(int col) {
-    return MoveTo(col, row_);
-}
-
-bool CellGrid::SetRow(int row) {
-    return MoveTo(col_, row);
 }
 
 void CellGrid::UpdateCell(int col, int row) {
