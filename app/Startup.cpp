@@ -23,7 +23,21 @@ bool InstallPolishTranslation(QApplication& app) {
 EditorWindows::EditorWindows() = default;
 EditorWindows::EditorWindows(EditorWindows&&) noexcept = default;
 
+EditorWindows& EditorWindows::operator=(EditorWindows&& other) noexcept {
+    if (this != &other) {
+        Reset();
+        Form1 = std::move(other.Form1);
+        Form2 = std::move(other.Form2);
+        Form3 = std::move(other.Form3);
+    }
+    return *this;
+}
+
 EditorWindows::~EditorWindows() {
+    Reset();
+}
+
+void EditorWindows::Reset() {
     Form3.reset();
     Form2.reset();
     Form1.reset();

@@ -23,7 +23,11 @@ struct EditorWindows {
 
     EditorWindows();
     EditorWindows(EditorWindows&&) noexcept;
+    EditorWindows& operator=(EditorWindows&& other) noexcept;
     ~EditorWindows();
+
+    // Destroys the windows, TForm3 first and TForm1 last.
+    void Reset();
 };
 
 // Creates TForm1, TForm2 and TForm3 in this order, each running its creation handler; none is
