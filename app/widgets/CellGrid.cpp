@@ -113,8 +113,10 @@ void CellGrid::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton || !CellAt(event->position().toPoint(), col, row)) {
         return;
     }
-    // The first click of the pair has already offered the cell; a double click acts on
-    // whatever cell is current, as a grid does when its cell check refused the click.
+    // The second press of a double click selects like a click (the first press has normally
+    // done so already); the handler then acts on the current cell, which is the previous one
+    // when the selection check refused the cell under the mouse.
+    MoveTo(col, row);
     if (doubleClick_) {
         doubleClick_(col_, row_);
     }
