@@ -21,6 +21,8 @@
 #include <QScrollArea>
 #include <QSerialPortInfo>
 #include <QStatusBar>
+#include <QStyleOptionToolButton>
+#include <QStylePainter>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -50,6 +52,23 @@ int FirstFreeCell(const std::uint8_t* data) {
     }
     return kMessageCells - 1;
 }
+
+// A tool button whose caption is padded with spaces to centre it the way the sign's operators
+// know it; the toolkit would elide such a caption to "...", so the padding is dropped only
+// when painting.
+class PaddedCaptionButton : public QToolButton {
+public:
+    using QToolButton::QToolButton;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QStylePainter painter(this);
+        QStyleOptionToolButton option;
+        initStyleOption(&option);
+        option.text = option.text.trimmed();
+        painter.drawComplexControl(QStyle::CC_ToolButton, option);
+    }
+};
 
 } // namespace
 
@@ -122,7 +141,7 @@ void TForm1::CreateComponents() {
     ToolBar2->setGeometry(563, 73, 137, 36);
     ToolBar2->setMovable(false);
     ToolBar2->setIconSize(QSize(16, 16));
-    ToolButton14 = new QToolButton(ToolBar2);
+    ToolButton14 = new PaddedCaptionButton(ToolBar2);
     ToolButton14->setObjectName(QStringLiteral("ToolButton14"));
     ToolButton14->setText(QString(17, QLatin1Char(' ')) + QStringLiteral("Wyślij") +
                           QString(16, QLatin1Char(' ')));
@@ -181,10 +200,10 @@ void TForm1::CreateComponents() {
     Timer1->setInterval(kStatusPeriodMs);
     connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
 
-    previewTimer_ = new QTimer(this);
-    previewTimer_->setTimerType(Qt::PreciseTimer);
-    previewTimer_->setInterval(kPreviewTickMs);
-    connect(previewTimer_, &QTimer::timeout, this, [this] { OnPreviewTick(); });
+    ticker_ = std::make_unique<PreviewTicker>(std::chrono::milliseconds(kPreviewTickMs), [this] {
+        QMetaObject::invokeMethod(
+            this, [this] { PreviewPass(); }, Qt::QueuedConnection);
+    });
 
     keyPreview_ = new KeyPreview(this, [this](QKeyEvent& e) {
         FormKeyDown(VirtualKeyOf(e.key()));
@@ -292,7 +311,8 @@ void TForm1::FormCreate() {
     RenderStrip(*StripBitmap);
     PaintStrip();
     StopAtEnd = kDefaultStopAtEnd;
-    previewTimer_->start();
+    // The tick runs while a preview plays (PlayMessage2 starts it): between previews the
+    // counters have nothing to count, and an idle editor then costs no wake-ups at all.
 
     DeviceAddress = kDeviceAddress;
     LoadSettings();
@@ -345,7 +365,7 @@ bool TForm1::FormCloseQuery() {
     PreviewRunning = 0;
     // The preview ends at its next pass; run it now so the strip is blank when the window goes.
     if (preview_.Running()) {
-        OnPreviewTick();
+        PreviewPass();
     }
     return true;
 }
@@ -363,7 +383,7 @@ void TForm1::FormDestroy() {
         return;
     }
     destroyed_ = true;
-    previewTimer_->stop();
+    ticker_->Stop();
     SaveSettings();
     // The font table points into Fonts, which goes with the window.
     for (auto& entry : FontTable) {
@@ -520,9 +540,11 @@ bool TForm1::PlayMessage2() {
     const auto type = static_cast<std::int16_t>(static_cast<std::int8_t>(Messages[1].GetType()));
     PreviewRunning = 1;
     LastKey = 0;
+    ticker_->Stop();
     const bool running = preview_.Start(type, message, length);
     if (running) {
-        OnPreviewTick();
+        ticker_->Start(preview_.Static());
+        PreviewPass();
     }
     return running;
 }
@@ -533,8 +555,8 @@ std::uint8_t TForm1::TakeKey() {
     return key;
 }
 
-void TForm1::OnPreviewTick() {
-    PreviewTick();
+void TForm1::PreviewPass() {
+    ticker_->PassDone();
     if (!preview_.Running()) {
         return;
     }
@@ -545,6 +567,7 @@ void TForm1::OnPreviewTick() {
         ++previewRepaints_;
     }
     if (outcome.Finished) {
+        ticker_->Stop();
         emit PreviewFinished(outcome.Result);
     }
 }

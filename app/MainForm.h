@@ -8,6 +8,7 @@
 // window (TForm3) are created after it and borrow from it.
 
 #include "app/Icons.h"
+#include "app/PreviewTicker.h"
 #include "app/ProtocolHolder.h"
 #include "app/widgets/CategoryButtons.h"
 #include "app/widgets/CellGrid.h"
@@ -151,8 +152,9 @@ public:
     // Starts playing message 2 on the strip, as a successful send does after copying the sent
     // message there: PreviewRunning = 1, the type from its byte 1023 read as signed, the length
     // the bytes before its first zero byte. A preview already running is replaced. The preview
-    // then advances on the 12 ms tick without blocking; it stops on Escape, on FormCloseQuery
-    // and when PreviewRunning is set to 0. Returns whether the preview runs (an empty message
+    // then advances on the 12 ms tick of its ticker thread without blocking the window; it
+    // stops on Escape, on FormCloseQuery and when PreviewRunning is set to 0 (at its next
+    // pass). Returns whether the preview runs (an empty message
     // does not play).
     bool PlayMessage2();
     bool PreviewActive() const { return preview_.Running(); }
@@ -174,15 +176,16 @@ protected:
 private:
     void CreateComponents();
     void CreateActionPanel();
-    void OnPreviewTick();
+    // One pass of the running preview, on the user-interface thread.
+    void PreviewPass();
     std::uint8_t TakeKey();
 
     Dialogs& dialogs_;
     TForm2* form2_ = nullptr;
     TForm3* form3_ = nullptr;
     KeyPreview* keyPreview_ = nullptr;
-    QTimer* previewTimer_ = nullptr;
     StripPreview preview_;
+    std::unique_ptr<PreviewTicker> ticker_;
     std::uint64_t previewRepaints_ = 0;
     bool destroyed_ = false;
 };
