@@ -71,7 +71,11 @@ public:
     // Everything that happened to the cursor, the focus and the redraws, in order:
     // "col 3", "col 3 refused", "row 1", "cell 0 0", "invalidate", "focus".
     const std::vector<std::string>& Log() const { return log_; }
-    void ClearLog() { log_.clear(); }
+    // Forgets the log and the list of copies (the surface keeps its pixels).
+    void ClearLog() {
+        log_.clear();
+        copies_.clear();
+    }
 
 private:
     bool Select(int col, int row);

@@ -143,7 +143,8 @@ public:
     // --- font, type, inserts ---
 
     // Font for new cells: low four bits of the current attribute = f AND 0x0F; the grid takes
-    // the focus. Existing cells keep their fonts.
+    // the focus. Existing cells keep their fonts. Callers pass 1..5: with font number 0 new
+    // cells would have attribute 0 and so end the message where they are inserted.
     void SetFont(int f);
     int GetFont() const { return CurrentAttribute & 0x0F; }
     std::uint8_t GetCurrentAttribute() const { return CurrentAttribute; }
