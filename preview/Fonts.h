@@ -67,7 +67,8 @@ enum class FontOrigin {
 // directory first, then beside the running executable, then in the installed data
 // directory; when none of them has it, the copy compiled into the program is used. A file
 // shorter than its font size supplies what it has and the rest reads as 0; a longer file
-// supplies only its first FileSize bytes. Returns where each font came from.
+// supplies only its first FileSize bytes; a file that cannot be opened counts as missing.
+// Returns where each font came from. Touches only `fonts`.
 std::array<FontOrigin, kFontCount> LoadFonts(FontSet& fonts);
 
 // The three directories LoadFonts searches, in this order. An empty path is not searched.

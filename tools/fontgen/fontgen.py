@@ -84,6 +84,34 @@ DRAWN_8x8 = {
                "..#.#...", "........"],  # per mille
 }
 
+# Thin glyphs drawn here: the source's V has a flat bar where its diagonals meet.
+DRAWN_THIN = {
+    "V": ["......", "#...#.", "#...#.", "#...#.", ".#.#..", ".#.#..", "..#...", "......"],
+}
+
+# Bold glyphs drawn here because the console font's versions are defective (wrong letter,
+# missing accent or stroke).
+DRAWN_BOLD = {
+    "\u0141": ["####....", ".##.....", ".####...", "###.....", ".##...#.", ".##..##.",
+               "#######.", "........"],  # L stroke
+    "\u0142": ["..###...", "...##...", "...####.", "..###...", ".####...", "...##...",
+               "..####..", "........"],  # l stroke
+    "\u0143": ["....##..", "...##...", "##...##.", "###..##.", "##.####.", "##..###.",
+               "##...##.", "........"],  # N acute
+    "\u013d": ["####.##.", ".##..##.", ".##..#..", ".##.....", ".##...#.", ".##..##.",
+               "#######.", "........"],  # L caron
+    "\u013e": [".###.##.", "..##.##.", "..##.#..", "..##....", "..##....", "..##....",
+               ".####...", "........"],  # l caron
+    "\u0139": ["...##...", "..##....", "####....", ".##.....", ".##.....", ".##..##.",
+               "#######.", "........"],  # L acute
+    "\u013a": ["...##...", "..##....", "..###...", "...##...", "...##...", "...##...",
+               "..####..", "........"],  # l acute
+    "\u0150": ["...#..#.", "..#..#..", ".#####..", "##...##.", "##...##.", "##...##.",
+               ".#####..", "........"],  # O double acute
+    "\u017b": ["...##...", "........", "#######.", "....##..", "..##....", ".##.....",
+               "#######.", "........"],  # Z dot above
+}
+
 # The live-field pictures, one size per font shape. Each keeps the rightmost column blank.
 PICTURES_5x7 = {
     CLOCK: [".##..", "#.##.", "#.##.", "#..#.", ".##..", ".....", "....."],
@@ -107,13 +135,42 @@ PICTURES_8x8 = {
                   "#####...", ".###...."],
 }
 
+# 5x7 glyphs drawn here: the source's versions need all five columns (so they would touch
+# the next character) or lose their accents.
+DRAWN_5x7 = {
+    "#": ["....", ".#.#", "####", ".#.#", "####", ".#.#", "...."],
+    "$": [".#..", ".###", "#...", ".##.", "...#", "###.", ".#.."],
+    "+": ["....", ".#..", ".#..", "###.", ".#..", ".#..", "...."],
+    "\u2026": ["....", "....", "....", "....", "....", "#.#.", "...."],
+    "\u2030": ["##..", "##.#", "..#.", ".#..", "#.##", "..##", "...."],
+    "\u2014": ["....", "....", "....", "####", "....", "....", "...."],
+    "\u2122": ["###.", ".#..", ".#..", "....", "#..#", "####", "#..#"],
+    "\u00a4": ["....", "#..#", ".##.", "#..#", ".##.", "#..#", "...."],
+    "\u00a9": [".##.", "#..#", "#.##", "#.#.", "#.##", "#..#", ".##."],
+    "\u00ae": [".##.", "#..#", "##.#", "###.", "##.#", "#..#", ".##."],
+    "\u00ab": ["....", "....", ".#.#", "#.#.", ".#.#", "....", "...."],
+    "\u00bb": ["....", "....", "#.#.", ".#.#", "#.#.", "....", "...."],
+    "\u00b1": ["....", ".#..", "###.", ".#..", "....", "###.", "...."],
+    "\u0105": ["....", "....", ".###", "#..#", "#..#", ".###", "..#."],  # a ogonek
+    "\u013d": ["#.#.", "#.#.", "#...", "#...", "#...", "####", "...."],  # L caron
+    "\u013e": ["##.#", ".#.#", ".#..", ".#..", ".#..", "###.", "...."],  # l caron
+    "\u013a": ["...#", "##..", ".#..", ".#..", ".#..", "###.", "...."],  # l acute
+    "\u0150": [".#.#", ".##.", "#..#", "#..#", "#..#", ".##.", "...."],  # O double acute
+    "\u0170": [".#.#", "#..#", "#..#", "#..#", "#..#", ".##.", "...."],  # U double acute
+    "\u00dd": ["...#", "#.#.", "#.#.", ".#..", ".#..", ".#..", "...."],  # Y acute
+    "\u0111": ["...#", "..##", "...#", ".###", "#..#", ".###", "...."],  # d stroke
+    "\u0151": [".#.#", "#.#.", ".##.", "#..#", "#..#", ".##.", "...."],  # o double acute
+    "\u0171": [".#.#", "#.#.", "....", "#..#", "#..#", ".###", "...."],  # u double acute
+    "\u02dd": [".#.#", "#.#.", "....", "....", "....", "....", "...."],  # double acute
+}
+
 # One-row accents for capitals squeezed into the 5x7 font, whose source drops them.
 ACCENT_ROW_5 = {
     "\u0301": "...#.",  # acute: offset to the right so it reads as a slant
     "\u0307": "..#..",  # dot above
     "\u030c": ".#.#.",  # caron
     "\u0302": "..#..",  # circumflex (reads like a dot; there is no room for more)
-    "\u0306": "#..#.",  # breve
+    "\u0306": ".#.#.",  # breve (the diaeresis of Ä takes "#..#.")
     "\u030a": "..#..",  # ring
     "\u030b": ".#.#.",  # double acute
     "\u0308": "#..#.",  # diaeresis
@@ -130,13 +187,15 @@ def make_5x7(src57, src58):
             continue
         rows = glyph_bytes(g, 0, 7)
         base = base_letter(ch)
-        if base and base in "".join(map(chr, range(0x41, 0x5B))) and ord(base) in src57:
+        if base and "A" <= base <= "Z" and ord(base) in src57:
             if glyph_bytes(src57[ord(base)], 0, 7) == rows and ord(ch) in src58:
                 # The 7-row source shows the bare letter: put the accent in the top row
                 # over the 5-row body of the 8-row source.
                 mark = unicodedata.decomposition(ch).split()[1]
                 accent = rows_from([ACCENT_ROW_5[chr(int(mark, 16))]])
                 rows = accent + glyph_bytes(src58[ord(ch)], 2, 5) + [0]
+        if ch in DRAWN_5x7:
+            rows = rows_from(DRAWN_5x7[ch])
         glyphs[code] = [r & 0xF8 for r in rows]
     return glyphs
 
@@ -175,6 +234,9 @@ def make_8x8_thin(src69):
         g = src69.get(ord(ch))
         if g is None:
             continue
+        if ch in DRAWN_THIN:
+            glyphs[code] = rows_from(DRAWN_THIN[ch])
+            continue
         rows = glyph_bytes(g, 0, 9)
         glyphs[code] = [r & 0xFE for r in rows[:7] + [rows[7] | rows[8]]]
     return glyphs
@@ -186,7 +248,12 @@ def make_8x8_bold(vga8):
         if ch is None or code < 0x20 or code == 0x7F:
             continue
         g = vga8.get(ord(ch))
-        rows = glyph_bytes(g, 0, 8) if g is not None else rows_from(DRAWN_8x8[ch])
+        if ch in DRAWN_BOLD:
+            rows = rows_from(DRAWN_BOLD[ch])
+        elif g is not None:
+            rows = glyph_bytes(g, 0, 8)
+        else:
+            rows = rows_from(DRAWN_8x8[ch])
         used = 0
         for r in rows:
             used |= r
@@ -196,13 +263,49 @@ def make_8x8_bold(vga8):
     return glyphs
 
 
-def embolden(row):
-    """Doubles each dot to the right unless that would close a one-dot gap."""
-    return row | ((row >> 1) & ~(row << 1) & 0xFF)
+def stretch(row, widths):
+    """Repeats column i of a row widths[i] times, left-aligned."""
+    out, x = 0, 0
+    for i, w in enumerate(widths):
+        if row & (0x80 >> i):
+            for k in range(w):
+                out |= 0x80 >> (x + k) if x + k < 8 else 0
+        x += w
+    return out
+
+
+# How the atari style stretches a glyph n columns wide: outer columns doubled.
+ATARI_WIDTHS = {1: [2], 2: [2, 2], 3: [2, 1, 2], 4: [2, 1, 1, 2], 5: [2, 1, 1, 1, 2],
+                6: [2, 1, 1, 1, 1, 1]}
 
 
 def make_8x8_atari(thin):
-    return [[embolden(r) & 0xFE for r in rows] for rows in thin]
+    """Home-computer style: each thin glyph with its outer columns doubled, so most vertical
+    strokes are two dots wide while the letters keep their shapes, centred in seven columns."""
+    glyphs = []
+    for rows in thin:
+        used = 0
+        for r in rows:
+            used |= r
+        if used == 0:
+            glyphs.append(list(rows))
+            continue
+        lo = next(c for c in range(8) if used & (0x80 >> c))
+        hi = max(c for c in range(8) if used & (0x80 >> c))
+        n = min(hi - lo + 1, 6)
+        widths = ATARI_WIDTHS[n]
+        offset = (7 - sum(widths)) // 2
+        # A lone dot in the middle column (the stems of I, T, i, l, t, 1) grows to two dots;
+        # lone dots elsewhere are diagonals, which growing would skew.
+        middle = 0x80 >> (offset + sum(widths[: n // 2])) if n % 2 and n > 1 else 0
+        out = []
+        for r in rows:
+            w = stretch((r << lo) & 0xFF, widths) >> offset
+            single = w & ~(w << 1) & ~(w >> 1) & middle
+            w |= (single >> 1) & ~(w << 1) & 0xFF
+            out.append(w & 0xFE)
+        glyphs.append(out)
+    return glyphs
 
 
 def put_pictures(fonts):
@@ -228,16 +331,16 @@ def write_png(path, pixels, width, height):
         f.write(png)
 
 
-def sample_sheet(path, fonts, widths):
-    """Each font: sample lines and a 32 x 8 table of all 256 glyphs, every dot 3 x 3 pixels."""
+def sample_sheet(path, fonts, widths, scale=3):
+    """Each font: sample lines and a 32 x 8 table of all 256 glyphs, every dot `scale` pixels."""
     lines = [
         "ABCDEFGHIJKLMNOPQRSTUVWXYZ 0123456789",
         "abcdefghijklmnopqrstuvwxyz !?.,:;-+()",
         "Zażółć gęślą jaźń ĄĆĘŁŃÓŚŹŻ ąćęłńóśźż",
         "Příliš žluťoučký kůň ÁČĎÉĚÍŇŘŠŤÚŮÝŽ ő ű",
-        "\u02d9 12:30 \u0163 07/12 \u0155 21 €‰…†‡§©®",  # 0xFF, 0xFE, 0xFA pictures
+        "\u02d9 12:30 \u0163 07/12 \u00fa 21 €‰…†‡§©®",  # 0xFF, 0xFE, 0xFA pictures
     ]
-    scale, dot = 3, 2
+    dot = scale - 1
     cols = 48
     rows_px = []
     colour_on, colour_off, paper = (255, 60, 20), (60, 20, 20), (0, 0, 0)

@@ -13,9 +13,8 @@ def _open(path):
 
 
 class Glyph:
-    """A glyph as rows of dots. rows[i] is a list of 0/1 of length width; `top` is the number
-    of rows the glyph's first row lies above the baseline (baseline = first row below the
-    letters' feet)."""
+    """A glyph as rows of dots: rows[i] is a list of 0/1, one per column. `top` is the number
+    of rows above the baseline (the font's ascent) or None where the format does not say."""
 
     def __init__(self, rows, top):
         self.rows = rows
@@ -27,9 +26,8 @@ class Glyph:
 
 
 def read_psf(path):
-    """Returns {codepoint: Glyph} of a PSF1/PSF2 console font with a Unicode table. The
-    baseline is taken as `baseline` rows from the top (console fonts place it at height - 1
-    for 8-row fonts)."""
+    """Returns {codepoint: Glyph} of a PSF1/PSF2 console font with a Unicode table; the glyphs
+    are the font's full cells. A code point listed for several glyphs keeps the first."""
     data = _open(path)
     if data[:2] == b"\x36\x04":
         mode, charsize = data[2], data[3]
@@ -113,10 +111,10 @@ def read_pcf(path):
     def endian(fmt):
         return ">" if fmt & 4 else "<"
 
-    # Metrics.
-    fmt, off = tables[_PCF_METRICS]
-    e = endian(struct.unpack("<I", data[off : off + 4])[0])
+    # Metrics. Each table repeats its format word, which gives its byte order.
+    _, off = tables[_PCF_METRICS]
     fmt = struct.unpack("<I", data[off : off + 4])[0]
+    e = endian(fmt)
     metrics = []
     if fmt & _PCF_COMPRESSED_METRICS:
         (n,) = struct.unpack(e + "H", data[off + 4 : off + 6])
@@ -160,7 +158,6 @@ def read_pcf(path):
     fmt_e = struct.unpack("<I", data[off : off + 4])[0]
     e = endian(fmt_e)
     min2, max2, min1, max1, _default = struct.unpack(e + "5h", data[off + 4 : off + 14])
-    cols = max2 - min2 + 1
     p = off + 14
     glyphs = {}
     for b1 in range(min1, max1 + 1):
@@ -184,5 +181,4 @@ def read_pcf(path):
                         if 0 <= y < len(rows) and 0 <= x < cell_w:
                             rows[y][x] = 1
             glyphs[code] = Glyph(rows, ascent)
-    del cols
     return glyphs, ascent

@@ -1,0 +1,199 @@
+// Where LoadFonts finds the font files and how it treats files of the wrong size.
+
+#include "preview/Fonts.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<std::uint8_t> Bytes(const FontSet& fonts, int index) {
+    const std::uint8_t* data = fonts.Data(index);
+    return {data, data + kFontSpecs[static_cast<std::size_t>(index)].FileSize};
+}
+
+std::vector<std::uint8_t> BuiltIn(int index) {
+    const auto span = BuiltInFont(index);
+    return {span.begin(), span.end()};
+}
+
+void WriteFile(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+}
+
+// Three scratch directories standing in for the current, executable and data directories.
+class FontSearch : public ::testing::Test {
+protected:
+    void SetUp() override {
+        root_ = fs::temp_directory_path() /
+                ("ledsign-fonts-" + std::to_string(::getpid()) + "-" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(root_);
+        for (const char* dir : {"cur", "exe", "data"}) {
+            fs::create_directories(root_ / dir);
+        }
+        path_ = FontSearchPath{root_ / "cur", root_ / "exe", root_ / "data"};
+    }
+    void TearDown() override { fs::remove_all(root_); }
+
+    // A full-size file for font `index` whose every byte is `fill`.
+    void PutFont(const char* dir, int index, std::uint8_t fill) {
+        const FontSpec& spec = kFontSpecs[static_cast<std::size_t>(index)];
+        WriteFile(root_ / dir / spec.FileName, std::vector<std::uint8_t>(spec.FileSize, fill));
+    }
+
+    fs::path root_;
+    FontSearchPath path_;
+    FontSet fonts_;
+};
+
+TEST_F(FontSearch, EarlierDirectoriesWinAndTheBuiltInCopyIsTheLastResort) {
+    struct Case {
+        bool cur, exe, data;
+        FontOrigin origin;
+        std::uint8_t fill; // 0 for the built-in copy
+    };
+    const Case cases[] = {
+        {true, true, true, FontOrigin::CurrentDirectory, 0x11},
+        {true, false, true, FontOrigin::CurrentDirectory, 0x11},
+        {false, true, true, FontOrigin::ExecutableDirectory, 0x22},
+        {false, true, false, FontOrigin::ExecutableDirectory, 0x22},
+        {false, false, true, FontOrigin::DataDirectory, 0x33},
+        {false, false, false, FontOrigin::BuiltIn, 0},
+    };
+    for (const Case& c : cases) {
+        for (const char* dir : {"cur", "exe", "data"}) {
+            fs::remove_all(root_ / dir);
+            fs::create_directories(root_ / dir);
+        }
+        for (int i = 0; i < kFontCount; ++i) {
+            if (c.cur) {
+                PutFont("cur", i, 0x11);
+            }
+            if (c.exe) {
+                PutFont("exe", i, 0x22);
+            }
+            if (c.data) {
+                PutFont("data", i, 0x33);
+            }
+        }
+        const auto origins = LoadFonts(fonts_, path_);
+        for (int i = 0; i < kFontCount; ++i) {
+            SCOPED_TRACE(testing::Message() << "font " << i << " case " << &c - cases);
+            EXPECT_EQ(origins[static_cast<std::size_t>(i)], c.origin);
+            const auto expected =
+                c.fill ? std::vector<std::uint8_t>(kFontSpecs[static_cast<std::size_t>(i)].FileSize,
+                                                   c.fill)
+                       : BuiltIn(i);
+            EXPECT_EQ(Bytes(fonts_, i), expected);
+        }
+    }
+}
+
+TEST_F(FontSearch, EachFontIsSearchedForOnItsOwn) {
+    PutFont("data", 0, 0x33);
+    PutFont("exe", 2, 0x22);
+    PutFont("cur", 4, 0x11);
+    const auto origins = LoadFonts(fonts_, path_);
+    const std::array<FontOrigin, kFontCount> expected = {
+        FontOrigin::DataDirectory, FontOrigin::BuiltIn, FontOrigin::ExecutableDirectory,
+        FontOrigin::BuiltIn, FontOrigin::CurrentDirectory};
+    EXPECT_EQ(origins, expected);
+    EXPECT_EQ(Bytes(fonts_, 1), BuiltIn(1));
+    EXPECT_EQ(Bytes(fonts_, 3), BuiltIn(3));
+    EXPECT_EQ(Bytes(fonts_, 4), std::vector<std::uint8_t>(2048, 0x11));
+}
+
+TEST_F(FontSearch, EmptyPathsAreSkippedAndDirectoriesDoNotCountAsFiles) {
+    PutFont("exe", 0, 0x22);
+    fs::create_directories(root_ / "cur" / kFontSpecs[0].FileName);
+    auto origins = LoadFonts(fonts_, path_);
+    EXPECT_EQ(origins[0], FontOrigin::ExecutableDirectory);
+
+    origins = LoadFonts(fonts_, FontSearchPath{{}, {}, root_ / "exe"});
+    EXPECT_EQ(origins[0], FontOrigin::DataDirectory);
+    EXPECT_EQ(origins[1], FontOrigin::BuiltIn);
+}
+
+TEST_F(FontSearch, AShortFileSuppliesWhatItHasAndTheRestReadsAsZero) {
+    // A full font first, so stale bytes would show if the short file did not clear them.
+    for (int i = 0; i < kFontCount; ++i) {
+        PutFont("cur", i, 0xFF);
+    }
+    LoadFonts(fonts_, path_);
+    for (std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{100}, std::size_t{1791}}) {
+        WriteFile(root_ / "cur" / kFontSpecs[0].FileName, std::vector<std::uint8_t>(size, 0xAB));
+        const auto origins = LoadFonts(fonts_, path_);
+        EXPECT_EQ(origins[0], FontOrigin::CurrentDirectory);
+        std::vector<std::uint8_t> expected(1792, 0);
+        std::fill_n(expected.begin(), size, 0xAB);
+        EXPECT_EQ(Bytes(fonts_, 0), expected) << size << " bytes";
+    }
+}
+
+TEST_F(FontSearch, ALongerFileSuppliesOnlyItsFontSize) {
+    for (int i = 0; i < kFontCount; ++i) {
+        const std::size_t size = kFontSpecs[static_cast<std::size_t>(i)].FileSize;
+        std::vector<std::uint8_t> bytes(size + 300);
+        for (std::size_t k = 0; k < bytes.size(); ++k) {
+            bytes[k] = static_cast<std::uint8_t>(k * 7 + static_cast<std::size_t>(i));
+        }
+        WriteFile(root_ / "data" / kFontSpecs[static_cast<std::size_t>(i)].FileName, bytes);
+        bytes.resize(size);
+        LoadFonts(fonts_, path_);
+        EXPECT_EQ(Bytes(fonts_, i), bytes) << kFontSpecs[static_cast<std::size_t>(i)].FileName;
+    }
+}
+
+TEST_F(FontSearch, TheDefaultSearchStartsInTheCurrentDirectory) {
+    PutFont("cur", 1, 0x5A);
+    const fs::path before = fs::current_path();
+    fs::current_path(root_ / "cur");
+    const auto origins = LoadFonts(fonts_);
+    fs::current_path(before);
+    EXPECT_EQ(origins[1], FontOrigin::CurrentDirectory);
+    EXPECT_EQ(Bytes(fonts_, 1), std::vector<std::uint8_t>(1792, 0x5A));
+}
+
+TEST(FontSearchPathDefaults, NameTheCurrentExecutableAndDataDirectories) {
+    const FontSearchPath path = DefaultFontSearchPath();
+    EXPECT_EQ(path.CurrentDirectory, fs::path("."));
+    EXPECT_EQ(path.DataDirectory.filename(), "fonts");
+    // The test program itself must be found in the executable directory.
+    ASSERT_FALSE(path.ExecutableDirectory.empty());
+    EXPECT_TRUE(fs::exists(path.ExecutableDirectory / "preview_tests"));
+    EXPECT_EQ(ExecutableDirectory(), path.ExecutableDirectory);
+}
+
+TEST(FontSetAssign, ZeroFillsBeyondTheSpanAndIgnoresBadIndexes) {
+    FontSet fonts;
+    const std::vector<std::uint8_t> full(4096, 0xEE);
+    fonts.Assign(2, full);
+    EXPECT_EQ(Bytes(fonts, 2), std::vector<std::uint8_t>(2048, 0xEE));
+    const std::vector<std::uint8_t> three = {1, 2, 3};
+    fonts.Assign(2, three);
+    std::vector<std::uint8_t> expected(2048, 0);
+    std::copy(three.begin(), three.end(), expected.begin());
+    EXPECT_EQ(Bytes(fonts, 2), expected);
+
+    fonts.Assign(-1, full);
+    fonts.Assign(kFontCount, full);
+    for (int i = 0; i < kFontCount; ++i) {
+        if (i != 2) {
+            EXPECT_EQ(Bytes(fonts, i), std::vector<std::uint8_t>(
+                                           kFontSpecs[static_cast<std::size_t>(i)].FileSize, 0));
+        }
+    }
+}
+
+} // namespace
