@@ -171,6 +171,11 @@ constexpr std::size_t kPreviewMessageBytes = 1024;
 // and running flag: Escape (27) clears the strip and finishes with 27; a running flag of 0 clears
 // the strip and finishes with 0; with StopAtEnd set, the end of the display time at the end of
 // the message clears the strip and finishes with 0.
+//
+// Driving it from a window: call PreviewTick every 12 ms (from any thread), and Pass on the
+// window's thread at least once per tick - for instance from the same 12 ms timer - with the
+// key taken from LastKey (then reset LastKey to 0) and PreviewRunning; call RenderStrip and show
+// the picture only when the outcome says Changed, and stop passing once it says Finished.
 class StripPreview {
 public:
     struct PassOutcome {

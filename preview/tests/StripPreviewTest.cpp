@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -596,6 +597,26 @@ TEST_F(StripPreviewTest, TickCountsDownWithoutPassingZero) {
     PreviewTick();
     EXPECT_EQ(StepTicks.load(), 0u);
     EXPECT_EQ(HoldTicks.load(), 0u);
+}
+
+TEST_F(StripPreviewTest, TicksFromSeveralThreadsStopAtZero) {
+    // More ticks than the counters hold, from four threads at once: every tick that finds a
+    // counter above 0 takes exactly one off it, and none takes it below 0.
+    StepTicks = 3000;
+    HoldTicks = 5000;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([] {
+            for (int i = 0; i < 1000; ++i) {
+                PreviewTick();
+            }
+        });
+    }
+    for (std::thread& t : threads) {
+        t.join();
+    }
+    EXPECT_EQ(StepTicks.load(), 0u);
+    EXPECT_EQ(HoldTicks.load(), 1000u);
 }
 
 TEST_F(StripPreviewTest, DisplayTimeTableAndStartOfHoldTime) {

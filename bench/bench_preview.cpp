@@ -1,0 +1,107 @@
+// Cost of the strip preview's passes: one scroll step plus repainting the strip picture, and one
+// static layout pass plus repainting. The window repaints only after a pass that changed the
+// strip, so a scrolling preview costs about one step and one render per 24 ms.
+
+#include "preview/Fonts.h"
+#include "preview/StripPreview.h"
+
+#include <benchmark/benchmark.h>
+
+#include <array>
+#include <cstring>
+
+namespace {
+
+using Message = std::array<std::uint8_t, kPreviewMessageBytes>;
+
+// "Zegar hh:mm dd/mm/20yy 21 stopni " in font 4 with the three live fields, then the type byte.
+Message MakeMessage(std::uint8_t type) {
+    Message m{};
+    std::size_t i = 0;
+    auto put = [&m, &i](std::uint8_t a, std::uint8_t c) {
+        m[i++] = a;
+        m[i++] = c;
+    };
+    for (const char* p = "Zegar "; *p; ++p) {
+        put(0x04, static_cast<std::uint8_t>(*p));
+    }
+    put(0x14, 0xFF);
+    put(0x04, ' ');
+    put(0x24, 0xFE);
+    put(0x04, ' ');
+    put(0x34, 0xFA);
+    for (const char* p = " stopni "; *p; ++p) {
+        put(0x01, static_cast<std::uint8_t>(*p));
+    }
+    m[1023] = type;
+    return m;
+}
+
+std::uint16_t LengthOf(const Message& m) {
+    std::uint16_t n = 0;
+    while (n < m.size() && m[n] != 0) {
+        ++n;
+    }
+    return n;
+}
+
+FontSet& Fonts() {
+    static FontSet fonts;
+    static const bool loaded = (LoadFonts(fonts), true);
+    (void)loaded;
+    return fonts;
+}
+
+void BM_ScrollStepAndRender(benchmark::State& state) {
+    ResetPreview(Fonts());
+    ResetPreviewSettings();
+    SetPreviewClock([] { return LocalDateTime{2026, 3, 5, 14, 7}; });
+    const Message m = MakeMessage(0);
+    StripPreview preview;
+    preview.Start(0, m.data(), LengthOf(m));
+    Bitmap32 bitmap(kStripBitmapWidth, kStripBitmapHeight);
+    for (auto _ : state) {
+        StepTicks.store(0); // a step is due on every pass
+        const auto outcome = preview.Pass(0, 1);
+        if (outcome.Changed) {
+            RenderStrip(bitmap);
+        }
+        benchmark::DoNotOptimize(bitmap.Bits());
+    }
+    SetPreviewClock({});
+}
+BENCHMARK(BM_ScrollStepAndRender);
+
+void BM_StaticLayoutAndRender(benchmark::State& state) {
+    ResetPreview(Fonts());
+    ResetPreviewSettings();
+    SetPreviewClock([] { return LocalDateTime{2026, 3, 5, 14, 7}; });
+    const Message m = MakeMessage(1);
+    StripPreview preview;
+    preview.Start(1, m.data(), LengthOf(m));
+    Bitmap32 bitmap(kStripBitmapWidth, kStripBitmapHeight);
+    for (auto _ : state) {
+        preview.Pass(0, 1);
+        RenderStrip(bitmap); // rendered every pass here, to bound the cost
+        benchmark::DoNotOptimize(bitmap.Bits());
+    }
+    SetPreviewClock({});
+}
+BENCHMARK(BM_StaticLayoutAndRender);
+
+void BM_RenderStripOnly(benchmark::State& state) {
+    ResetPreview(Fonts());
+    for (std::size_t i = 0; i < StripBuffer.size(); ++i) {
+        StripBuffer[i] = static_cast<std::uint8_t>(i * 37);
+    }
+    Bitmap32 bitmap(kStripBitmapWidth, kStripBitmapHeight);
+    for (auto _ : state) {
+        RenderStrip(bitmap);
+        benchmark::DoNotOptimize(bitmap.Bits());
+    }
+}
+BENCHMARK(BM_RenderStripOnly);
+
+} // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,420 @@
+// ledsign preview: plays a message file on the strip preview without real time and prints the
+// strip, optionally as a PNG picture and an animated GIF of one full cycle.
+//
+// A scrolling message's full cycle is the steps from the start until the read position has
+// wrapped over the message's end cell and the blank of that end cell has moved fully in: the
+// next step would take the message's first cell again.
+
+#include "preview/Fonts.h"
+#include "preview/StripPreview.h"
+#include "tools/ledsign/Command.h"
+
+#include <array>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+#ifdef LEDSIGN_HAVE_PNG
+#include <png.h>
+#endif
+#ifdef LEDSIGN_HAVE_GIF
+#include <gif_lib.h>
+#endif
+
+namespace ledsign_tool {
+namespace {
+
+constexpr const char* kUsage =
+    "FILE.kom [--steps N] [--at \"YYYY-MM-DD HH:MM\"] [--png OUT.png] [--gif OUT.gif]";
+
+// Upper bound on the steps of one cycle: 512 cells of up to 16 characters, each held back at
+// most a glyph width, with room to spare. Only a broken engine would reach it.
+constexpr int kMaxCycleSteps = 512 * 16 * 16 * 2;
+
+// Real step time: StepPeriod ticks of 12 ms.
+constexpr int kStepMilliseconds = kDefaultStepPeriod * kTickMilliseconds;
+
+struct Options {
+    std::string File;
+    std::optional<long> Steps;
+    std::optional<LocalDateTime> At;
+    std::string Png;
+    std::string Gif;
+};
+
+using Message = std::array<std::uint8_t, kPreviewMessageBytes>;
+
+std::optional<LocalDateTime> ParseAt(const std::string& text) {
+    // Exactly "YYYY-MM-DD HH:MM".
+    if (text.size() != 16 || text[4] != '-' || text[7] != '-' || text[10] != ' ' ||
+        text[13] != ':') {
+        return std::nullopt;
+    }
+    auto number = [&text](std::size_t from, std::size_t count, int& out) {
+        const char* first = text.data() + from;
+        const char* last = first + count;
+        for (const char* p = first; p != last; ++p) {
+            if (*p < '0' || *p > '9') {
+                return false;
+            }
+        }
+        return std::from_chars(first, last, out).ec == std::errc{};
+    };
+    LocalDateTime t;
+    if (!number(0, 4, t.Year) || !number(5, 2, t.Month) || !number(8, 2, t.Day) ||
+        !number(11, 2, t.Hour) || !number(14, 2, t.Minute)) {
+        return std::nullopt;
+    }
+    static constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (t.Year % 4 == 0 && t.Year % 100 != 0) || t.Year % 400 == 0;
+    if (t.Month < 1 || t.Month > 12 || t.Hour > 23 || t.Minute > 59 || t.Day < 1) {
+        return std::nullopt;
+    }
+    const int days = (t.Month == 2 && !leap) ? 28 : kDays[t.Month - 1];
+    if (t.Day > days) {
+        return std::nullopt;
+    }
+    return t;
+}
+
+// Parses the arguments; prints the problem and returns nullopt on bad usage.
+std::optional<Options> ParseArgs(const std::vector<std::string>& args) {
+    Options o;
+    auto fail = [](const std::string& why) -> std::optional<Options> {
+        std::fprintf(stderr, "ledsign preview: %s\nUsage: ledsign preview %s\n", why.c_str(),
+                     kUsage);
+        return std::nullopt;
+    };
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (a == "--steps" || a == "--at" || a == "--png" || a == "--gif") {
+            if (!hasValue) {
+                return fail("option " + a + " needs a value");
+            }
+            const std::string& v = args[++i];
+            if (a == "--steps") {
+                long n = 0;
+                const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), n);
+                if (ec != std::errc{} || end != v.data() + v.size() || n < 0 ||
+                    n > kMaxCycleSteps * 16L) {
+                    return fail("--steps needs a whole number from 0 to " +
+                                std::to_string(kMaxCycleSteps * 16L));
+                }
+                o.Steps = n;
+            } else if (a == "--at") {
+                o.At = ParseAt(v);
+                if (!o.At) {
+                    return fail("--at needs a date and time \"YYYY-MM-DD HH:MM\", got \"" + v +
+                                "\"");
+                }
+            } else if (a == "--png") {
+                o.Png = v;
+            } else {
+                o.Gif = v;
+            }
+        } else if (a.size() > 1 && a[0] == '-') {
+            return fail("unknown option " + a);
+        } else if (o.File.empty()) {
+            o.File = a;
+        } else {
+            return fail("only one message file can be played");
+        }
+    }
+    if (o.File.empty()) {
+        return fail("no message file given");
+    }
+    return o;
+}
+
+bool ReadMessage(const std::string& name, Message& message) {
+    std::FILE* f = std::fopen(name.c_str(), "rb");
+    if (f == nullptr) {
+        return false;
+    }
+    message.fill(0);
+    // A short file supplies what it has; the rest stays 0, as in a freshly made message.
+    const std::size_t got = std::fread(message.data(), 1, message.size(), f);
+    const bool failed = std::ferror(f) != 0;
+    std::fclose(f);
+    (void)got;
+    return !failed;
+}
+
+// Plays `message` as the preview does and calls `frame` after every pass that changed the strip
+// (each scroll step, or the static layout). A scrolling message makes `steps` steps, or one full
+// cycle when `steps` is empty. Returns the number of steps made.
+template <typename Frame>
+long Play(const Message& message, std::optional<long> steps, const FontSet& fonts, Frame frame) {
+    ResetPreview(fonts);
+    ResetPreviewSettings();
+    const auto type = static_cast<std::int16_t>(static_cast<std::int8_t>(message[1023]));
+    std::uint16_t length = 0;
+    while (length < message.size() && message[length] != 0) {
+        ++length;
+    }
+    StripPreview preview;
+    if (!preview.Start(type, message.data(), length)) {
+        return 0;
+    }
+    if (preview.Static()) {
+        preview.Pass(0, 1);
+        frame();
+        return 0;
+    }
+    long done = 0;
+    bool wrapped = false;
+    for (;;) {
+        if (steps ? done >= *steps
+                  : (wrapped && preview.CharacterDue()) || done >= kMaxCycleSteps) {
+            break;
+        }
+        while (StepTicks.load() != 0) {
+            PreviewTick();
+        }
+        if (preview.Pass(0, 1).Stepped) {
+            ++done;
+            wrapped = wrapped || (preview.AtEnd() && preview.ReadPosition() == 0);
+            frame();
+        }
+    }
+    return done;
+}
+
+void PrintStrip() {
+    for (int r = 0; r < kStripRows; ++r) {
+        char line[kStripVisibleColumns + 2];
+        for (int c = 0; c < kStripVisibleColumns; ++c) {
+            line[c] =
+                PixelAt(StripBuffer, static_cast<std::int16_t>(c), static_cast<std::int16_t>(r))
+                    ? '#'
+                    : '.';
+        }
+        line[kStripVisibleColumns] = '\n';
+        line[kStripVisibleColumns + 1] = '\0';
+        std::fputs(line, stdout);
+    }
+}
+
+#ifdef LEDSIGN_HAVE_PNG
+bool WritePng(const std::string& name, const Bitmap32& bitmap) {
+    std::vector<std::uint8_t> rgb;
+    rgb.reserve(static_cast<std::size_t>(bitmap.Width()) * bitmap.Height() * 3);
+    for (int y = 0; y < bitmap.Height(); ++y) {
+        for (int x = 0; x < bitmap.Width(); ++x) {
+            const Pixel p = bitmap.At(x, y);
+            rgb.push_back(static_cast<std::uint8_t>(p >> 16));
+            rgb.push_back(static_cast<std::uint8_t>(p >> 8));
+            rgb.push_back(static_cast<std::uint8_t>(p));
+        }
+    }
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    image.width = static_cast<png_uint_32>(bitmap.Width());
+    image.height = static_cast<png_uint_32>(bitmap.Height());
+    image.format = PNG_FORMAT_RGB;
+    const int ok = png_image_write_to_file(&image, name.c_str(), 0, rgb.data(), 0, nullptr);
+    if (!ok) {
+        std::fprintf(stderr, "ledsign preview: cannot write %s: %s\n", name.c_str(), image.message);
+    }
+    png_image_free(&image);
+    return ok != 0;
+}
+#endif
+
+#ifdef LEDSIGN_HAVE_GIF
+// Palette: the black gaps, unlit and lit dots.
+constexpr Pixel kGifColours[] = {Rgb(0, 0, 0), kUnlitDot, kLitDot, Rgb(0, 0, 0)};
+
+GifByteType GifIndex(Pixel p) {
+    for (int i = 0; i < 3; ++i) {
+        if (kGifColours[i] == p) {
+            return static_cast<GifByteType>(i);
+        }
+    }
+    return 0;
+}
+
+// GIF delays are whole hundredths: frame i lasts round((i + 1) x step) - round(i x step), so
+// the animation's total time stays right however many frames it has.
+std::vector<int> FrameDelaysCs(std::size_t frames) {
+    std::vector<int> delays;
+    for (std::size_t i = 0; i < frames; ++i) {
+        const long long endMs = static_cast<long long>(i + 1) * kStepMilliseconds;
+        const long long startMs = static_cast<long long>(i) * kStepMilliseconds;
+        delays.push_back(static_cast<int>((endMs + 5) / 10 - (startMs + 5) / 10));
+    }
+    return delays;
+}
+
+int GifWrite(GifFileType* gif, const GifByteType* bytes, int count) {
+    auto* out = static_cast<std::FILE*>(gif->UserData);
+    return static_cast<int>(std::fwrite(bytes, 1, static_cast<std::size_t>(count), out));
+}
+
+// Writes the frames as a looping animation, frame i shown for delaysCs[i] hundredths.
+bool WriteGif(const std::string& name, const std::vector<Bitmap32>& frames,
+              const std::vector<int>& delaysCs) {
+    // Through our own FILE so that the file gets the usual permissions (giflib's own open
+    // makes it readable by its owner only).
+    std::FILE* out = std::fopen(name.c_str(), "wb");
+    if (out == nullptr) {
+        std::fprintf(stderr, "ledsign preview: cannot write %s\n", name.c_str());
+        return false;
+    }
+    int error = 0;
+    GifFileType* gif = EGifOpen(out, GifWrite, &error);
+    if (gif == nullptr) {
+        std::fclose(out);
+        std::fprintf(stderr, "ledsign preview: cannot write %s: %s\n", name.c_str(),
+                     GifErrorString(error));
+        return false;
+    }
+    EGifSetGifVersion(gif, true);
+    GifColorType colours[4];
+    for (int i = 0; i < 4; ++i) {
+        colours[i].Red = static_cast<GifByteType>(kGifColours[i] >> 16);
+        colours[i].Green = static_cast<GifByteType>(kGifColours[i] >> 8);
+        colours[i].Blue = static_cast<GifByteType>(kGifColours[i]);
+    }
+    ColorMapObject* map = GifMakeMapObject(4, colours);
+    bool ok = map != nullptr &&
+              EGifPutScreenDesc(gif, kStripBitmapWidth, kStripBitmapHeight, 2, 0, map) == GIF_OK;
+    if (ok && frames.size() > 1) {
+        // Loop for ever.
+        static const GifByteType kNetscape[] = {'N', 'E', 'T', 'S', 'C', 'A',
+                                                'P', 'E', '2', '.', '0'};
+        static const GifByteType kLoop[] = {1, 0, 0};
+        ok = EGifPutExtensionLeader(gif, APPLICATION_EXT_FUNC_CODE) == GIF_OK &&
+             EGifPutExtensionBlock(gif, sizeof kNetscape, kNetscape) == GIF_OK &&
+             EGifPutExtensionBlock(gif, sizeof kLoop, kLoop) == GIF_OK &&
+             EGifPutExtensionTrailer(gif) == GIF_OK;
+    }
+    std::vector<GifByteType> line(kStripBitmapWidth);
+    for (std::size_t f = 0; ok && f < frames.size(); ++f) {
+        GraphicsControlBlock gcb{};
+        gcb.DisposalMode = DISPOSE_DO_NOT;
+        gcb.UserInputFlag = false;
+        gcb.DelayTime = delaysCs[f];
+        gcb.TransparentColor = NO_TRANSPARENT_COLOR;
+        GifByteType ext[4];
+        const std::size_t extLength = EGifGCBToExtension(&gcb, ext);
+        ok = EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(extLength), ext) ==
+                 GIF_OK &&
+             EGifPutImageDesc(gif, 0, 0, kStripBitmapWidth, kStripBitmapHeight, false, nullptr) ==
+                 GIF_OK;
+        for (int y = 0; ok && y < kStripBitmapHeight; ++y) {
+            const Pixel* row = frames[f].Row(y);
+            for (int x = 0; x < kStripBitmapWidth; ++x) {
+                line[static_cast<std::size_t>(x)] = GifIndex(row[x]);
+            }
+            ok = EGifPutLine(gif, line.data(), kStripBitmapWidth) == GIF_OK;
+        }
+    }
+    if (map != nullptr) {
+        GifFreeMapObject(map);
+    }
+    if (EGifCloseFile(gif, &error) != GIF_OK) {
+        ok = false;
+    }
+    if (std::fclose(out) != 0) {
+        ok = false;
+    }
+    if (!ok) {
+        std::fprintf(stderr, "ledsign preview: cannot write %s\n", name.c_str());
+    }
+    return ok;
+}
+#endif
+
+int RunPreviewCommand(const std::vector<std::string>& args) {
+    for (const std::string& a : args) {
+        if (a == "--help" || a == "-h") {
+            std::printf(
+                "Usage: ledsign preview %s\n\n"
+                "Plays the message file as the strip preview does, without waiting in real time,\n"
+                "and prints the 64 visible columns of the 8 rows ('#' lit, '.' unlit).\n"
+                "  --steps N  scroll steps to make (default: one full cycle, until the message\n"
+                "             has wrapped and the blank of its end has moved in); a static\n"
+                "             message is laid out once whatever N is\n"
+                "  --at T     date and time for the live fields, \"YYYY-MM-DD HH:MM\" (default: "
+                "now)\n"
+                "  --png F    the strip picture (448 x 56) after the steps\n"
+                "  --gif F    an animation of one full cycle, 24 ms a step\n",
+                kUsage);
+            return kExitOk;
+        }
+    }
+    const std::optional<Options> options = ParseArgs(args);
+    if (!options) {
+        return kExitUsage;
+    }
+#ifndef LEDSIGN_HAVE_PNG
+    if (!options->Png.empty()) {
+        std::fprintf(stderr, "ledsign preview: --png is not available in this build\n");
+        return kExitFailure;
+    }
+#endif
+#ifndef LEDSIGN_HAVE_GIF
+    if (!options->Gif.empty()) {
+        std::fprintf(stderr, "ledsign preview: --gif is not available in this build\n");
+        return kExitFailure;
+    }
+#endif
+    Message message{};
+    if (!ReadMessage(options->File, message)) {
+        std::fprintf(stderr, "ledsign preview: cannot read %s\n", options->File.c_str());
+        return kExitFailure;
+    }
+    // One fixed time for the whole run, so every frame shows the same fields.
+    const LocalDateTime at = options->At ? *options->At : SystemLocalTime();
+    SetPreviewClock([at] { return at; });
+    static FontSet fonts; // the font table refers to it for the rest of the run
+    LoadFonts(fonts);
+
+    int exitCode = kExitOk;
+#ifdef LEDSIGN_HAVE_GIF
+    if (!options->Gif.empty()) {
+        std::vector<Bitmap32> frames;
+        Play(message, std::nullopt, fonts, [&frames] {
+            frames.emplace_back(kStripBitmapWidth, kStripBitmapHeight);
+            RenderStrip(frames.back());
+        });
+        if (frames.empty()) {
+            // An empty message is not played: the picture is the strip as it stands.
+            frames.emplace_back(kStripBitmapWidth, kStripBitmapHeight);
+            RenderStrip(frames.back());
+        }
+        if (!WriteGif(options->Gif, frames, FrameDelaysCs(frames.size()))) {
+            exitCode = kExitFailure;
+        }
+    }
+#endif
+    Play(message, options->Steps, fonts, [] {});
+    PrintStrip();
+#ifdef LEDSIGN_HAVE_PNG
+    if (!options->Png.empty()) {
+        Bitmap32 bitmap(kStripBitmapWidth, kStripBitmapHeight);
+        RenderStrip(bitmap);
+        if (!WritePng(options->Png, bitmap)) {
+            exitCode = kExitFailure;
+        }
+    }
+#endif
+    SetPreviewClock({});
+    return exitCode;
+}
+
+const CommandRegistration kRegistration({
+    "preview",
+    kUsage,
+    "plays a message file on the 64 x 8 strip preview and prints the dots ('#' lit, '.' unlit)",
+    RunPreviewCommand,
+});
+
+} // namespace
+} // namespace ledsign_tool

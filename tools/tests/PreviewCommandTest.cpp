@@ -1,0 +1,315 @@
+// Tests of `ledsign preview`, run as a separate program in a scratch directory that holds
+// synthetic font files (found first, in the current directory), so the expected dots are known:
+//   font 3: glyph c has c in its top row only, so row 0 of the strip spells the characters;
+//   font 4: 'A' a known pattern with a blank first column, 'H' = 0x81 in every row.
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <initializer_list>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::array<std::uint8_t, 8> kGlyphA = {0x18, 0x24, 0x42, 0x42, 0x7E, 0x42, 0x42, 0x00};
+
+struct ToolRun {
+    int Status = -1;
+    std::string Out;
+};
+
+class PreviewCommandTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("ledsign_preview_" + std::to_string(::getpid()) + "_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        std::vector<std::uint8_t> f3(2048, 0), f4(2048, 0);
+        for (int c = 0; c < 256; ++c) {
+            f3[static_cast<std::size_t>(c) * 8] = static_cast<std::uint8_t>(c);
+        }
+        for (std::size_t r = 0; r < 8; ++r) {
+            f4['A' * 8 + r] = kGlyphA[r];
+            f4['H' * 8 + r] = 0x81;
+        }
+        Write("font5x7.fnt", std::vector<std::uint8_t>(1792, 0));
+        Write("font8x7wj.fnt", std::vector<std::uint8_t>(1792, 0));
+        Write("font8x8thin.fnt", f3);
+        Write("font8x8b.fnt", f4);
+        Write("font8x8atari.fnt", std::vector<std::uint8_t>(2048, 0));
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    void Write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
+        std::ofstream(dir_ / name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+    }
+
+    // A message file from (attribute, code) cells and the type byte.
+    void WriteMessage(const std::string& name, std::initializer_list<std::pair<int, int>> cells,
+                      int type) {
+        std::vector<std::uint8_t> data(1024, 0);
+        std::size_t i = 0;
+        for (const auto& [a, c] : cells) {
+            data[i++] = static_cast<std::uint8_t>(a);
+            data[i++] = static_cast<std::uint8_t>(c);
+        }
+        data[1023] = static_cast<std::uint8_t>(type);
+        Write(name, data);
+    }
+
+    ToolRun Ledsign(const std::string& args) {
+        const std::string command =
+            "cd '" + dir_.string() + "' && '" LEDSIGN_BIN "' preview " + args + " 2>/dev/null";
+        ToolRun run;
+        std::FILE* pipe = ::popen(command.c_str(), "r");
+        if (pipe == nullptr) {
+            return run;
+        }
+        std::array<char, 4096> buffer;
+        std::size_t got = 0;
+        while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
+            run.Out.append(buffer.data(), got);
+        }
+        const int status = ::pclose(pipe);
+        run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return run;
+    }
+
+    std::vector<std::uint8_t> ReadBytes(const std::string& name) {
+        std::ifstream in(dir_ / name, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+
+    fs::path dir_;
+};
+
+// The expected text of a strip whose lit dots are given per row as column sets.
+std::string StripText(const std::array<std::vector<int>, 8>& lit) {
+    std::string text;
+    for (const auto& row : lit) {
+        std::string line(64, '.');
+        for (int c : row) {
+            line[static_cast<std::size_t>(c)] = '#';
+        }
+        text += line + "\n";
+    }
+    return text;
+}
+
+// Glyph 'A' with its first column at `first`.
+std::array<std::vector<int>, 8> GlyphAAt(std::initializer_list<int> firsts) {
+    std::array<std::vector<int>, 8> lit;
+    for (int first : firsts) {
+        for (std::size_t r = 0; r < 8; ++r) {
+            for (int j = 0; j < 8; ++j) {
+                if ((kGlyphA[r] & (0x80 >> j)) && first + j < 64) {
+                    lit[r].push_back(first + j);
+                }
+            }
+        }
+    }
+    return lit;
+}
+
+// Row 0 of the printed strip read back as 8 bytes (the code font's characters).
+std::string Row0Characters(const std::string& out) {
+    std::string chars;
+    for (int b = 0; b < 8; ++b) {
+        unsigned v = 0;
+        for (int j = 0; j < 8; ++j) {
+            v = (v << 1) | (out[static_cast<std::size_t>(b * 8 + j)] == '#' ? 1u : 0u);
+        }
+        chars += static_cast<char>(v);
+    }
+    return chars;
+}
+
+TEST_F(PreviewCommandTest, ScrollingMessagePrintsTheStripAfterTheSteps) {
+    WriteMessage("a.kom", {{0x04, 'A'}}, 0);
+    struct Case {
+        const char* steps;
+        std::initializer_list<int> firsts;
+    };
+    // Eight blank steps, 'A' enters at step 9 and comes again 16 steps later.
+    for (const Case& c : {Case{"8", {}}, Case{"9", {63}}, Case{"16", {56}}, Case{"30", {42, 58}},
+                          Case{"41", {31, 47, 63}}, Case{"", {48}}}) {
+        const ToolRun run = Ledsign(std::string("a.kom") + (*c.steps ? " --steps " : "") + c.steps);
+        EXPECT_EQ(run.Status, 0);
+        EXPECT_EQ(run.Out, StripText(GlyphAAt(c.firsts))) << "steps " << c.steps;
+    }
+}
+
+TEST_F(PreviewCommandTest, StaticMessageKernsTouchingGlyphs) {
+    WriteMessage("h.kom", {{0x04, 'H'}, {0x04, 'H'}, {0x04, 'A'}}, 1);
+    const ToolRun run = Ledsign("h.kom --steps 5");
+    EXPECT_EQ(run.Status, 0);
+    std::array<std::vector<int>, 8> lit = GlyphAAt({17});
+    for (auto& row : lit) {
+        row.insert(row.end(), {0, 7, 9, 16});
+    }
+    EXPECT_EQ(run.Out, StripText(lit));
+}
+
+TEST_F(PreviewCommandTest, LiveFieldsTakeTheGivenTime) {
+    WriteMessage("d.kom", {{0x23, 0xFE}}, 0);
+    WriteMessage("t.kom", {{0x13, 0xFF}, {0x03, '|'}, {0x03, '|'}, {0x03, '|'}}, 0);
+    WriteMessage("s.kom", {{0x13, 0xFF}, {0x23, 0xFE}, {0x33, 0xFA}}, 1);
+    struct Case {
+        const char* args;
+        std::string row0;
+    };
+    for (const Case& c : {
+             // 8 blank steps and 10 characters: the last 8 stand in view.
+             Case{"d.kom --steps 88 --at \"2026-03-05 14:07\"", "/03/2026"},
+             Case{"d.kom --steps 88 --at \"1999-12-31 23:59\"", "/12/2099"},
+             Case{"t.kom --steps 72 --at \"2026-03-05 09:41\"", "09:41|||"},
+             Case{"s.kom --at \"2026-03-05 23:04\"", std::string("23:04\xFE\xFA", 7)},
+         }) {
+        const ToolRun run = Ledsign(c.args);
+        EXPECT_EQ(run.Status, 0) << c.args;
+        ASSERT_EQ(run.Out.size(), 8u * 65u) << c.args;
+        std::string expected = c.row0;
+        expected.resize(8, '\0');
+        EXPECT_EQ(Row0Characters(run.Out), expected) << c.args;
+    }
+}
+
+TEST_F(PreviewCommandTest, EmptyOrShortFilesAndUsageErrors) {
+    Write("empty.kom", {});
+    Write("short.kom", {0x04, 'A'}); // a short file: the rest reads as 0
+    EXPECT_EQ(Ledsign("empty.kom").Out, StripText({}));
+    EXPECT_EQ(Ledsign("short.kom --steps 16").Out, StripText(GlyphAAt({56})));
+    struct Case {
+        const char* args;
+        int status;
+    };
+    for (const Case& c :
+         {Case{"missing.kom", 1}, Case{"", 2}, Case{"short.kom --bogus", 2},
+          Case{"short.kom --steps", 2}, Case{"short.kom --steps -1", 2},
+          Case{"short.kom --steps 3x", 2}, Case{"short.kom empty.kom", 2},
+          Case{"short.kom --at \"2026-02-29 10:00\"", 2},
+          Case{"short.kom --at \"2026-03-05 24:00\"", 2}, Case{"short.kom --at 2026-03-05", 2},
+          Case{"short.kom --at \"2024-02-29 10:00\"", 0}}) {
+        const ToolRun run = Ledsign(c.args);
+        EXPECT_EQ(run.Status, c.status) << c.args;
+        if (c.status != 0) {
+            EXPECT_EQ(run.Out, "") << c.args;
+        }
+    }
+}
+
+std::uint32_t BigEndian32(const std::vector<std::uint8_t>& b, std::size_t at) {
+    return (std::uint32_t{b[at]} << 24) | (std::uint32_t{b[at + 1]} << 16) |
+           (std::uint32_t{b[at + 2]} << 8) | b[at + 3];
+}
+
+TEST_F(PreviewCommandTest, PngIsTheStripPicture) {
+    WriteMessage("a.kom", {{0x04, 'A'}}, 0);
+    const ToolRun run = Ledsign("a.kom --steps 16 --png out.png");
+    ASSERT_EQ(run.Status, 0);
+    EXPECT_EQ(run.Out, StripText(GlyphAAt({56})));
+    const std::vector<std::uint8_t> png = ReadBytes("out.png");
+    ASSERT_GT(png.size(), 33u);
+    const std::vector<std::uint8_t> signature = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    EXPECT_TRUE(std::equal(signature.begin(), signature.end(), png.begin()));
+    EXPECT_EQ(std::string(png.begin() + 12, png.begin() + 16), "IHDR");
+    EXPECT_EQ(BigEndian32(png, 16), 448u);
+    EXPECT_EQ(BigEndian32(png, 20), 56u);
+    EXPECT_EQ(std::string(png.end() - 8, png.end() - 4), "IEND");
+}
+
+// Walks a GIF's blocks: frame count and the delays of the graphic control extensions.
+struct GifInfo {
+    bool Valid = false;
+    int Width = 0, Height = 0, Frames = 0;
+    std::vector<int> Delays;
+};
+
+GifInfo ParseGif(const std::vector<std::uint8_t>& b) {
+    GifInfo info;
+    if (b.size() < 13 || std::string(b.begin(), b.begin() + 6) != "GIF89a") {
+        return info;
+    }
+    info.Width = b[6] | (b[7] << 8);
+    info.Height = b[8] | (b[9] << 8);
+    std::size_t at = 13;
+    if (b[10] & 0x80) {
+        at += 3u << ((b[10] & 7) + 1);
+    }
+    auto skipSubBlocks = [&b, &at] {
+        while (at < b.size() && b[at] != 0) {
+            at += b[at] + 1u;
+        }
+        ++at;
+    };
+    while (at < b.size()) {
+        const std::uint8_t kind = b[at];
+        if (kind == 0x3B) {
+            info.Valid = at + 1 == b.size();
+            return info;
+        }
+        if (kind == 0x21 && at + 1 < b.size()) {
+            if (b[at + 1] == 0xF9 && at + 5 < b.size()) {
+                info.Delays.push_back(b[at + 4] | (b[at + 5] << 8));
+            }
+            at += 2;
+            skipSubBlocks();
+        } else if (kind == 0x2C && at + 10 < b.size()) {
+            ++info.Frames;
+            const std::uint8_t flags = b[at + 9];
+            at += 10;
+            if (flags & 0x80) {
+                at += 3u << ((flags & 7) + 1);
+            }
+            ++at; // LZW minimum code size
+            skipSubBlocks();
+        } else {
+            return info;
+        }
+    }
+    return info;
+}
+
+TEST_F(PreviewCommandTest, GifHoldsOneFullCycleAtTheStepRate) {
+    WriteMessage("a.kom", {{0x04, 'A'}}, 0);
+    WriteMessage("hh.kom", {{0x04, 'H'}, {0x04, 'H'}}, 0);
+    WriteMessage("s.kom", {{0x04, 'A'}}, 1);
+    struct Case {
+        const char* file;
+        int frames;
+    };
+    // 'A': 8 blank steps, 8 of 'A', 8 of the end cell's blank. "HH": the second 'H' waits one
+    // step for its blank column. A static message is a single picture.
+    for (const Case& c : {Case{"a.kom", 24}, Case{"hh.kom", 33}, Case{"s.kom", 1}}) {
+        const ToolRun run = Ledsign(std::string(c.file) + " --gif out.gif --steps 3");
+        ASSERT_EQ(run.Status, 0) << c.file;
+        const GifInfo gif = ParseGif(ReadBytes("out.gif"));
+        EXPECT_TRUE(gif.Valid) << c.file;
+        EXPECT_EQ(gif.Width, 448);
+        EXPECT_EQ(gif.Height, 56);
+        EXPECT_EQ(gif.Frames, c.frames) << c.file;
+        ASSERT_EQ(gif.Delays.size(), static_cast<std::size_t>(c.frames));
+        int total = 0;
+        for (int d : gif.Delays) {
+            EXPECT_TRUE(d == 2 || d == 3) << d;
+            total += d;
+        }
+        // 24 ms a step, rounded once over the whole animation.
+        EXPECT_EQ(total, (c.frames * 24 + 5) / 10) << c.file;
+    }
+}
+
+} // namespace
