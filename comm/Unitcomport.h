@@ -82,7 +82,7 @@ struct SerialPortInfo {
 std::vector<SerialPortInfo> ListSerialPorts();
 
 // The computer's local calendar date and time, as the sign's clock wants it.
-struct LocalDateTime {
+struct ComDateTime {
     int Year = 2000; // e.g. 2009
     int Month = 1;   // 1..12
     int Day = 1;     // 1..31
@@ -92,4 +92,4 @@ struct LocalDateTime {
 };
 
 // Reads the local date and time from the platform.
-LocalDateTime ReadLocalDateTime();
+ComDateTime ReadLocalDateTime();

@@ -301,11 +301,11 @@ std::vector<SerialPortInfo> ListSerialPorts() {
     return ports;
 }
 
-LocalDateTime ReadLocalDateTime() {
+ComDateTime ReadLocalDateTime() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
-    LocalDateTime result;
+    ComDateTime result;
     result.Year = local.tm_year + 1900;
     result.Month = local.tm_mon + 1;
     result.Day = local.tm_mday;

@@ -159,10 +159,10 @@ std::vector<SerialPortInfo> ListSerialPorts() {
     return ports;
 }
 
-LocalDateTime ReadLocalDateTime() {
+ComDateTime ReadLocalDateTime() {
     SYSTEMTIME local{};
     GetLocalTime(&local);
-    LocalDateTime result;
+    ComDateTime result;
     result.Year = local.wYear;
     result.Month = local.wMonth;
     result.Day = local.wDay;

@@ -18,11 +18,11 @@ std::int64_t SystemComClock::MonotonicMs() {
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-LocalDateTime SystemComClock::LocalTime() {
+ComDateTime SystemComClock::LocalTime() {
     return ReadLocalDateTime();
 }
 
-std::array<std::uint8_t, kClockPayloadSize> ClockPayload(const LocalDateTime& time) {
+std::array<std::uint8_t, kClockPayloadSize> ClockPayload(const ComDateTime& time) {
     // The sixth byte is always 0: seconds and weekday are deliberately not sent, and a fixed
     // value keeps the frame for a given minute identical however often it is built, so a
     // trace or a test can compare it byte for byte.
@@ -135,79 +135,79 @@ int ComProtocol::ReceiveByte(std::uint8_t a) {
         b = static_cast<std::uint8_t>(a - kEscapeOffset);
         escapePending_ = 0;
     } else if (a == kFrameStart) {
-        receiveState_ = kIdle;
+        receiveState_ = kRxIdle;
     } else if (a == kFrameEscape) {
         escapePending_ = 1;
         return 0;
     }
 
     switch (receiveState_) {
-    case kIdle:
+    case kRxIdle:
         // Tested on the byte as received: in Idle an escaped 0xFF (0xF0 0xFF) starts a frame.
         if (a == kFrameStart) {
             remaining_ = 0;
             receivedCount_ = 0;
             receiveChecksum_ = kChecksumSeed;
-            receiveState_ = kSourceHigh;
+            receiveState_ = kRxSourceHigh;
         }
         break;
-    case kSourceHigh:
+    case kRxSourceHigh:
         receiveChecksum_ ^= b;
         replySource_ = static_cast<std::uint16_t>(b << 8);
-        receiveState_ = kSourceLow;
+        receiveState_ = kRxSourceLow;
         break;
-    case kSourceLow:
+    case kRxSourceLow:
         receiveChecksum_ ^= b;
         replySource_ = static_cast<std::uint16_t>(replySource_ | b);
-        receiveState_ = kDestHigh;
+        receiveState_ = kRxDestHigh;
         break;
-    case kDestHigh:
+    case kRxDestHigh:
         receiveChecksum_ ^= b;
-        receiveState_ = b == 0 ? kDestLow : kIdle;
+        receiveState_ = b == 0 ? kRxDestLow : kRxIdle;
         break;
-    case kDestLow:
+    case kRxDestLow:
         receiveChecksum_ ^= b;
-        receiveState_ = b == 0 ? kCode : kIdle;
+        receiveState_ = b == 0 ? kRxCode : kRxIdle;
         break;
-    case kCode:
+    case kRxCode:
         receiveChecksum_ ^= b;
         replyCode_ = b;
-        receiveState_ = kLengthHigh;
+        receiveState_ = kRxLengthHigh;
         break;
-    case kLengthHigh:
+    case kRxLengthHigh:
         receiveChecksum_ ^= b;
         remaining_ = static_cast<std::uint16_t>(b << 8);
-        receiveState_ = kLengthLow;
+        receiveState_ = kRxLengthLow;
         break;
-    case kLengthLow:
+    case kRxLengthLow:
         receiveChecksum_ ^= b;
         remaining_ = static_cast<std::uint16_t>(remaining_ | b);
         // A payload the receive buffer cannot hold is dropped here, before any of it arrives.
-        receiveState_ = remaining_ > kMaxPayload ? kIdle : kHeaderCheck;
+        receiveState_ = remaining_ > kMaxPayload ? kRxIdle : kRxHeaderCheck;
         break;
-    case kHeaderCheck:
+    case kRxHeaderCheck:
         if (b != receiveChecksum_) {
-            receiveState_ = kIdle;
+            receiveState_ = kRxIdle;
         } else {
-            receiveState_ = remaining_ > 0 ? kPayload : kTrailerCheck;
+            receiveState_ = remaining_ > 0 ? kRxPayload : kRxTrailerCheck;
         }
         break;
-    case kPayload:
+    case kRxPayload:
         receiveChecksum_ ^= b;
         if (receivedCount_ < receiveBuffer_.size()) {
             receiveBuffer_[receivedCount_++] = b;
         }
         --remaining_;
         if (remaining_ == 0) {
-            receiveState_ = kTrailerCheck;
+            receiveState_ = kRxTrailerCheck;
         }
         break;
-    case kTrailerCheck:
+    case kRxTrailerCheck:
         replyComplete_ = (receivedCount_ == 0 || b == receiveChecksum_) ? 1 : 0;
-        receiveState_ = kIdle;
+        receiveState_ = kRxIdle;
         break;
     default:
-        receiveState_ = kIdle;
+        receiveState_ = kRxIdle;
         break;
     }
     return 0;
@@ -283,7 +283,7 @@ int ComProtocol::SendMessageSlot(std::uint16_t destination, int slot, const std:
         return kComBadSlot;
     }
     const auto command = static_cast<std::uint8_t>(slot == 9 ? kCommandSlot9 : slot);
-    return Transact(destination, command, message, static_cast<std::uint32_t>(kMessageSize));
+    return Transact(destination, command, message, static_cast<std::uint32_t>(kSlotMessageSize));
 }
 
 int ComProtocol::SyncClock(std::uint16_t destination) {

@@ -31,7 +31,7 @@ constexpr std::uint32_t kMaxPayload = 1024; // a message buffer; the largest pay
 constexpr std::size_t kFrameOverhead = 10;  // start, header (8 with checksum), trailer
 // Worst case: all bytes after the start byte escaped, 1 + 2 * (9 + 1024) = 2067.
 constexpr std::size_t kTransmitCapacity = 2068;
-constexpr std::size_t kMessageSize = 1024;
+constexpr std::size_t kSlotMessageSize = 1024;
 constexpr std::size_t kClockPayloadSize = 6;
 
 // Commands (byte 5 of a request).
@@ -50,18 +50,18 @@ constexpr int kPollCount = 51;
 constexpr int kPollPeriodMs = 100;
 
 // Receive states, in the order the bytes of a reply arrive.
-enum ReceiveStateId : std::uint8_t {
-    kIdle = 0,
-    kSourceHigh = 1,
-    kSourceLow = 2,
-    kDestHigh = 3,
-    kDestLow = 4,
-    kCode = 5,
-    kLengthHigh = 6,
-    kLengthLow = 7,
-    kHeaderCheck = 8,
-    kPayload = 9,
-    kTrailerCheck = 10,
+enum RxStateId : std::uint8_t {
+    kRxIdle = 0,
+    kRxSourceHigh = 1,
+    kRxSourceLow = 2,
+    kRxDestHigh = 3,
+    kRxDestLow = 4,
+    kRxCode = 5,
+    kRxLengthHigh = 6,
+    kRxLengthLow = 7,
+    kRxHeaderCheck = 8,
+    kRxPayload = 9,
+    kRxTrailerCheck = 10,
 };
 
 // Time as the transaction needs it. The real clock is SystemComClock; tests give a fake one
@@ -72,18 +72,18 @@ public:
     // Milliseconds on a clock that never goes back (not the calendar).
     virtual std::int64_t MonotonicMs() = 0;
     // Local calendar date and time, for the sign's clock.
-    virtual LocalDateTime LocalTime() = 0;
+    virtual ComDateTime LocalTime() = 0;
 };
 
 class SystemComClock final : public ComClock {
 public:
     std::int64_t MonotonicMs() override;
-    LocalDateTime LocalTime() override;
+    ComDateTime LocalTime() override;
 };
 
 // The six clock bytes sent to the sign for a local time: year - 2000 (mod 256), month, day,
 // hour, minute, 0.
-std::array<std::uint8_t, kClockPayloadSize> ClockPayload(const LocalDateTime& time);
+std::array<std::uint8_t, kClockPayloadSize> ClockPayload(const ComDateTime& time);
 
 // Header of a frame, decoded from its escaped line bytes (for tracing).
 struct FrameHeader {
@@ -176,7 +176,7 @@ private:
     ComClock* clock_;
     TraceHook trace_;
 
-    std::uint8_t receiveState_ = kIdle;
+    std::uint8_t receiveState_ = kRxIdle;
     std::uint16_t remaining_ = 0;
     std::uint16_t escapePending_ = 0;
     std::uint16_t replyComplete_ = 0;

@@ -1,0 +1,287 @@
+// ComPort on a real POSIX terminal: a pseudo-terminal pair stands in for the serial line.
+
+#ifndef _WIN32
+
+#include "comm/tests/CommTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+long MsSince(Clock::time_point start) {
+    return static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+}
+
+// The master side plays the sign; the slave path is what ComPort opens.
+class PtyPair {
+public:
+    PtyPair() {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY);
+        if (master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0) {
+            const char* name = ptsname(master_);
+            if (name != nullptr) {
+                slave_ = name;
+            }
+        }
+    }
+    ~PtyPair() { CloseMaster(); }
+    PtyPair(const PtyPair&) = delete;
+    PtyPair& operator=(const PtyPair&) = delete;
+
+    bool Ok() const { return master_ >= 0 && !slave_.empty(); }
+    const std::string& SlavePath() const { return slave_; }
+
+    void Send(const Bytes& bytes) const {
+        ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
+    // Reads until `count` bytes have come or `timeoutMs` passed.
+    Bytes Receive(std::size_t count, int timeoutMs) const {
+        Bytes got;
+        const auto start = Clock::now();
+        while (got.size() < count && MsSince(start) < timeoutMs) {
+            pollfd pfd{master_, POLLIN, 0};
+            if (::poll(&pfd, 1, 10) == 1 && (pfd.revents & POLLIN) != 0) {
+                std::uint8_t buffer[4096];
+                const ssize_t n = ::read(master_, buffer, sizeof buffer);
+                if (n > 0) {
+                    got.insert(got.end(), buffer, buffer + n);
+                }
+            }
+        }
+        return got;
+    }
+    void CloseMaster() {
+        if (master_ >= 0) {
+            ::close(master_);
+            master_ = -1;
+        }
+    }
+
+private:
+    int master_ = -1;
+    std::string slave_;
+};
+
+class PosixPort : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!pty.Ok()) {
+            GTEST_SKIP() << "no pseudo-terminals here";
+        }
+        dir = std::filesystem::temp_directory_path() /
+              ("comm_tests_" + std::to_string(::getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(dir);
+    }
+    void TearDown() override {
+        std::error_code ec;
+        std::filesystem::remove_all(dir, ec);
+    }
+
+    PtyPair pty;
+    std::filesystem::path dir;
+};
+
+TEST_F(PosixPort, OpensAPseudoTerminalWithTheSignsLineSettings) {
+    ComPort port;
+    ASSERT_EQ(port.Open(pty.SlavePath().c_str()), 0);
+    EXPECT_TRUE(port.IsOpen());
+
+    // Look at the settings through a second descriptor of our own (not a ComPort).
+    const int fd = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        // Not root: the exclusive mode keeps even this plain open out, which is also right.
+        EXPECT_EQ(errno, EBUSY);
+        return;
+    }
+    termios tio{};
+    ASSERT_EQ(tcgetattr(fd, &tio), 0);
+    ::close(fd);
+    EXPECT_EQ(cfgetispeed(&tio), static_cast<speed_t>(B9600));
+    EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B9600));
+    EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_EQ(tio.c_cflag & (PARENB | CSTOPB), 0u);
+    EXPECT_EQ(tio.c_cflag & (CLOCAL | CREAD), static_cast<tcflag_t>(CLOCAL | CREAD));
+#ifdef CRTSCTS
+    EXPECT_EQ(tio.c_cflag & CRTSCTS, 0u);
+#endif
+    EXPECT_EQ(tio.c_iflag & (IXON | IXOFF | IXANY | ICRNL | INLCR | ISTRIP), 0u);
+    EXPECT_EQ(tio.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
+    EXPECT_EQ(tio.c_oflag & OPOST, 0u);
+}
+
+TEST_F(PosixPort, BytesPassBothWaysUnchanged) {
+    ComPort port;
+    ASSERT_EQ(port.Open(pty.SlavePath().c_str()), 0);
+    Bytes all(256);
+    for (int i = 0; i < 256; ++i) {
+        all[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
+    }
+    // Every value, including CR, LF, XON, XOFF and the interrupt characters, is plain data.
+    EXPECT_EQ(port.Write(all.data(), static_cast<std::uint16_t>(all.size())), 256);
+    EXPECT_EQ(pty.Receive(256, 2000), all);
+
+    pty.Send(all);
+    Bytes got;
+    const auto start = Clock::now();
+    while (got.size() < all.size() && MsSince(start) < 2000) {
+        if (port.WaitReadable(100) == LineWait::Readable) {
+            std::uint8_t buffer[1024];
+            const int n = port.Read(buffer, sizeof buffer);
+            ASSERT_GE(n, 0);
+            got.insert(got.end(), buffer, buffer + n);
+        }
+    }
+    EXPECT_EQ(got, all);
+}
+
+TEST_F(PosixPort, ReadReturnsAtOnceWhenNothingHasArrived) {
+    ComPort port;
+    ASSERT_EQ(port.Open(pty.SlavePath().c_str()), 0);
+    std::uint8_t buffer[16];
+    const auto start = Clock::now();
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_EQ(port.Read(buffer, sizeof buffer), 0);
+    }
+    EXPECT_LT(MsSince(start), 50);
+    EXPECT_EQ(port.WaitReadable(30), LineWait::TimedOut);
+}
+
+TEST_F(PosixPort, WaitWakesAsSoonAsBytesArrive) {
+    ComPort port;
+    ASSERT_EQ(port.Open(pty.SlavePath().c_str()), 0);
+    std::thread sign([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        pty.Send({0x42});
+    });
+    const auto start = Clock::now();
+    EXPECT_EQ(port.WaitReadable(2000), LineWait::Readable);
+    EXPECT_LT(MsSince(start), 500);
+    sign.join();
+    std::uint8_t byte = 0;
+    EXPECT_EQ(port.Read(&byte, 1), 1);
+    EXPECT_EQ(byte, 0x42);
+}
+
+TEST_F(PosixPort, SecondOpenFailsAndTheFirstStaysUsable) {
+    const std::filesystem::path link = dir / "sign-link";
+    std::filesystem::create_symlink(pty.SlavePath(), link);
+
+    ComPort first;
+    ASSERT_EQ(first.Open(pty.SlavePath().c_str()), 0);
+    ComPort second;
+    EXPECT_EQ(second.Open(pty.SlavePath().c_str()), 1);
+    EXPECT_EQ(second.Open(link.c_str()), 1); // another name for the same device
+    EXPECT_FALSE(second.IsOpen());
+    EXPECT_EQ(first.Open(pty.SlavePath().c_str()), 1); // already holding it
+    EXPECT_EQ(first.Open(link.c_str()), 1);
+
+    ASSERT_TRUE(first.IsOpen());
+    const Bytes probe = {0x01, 0x02, 0x03};
+    EXPECT_EQ(first.Write(probe.data(), 3), 3);
+    EXPECT_EQ(pty.Receive(3, 1000), probe);
+
+    EXPECT_EQ(first.Close(), 0);
+    EXPECT_FALSE(first.IsOpen());
+    EXPECT_EQ(first.Close(), 0); // closing twice is harmless
+    EXPECT_EQ(second.Open(link.c_str()), 0);
+}
+
+TEST_F(PosixPort, ClosedPortDoesNotMoveBytes) {
+    ComPort port;
+    std::uint8_t buffer[4] = {};
+    EXPECT_EQ(port.Write(buffer, 4), 0);
+    EXPECT_EQ(port.Read(buffer, 4), -1);
+    EXPECT_EQ(port.WaitReadable(10), LineWait::Lost);
+}
+
+TEST_F(PosixPort, NamesThatAreNoSerialLineAreRefused) {
+    const std::filesystem::path file = dir / "messages.kom";
+    {
+        std::ofstream out(file, std::ios::binary);
+        out << "user data";
+    }
+    const std::string missing = (dir / "no-such-port").string();
+    const std::string fileName = file.string();
+    const std::string dirName = dir.string();
+    for (const char* name : {fileName.c_str(), "/dev/null", dirName.c_str(), missing.c_str(), "",
+                             "ttyS0", "COM", "COM0", "COMx", "COM999", "relative/path"}) {
+        SCOPED_TRACE(name);
+        ComPort port;
+        EXPECT_EQ(port.Open(name), 1);
+        EXPECT_FALSE(port.IsOpen());
+    }
+    std::ifstream in(file, std::ios::binary);
+    const std::string content((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(content, "user data"); // neither truncated nor written
+}
+
+TEST_F(PosixPort, ReplyIsSeenWellBeforeThePollPeriod) {
+    ComProtocol protocol;
+    ASSERT_EQ(protocol.Open(pty.SlavePath().c_str()), 0);
+    std::thread sign([&] {
+        const Bytes request = pty.Receive(10, 2000);
+        if (request.size() == 10) {
+            Bytes reply = DoneReply();
+            reply.push_back(0x00);
+            pty.Send(reply);
+        }
+    });
+    const auto start = Clock::now();
+    const int result = protocol.RunMessageSlot(380, 1);
+    const long elapsed = MsSince(start);
+    sign.join();
+    EXPECT_EQ(result, kComOk);
+    EXPECT_LT(elapsed, 90);
+    EXPECT_EQ(protocol.Close(), 0);
+}
+
+TEST_F(PosixPort, PeerVanishingMidTransactionFailsAtOnce) {
+    ComProtocol protocol;
+    ASSERT_EQ(protocol.Open(pty.SlavePath().c_str()), 0);
+    std::thread sign([&] {
+        pty.Receive(10, 2000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        pty.CloseMaster(); // like pulling the USB adapter
+    });
+    const auto start = Clock::now();
+    const int result = protocol.RunMessageSlot(380, 1);
+    const long elapsed = MsSince(start);
+    sign.join();
+    EXPECT_EQ(result, kComNoReply);
+    EXPECT_GE(elapsed, 100);
+    EXPECT_LT(elapsed, 1500); // not the 5.1 s of a silent line
+    EXPECT_EQ(protocol.Close(), 0);
+}
+
+TEST(SerialPortList, ListsOnlyNamesTheOpenAccepts) {
+    for (const SerialPortInfo& info : ListSerialPorts()) {
+        SCOPED_TRACE(info.Name);
+        ASSERT_FALSE(info.Name.empty());
+        EXPECT_EQ(info.Name[0], '/');
+        struct stat st {};
+        ASSERT_EQ(::stat(info.Name.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISCHR(st.st_mode));
+    }
+}
+
+} // namespace
+
+#endif // _WIN32
