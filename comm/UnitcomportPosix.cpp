@@ -126,12 +126,18 @@ int ComPort::Open(const char* name) {
     // harmless.
     int modemBits = TIOCM_DTR | TIOCM_RTS;
     ioctl(fd, TIOCMBIS, &modemBits);
+    // Bytes that arrived before this open (a late reply to a client that has gone) belong to
+    // nobody; left in the queue they would complete this session's first transaction.
+    tcflush(fd, TCIFLUSH);
     handle_ = fd;
     return 0;
 }
 
 int ComPort::Close() {
     if (IsOpen()) {
+        // A pseudo-terminal keeps TIOCEXCL after its last close while its master lives, which
+        // would lock every later non-root open out; drop it before letting go.
+        ioctl(Fd(handle_), TIOCNXCL);
         ::close(Fd(handle_));
         // Forget the descriptor so that a second Close cannot close a number reused since.
         handle_ = kInvalidHandle;

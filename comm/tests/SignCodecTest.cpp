@@ -1,4 +1,5 @@
 #include "comm/SignCodec.h"
+#include "comm/Unitcomprotocol.h"
 
 #include <gtest/gtest.h>
 
@@ -164,4 +165,55 @@ TEST(SignCodecTest, EncodersRefuseTooSmallBuffers) {
     EXPECT_EQ(EncodeReply(380, 0x80, payload, small), 0u);
     std::array<std::uint8_t, MaxFrameSize(2)> enough{};
     EXPECT_GT(EncodeRequest(380, 0x01, payload, enough), 0u);
+}
+
+// The two sides of the line agree: what the computer's encoder sends, the sign accepts, and
+// the sign's replies complete (or, garbled, fail) in the computer's decoder.
+TEST(SignCodecTest, AgreesWithTheComputersProtocol) {
+    Bytes message(1024);
+    for (std::size_t i = 0; i < message.size(); ++i) {
+        message[i] = static_cast<std::uint8_t>(255 - i);
+    }
+    struct Sent {
+        std::uint8_t command;
+        Bytes payload;
+    };
+    const Sent requests[] = {
+        {0x15, message}, {0x03, message}, {0x11, {0x09, 0x06, 0x1D, 0x0E, 0x05, 0x00}}, {0x1E, {}}};
+    for (const Sent& r : requests) {
+        ComProtocol protocol;
+        ASSERT_EQ(protocol.AssembleFrame(380, r.command, r.payload.data(),
+                                         static_cast<std::uint32_t>(r.payload.size())),
+                  0);
+        const Bytes line(protocol.TransmitBuffer(),
+                         protocol.TransmitBuffer() + protocol.TransmitLength());
+        EXPECT_EQ(line, Request(380, r.command, r.payload)) << int(r.command);
+        RequestDecoder sign(380);
+        EXPECT_EQ(FeedAll(sign, line), 1) << int(r.command);
+        EXPECT_EQ(sign.Command(), r.command);
+        EXPECT_EQ(Bytes(sign.Payload().begin(), sign.Payload().end()), r.payload);
+    }
+
+    struct Answer {
+        std::uint8_t code;
+        Bytes payload;
+        Trailer trailer;
+        bool complete;
+    };
+    const Answer answers[] = {
+        {0x80, {}, Trailer::Correct, true},
+        {0x81, {}, Trailer::Correct, true},
+        {0x80, {0xFF, 0x00, 0xF0}, Trailer::Correct, true},
+        {0x80, {0x00}, Trailer::Wrong, false},
+        {0x80, {}, Trailer::Wrong, true}, // an empty reply's trailer is not tested
+    };
+    for (const Answer& a : answers) {
+        ComProtocol protocol;
+        for (std::uint8_t b : Reply(380, a.code, a.payload, a.trailer)) {
+            protocol.ReceiveByte(b);
+        }
+        EXPECT_EQ(protocol.ReplyComplete(), a.complete) << int(a.code) << " " << a.payload.size();
+        EXPECT_EQ(protocol.ReplyCode(), a.code);
+        EXPECT_EQ(protocol.ReplySource(), 380);
+    }
 }

@@ -55,7 +55,10 @@ void Usage(std::FILE* out) {
                  "  --line-rate   pace both directions at 9600 baud\n"
                  "Faults: --refuse (reply code 0x81), --silent (no reply), --delay MS,\n"
                  "        --garble (wrong reply trailer), --split (reply in one-byte pieces),\n"
-                 "        --noise (junk bytes before the reply)\n");
+                 "        --noise (junk bytes before the reply)\n\n"
+                 "Slots 1-8 take commands 0x01-0x08, slot 9 command 0x15 (and is then shown);\n"
+                 "0x11 sets the clock, 0x16-0x1E show slot 1-9. Unknown commands, messages\n"
+                 "that are not 1024 bytes and impossible dates are refused (reply 0x81).\n");
 }
 
 bool ParseNumber(const char* text, long max, long& value) {

@@ -1,0 +1,455 @@
+// ledsign's device commands against ledsign-emulator over a real pseudo-terminal.
+
+#ifdef LEDSIGN_EMULATOR // the software sign exists where pseudo-terminals do
+
+#include "tools/tests/Subprocess.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+using tool_tests::RunResult;
+using tool_tests::RunToCompletion;
+using tool_tests::Subprocess;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+std::string Hex(const Bytes& bytes) {
+    std::string out;
+    char b[3];
+    for (std::uint8_t v : bytes) {
+        std::snprintf(b, sizeof b, "%02X", v);
+        out += b;
+    }
+    return out;
+}
+
+// A message buffer whose bytes differ from slot to slot and cover the escaped values.
+Bytes Message(int seed) {
+    Bytes m(1024);
+    for (std::size_t i = 0; i < m.size(); ++i) {
+        m[i] = static_cast<std::uint8_t>((i * 7 + static_cast<std::size_t>(seed) * 31) % 256);
+    }
+    return m;
+}
+
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = (fs::temp_directory_path() / "ledsign-dev-XXXXXX").string();
+        path_ = mkdtemp(pattern.data());
+    }
+    ~TempDir() {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    std::string operator/(const std::string& name) const {
+        return (fs::path(path_) / name).string();
+    }
+
+private:
+    std::string path_;
+};
+
+void WriteFile(const std::string& path, const Bytes& bytes) {
+    std::ofstream f(path, std::ios::binary);
+    f.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<std::string> ReadLines(const std::string& path) {
+    std::vector<std::string> lines;
+    std::ifstream f(path);
+    for (std::string line; std::getline(f, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::string LogLine(int command, int slot, const Bytes& payload) {
+    char head[48];
+    std::snprintf(head, sizeof head, "cmd=%02X slot=%d len=%zu data=", command, slot,
+                  payload.size());
+    return head + Hex(payload);
+}
+
+// A running emulator with a request log, quiet unless asked otherwise.
+class Sign {
+public:
+    explicit Sign(const TempDir& dir, std::vector<std::string> options = {},
+                  const std::string& name = "sign")
+        : log_(dir / (name + ".log")), process_(Args(options, log_)) {
+        port_ = process_.ReadLine();
+    }
+    const std::string& Port() const { return port_; }
+    std::vector<std::string> Log() const { return ReadLines(log_); }
+    Subprocess& Process() { return process_; }
+
+private:
+    static std::vector<std::string> Args(std::vector<std::string> options, const std::string& log) {
+        std::vector<std::string> args = {LEDSIGN_EMULATOR, "--quiet", "--log", log};
+        args.insert(args.end(), options.begin(), options.end());
+        return args;
+    }
+    std::string log_;
+    Subprocess process_;
+    std::string port_;
+};
+
+RunResult Ledsign(std::vector<std::string> args) {
+    args.insert(args.begin(), LEDSIGN_BIN);
+    return RunToCompletion(args);
+}
+
+} // namespace
+
+TEST(DeviceCommands, SendStoresEachSlotWithItsCommand) {
+    TempDir dir;
+    Sign sign(dir);
+    ASSERT_FALSE(sign.Port().empty());
+    struct Case {
+        std::vector<std::string> slotArgs;
+        int command;
+        int slot;
+    };
+    const Case cases[] = {
+        {{}, 0x15, 9},
+        {{"--slot", "9"}, 0x15, 9},
+        {{"--slot", "1"}, 0x01, 1},
+        {{"--slot", "5"}, 0x05, 5},
+        {{"--slot", "8"}, 0x08, 8},
+    };
+    std::vector<std::string> expected;
+    for (const Case& c : cases) {
+        const Bytes message = Message(c.slot + static_cast<int>(expected.size()));
+        const std::string file = dir / ("m" + std::to_string(expected.size()) + ".kom");
+        WriteFile(file, message);
+        std::vector<std::string> args = {"send", "--port", sign.Port()};
+        args.insert(args.end(), c.slotArgs.begin(), c.slotArgs.end());
+        args.push_back(file);
+        const RunResult r = Ledsign(args);
+        EXPECT_EQ(r.ExitCode, 0) << r.Out << r.Err;
+        EXPECT_NE(r.Out.find("slot " + std::to_string(c.slot)), std::string::npos) << r.Out;
+        expected.push_back(LogLine(c.command, c.slot, message));
+    }
+    EXPECT_EQ(sign.Log(), expected);
+}
+
+TEST(DeviceCommands, ShortMessageFileIsPaddedWithZeros) {
+    TempDir dir;
+    Sign sign(dir);
+    const Bytes part = {0x04, 'A', 0x14, 0xFF, 0x00};
+    WriteFile(dir / "short.kom", part);
+    const RunResult r = Ledsign({"send", "--port", sign.Port(), dir / "short.kom"});
+    EXPECT_EQ(r.ExitCode, 0) << r.Out << r.Err;
+    Bytes expected(1024, 0);
+    std::copy(part.begin(), part.end(), expected.begin());
+    EXPECT_EQ(sign.Log(), std::vector<std::string>{LogLine(0x15, 9, expected)});
+}
+
+TEST(DeviceCommands, SendSetStoresEightSlotsInOrder) {
+    TempDir dir;
+    Sign sign(dir);
+    Bytes set;
+    std::vector<std::string> expected;
+    for (int slot = 1; slot <= 8; ++slot) {
+        const Bytes m = Message(100 + slot);
+        set.insert(set.end(), m.begin(), m.end());
+        expected.push_back(LogLine(slot, slot, m));
+    }
+    WriteFile(dir / "set.kzb", set);
+    const RunResult r = Ledsign({"send-set", "--port", sign.Port(), dir / "set.kzb"});
+    EXPECT_EQ(r.ExitCode, 0) << r.Out << r.Err;
+    EXPECT_EQ(sign.Log(), expected);
+}
+
+TEST(DeviceCommands, SendSetStopsAtTheFirstFailureAndNamesIt) {
+    TempDir dir;
+    Sign sign(dir, {"--refuse"});
+    WriteFile(dir / "set.kzb", Bytes(8192, 0x41));
+    const RunResult r = Ledsign({"send-set", "--port", sign.Port(), dir / "set.kzb"});
+    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_NE(r.Out.find("message 1 "), std::string::npos) << r.Out;
+    EXPECT_EQ(sign.Log().size(), 1u);
+}
+
+TEST(DeviceCommands, SyncClockSendsTheLocalTime) {
+    TempDir dir;
+    Sign sign(dir);
+    auto payload = [] {
+        const std::time_t now = std::time(nullptr);
+        std::tm t{};
+        localtime_r(&now, &t);
+        return LogLine(0x11, 0,
+                       {static_cast<std::uint8_t>(t.tm_year - 100),
+                        static_cast<std::uint8_t>(t.tm_mon + 1),
+                        static_cast<std::uint8_t>(t.tm_mday), static_cast<std::uint8_t>(t.tm_hour),
+                        static_cast<std::uint8_t>(t.tm_min), 0});
+    };
+    const std::string before = payload();
+    const RunResult r = Ledsign({"sync-clock", "--port", sign.Port()});
+    const std::string after = payload();
+    EXPECT_EQ(r.ExitCode, 0) << r.Out << r.Err;
+    const std::vector<std::string> log = sign.Log();
+    ASSERT_EQ(log.size(), 1u);
+    // The sixth byte is sent as 0; a minute may turn during the run.
+    EXPECT_TRUE(log[0] == before || log[0] == after) << log[0];
+}
+
+TEST(DeviceCommands, ShowSelectsEachSlot) {
+    TempDir dir;
+    Sign sign(dir);
+    std::vector<std::string> expected;
+    for (int slot : {1, 4, 9}) {
+        const RunResult r = Ledsign({"show", "--port", sign.Port(), std::to_string(slot)});
+        EXPECT_EQ(r.ExitCode, 0) << r.Out << r.Err;
+        expected.push_back(LogLine(0x15 + slot, slot, {}));
+    }
+    EXPECT_EQ(sign.Log(), expected);
+}
+
+TEST(DeviceCommands, RepliesThatStillCountAsDone) {
+    // Each reply arrives whole in the end: split into single bytes, after junk, after a delay.
+    TempDir dir;
+    for (const auto& options : std::vector<std::vector<std::string>>{{"--split"},
+                                                                     {"--noise"},
+                                                                     {"--noise", "--split"},
+                                                                     {"--delay", "400"},
+                                                                     {"--line-rate"}}) {
+        Sign sign(dir, options, "sign-" + options[0].substr(2));
+        const RunResult r = Ledsign({"show", "--port", sign.Port(), "2"});
+        EXPECT_EQ(r.ExitCode, 0) << options[0] << ": " << r.Out << r.Err;
+        EXPECT_EQ(sign.Log().size(), 1u) << options[0];
+        if (options[0] == "--delay") {
+            EXPECT_GE(r.Seconds, 0.4);
+        }
+    }
+}
+
+TEST(DeviceCommands, RefusedRequestFailsAtOnce) {
+    TempDir dir;
+    Sign sign(dir, {"--refuse"});
+    const RunResult r = Ledsign({"show", "--port", sign.Port(), "1"});
+    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_NE(r.Out.find("refused"), std::string::npos) << r.Out;
+    EXPECT_LT(r.Seconds, 2.0);
+}
+
+TEST(DeviceCommands, MissingOrInvalidRepliesFailAfterTheWholePollingTime) {
+    // Three slow cases, run side by side: each takes the full 51 polls (about 5.1 s).
+    TempDir dir;
+    struct Case {
+        std::vector<std::string> options;
+        std::vector<std::string> address;
+    };
+    const Case cases[] = {
+        {{"--silent"}, {}},
+        {{"--garble"}, {}},
+        {{}, {"--address", "381"}}, // a request for another sign gets no answer
+    };
+    std::vector<std::unique_ptr<Sign>> signs;
+    std::vector<std::future<RunResult>> runs;
+    for (const Case& c : cases) {
+        signs.push_back(std::make_unique<Sign>(dir, c.options, "s" + std::to_string(signs.size())));
+        std::vector<std::string> args = {"show", "--port", signs.back()->Port(), "3"};
+        args.insert(args.end(), c.address.begin(), c.address.end());
+        runs.push_back(std::async(std::launch::async, Ledsign, args));
+    }
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        const RunResult r = runs[i].get();
+        EXPECT_EQ(r.ExitCode, 1) << i << r.Out << r.Err;
+        EXPECT_NE(r.Out.find("no reply"), std::string::npos) << i << r.Out;
+        EXPECT_GE(r.Seconds, 5.0) << i;
+        EXPECT_LT(r.Seconds, 7.0) << i;
+    }
+    // The silent and garbling signs did get their request; the other sign never saw one.
+    EXPECT_EQ(signs[0]->Log().size(), 1u);
+    EXPECT_EQ(signs[1]->Log().size(), 1u);
+    EXPECT_TRUE(signs[2]->Log().empty());
+}
+
+TEST(DeviceCommands, AddressOptionReachesAnotherSign) {
+    TempDir dir;
+    Sign sign(dir, {"--address", "0x1234"});
+    const RunResult r = Ledsign({"show", "--port", sign.Port(), "--address", "4660", "7"});
+    EXPECT_EQ(r.ExitCode, 0) << r.Out << r.Err;
+    EXPECT_EQ(sign.Log(), std::vector<std::string>{LogLine(0x1C, 7, {})});
+}
+
+TEST(DeviceCommands, PortHeldByAnotherCommandCannotBeOpened) {
+    TempDir dir;
+    const std::string link = dir / "ttySIGN";
+    Sign sign(dir, {"--delay", "1500", "--link", link});
+    ASSERT_EQ(fs::read_symlink(link).string(), sign.Port());
+    auto holder = std::async(std::launch::async, Ledsign,
+                             std::vector<std::string>{"show", "--port", sign.Port(), "1"});
+    // Wait until the holder's request has reached the sign, so it surely holds the port.
+    for (int i = 0; i < 200 && sign.Log().empty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    for (const std::string& name : {sign.Port(), link}) {
+        const RunResult second = Ledsign({"show", "--port", name, "2"});
+        EXPECT_EQ(second.ExitCode, 1) << name;
+        EXPECT_NE(second.Out.find("cannot open port"), std::string::npos) << second.Out;
+        EXPECT_LT(second.Seconds, 1.0);
+    }
+    const RunResult first = holder.get();
+    EXPECT_EQ(first.ExitCode, 0) << first.Out << first.Err;
+    EXPECT_EQ(sign.Log().size(), 1u);
+    // Once the holder is done, the port is free again.
+    EXPECT_EQ(Ledsign({"show", "--port", link, "2"}).ExitCode, 0);
+}
+
+TEST(DeviceCommands, PortsThatCannotBeUsedFailWithoutWriting) {
+    TempDir dir;
+    WriteFile(dir / "regular", {});
+    WriteFile(dir / "m.kom", Message(1));
+    for (const std::string& port : {dir / "regular", dir / "missing", std::string("/dev/null")}) {
+        const RunResult r = Ledsign({"send", "--port", port, dir / "m.kom"});
+        EXPECT_EQ(r.ExitCode, 1) << port;
+        EXPECT_NE(r.Out.find("cannot open port " + port), std::string::npos) << r.Out;
+    }
+    EXPECT_EQ(fs::file_size(dir / "regular"), 0u);
+    EXPECT_FALSE(fs::exists(dir / "missing"));
+}
+
+TEST(DeviceCommands, SignVanishingMidTransactionFailsAtOnce) {
+    TempDir dir;
+    Sign sign(dir, {"--silent"});
+    WriteFile(dir / "m.kom", Message(2));
+    auto run = std::async(std::launch::async, Ledsign,
+                          std::vector<std::string>{"send", "--port", sign.Port(), dir / "m.kom"});
+    for (int i = 0; i < 200 && sign.Log().empty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(sign.Log().size(), 1u);
+    const auto killed = std::chrono::steady_clock::now();
+    sign.Process().Kill();
+    const RunResult r = run.get();
+    const double afterKill =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - killed).count();
+    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_NE(r.Out.find("no reply"), std::string::npos) << r.Out;
+    EXPECT_LT(afterKill, 0.5);
+}
+
+TEST(DeviceCommands, ReplyLeftByAVanishedClientDoesNotAnswerTheNextOne) {
+    TempDir dir;
+    Sign sign(dir, {"--delay", "300"});
+    {
+        Subprocess gone({LEDSIGN_BIN, "show", "--port", sign.Port(), "1"});
+        for (int i = 0; i < 200 && sign.Log().empty(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        gone.Kill();
+    }
+    // The sign answers the killed client into the line after 300 ms.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const RunResult r = Ledsign({"show", "--port", sign.Port(), "2"});
+    EXPECT_EQ(r.ExitCode, 0) << r.Out << r.Err;
+    // Its own reply comes only after the sign's 300 ms; the stale one would come at once.
+    EXPECT_GE(r.Seconds, 0.3);
+    EXPECT_EQ(sign.Log().size(), 2u);
+}
+
+TEST(DeviceCommands, SignServesClientsThatOpenAndCloseRepeatedly) {
+    TempDir dir;
+    Sign sign(dir);
+    for (int i = 0; i < 12; ++i) {
+        const RunResult r = Ledsign({"show", "--port", sign.Port(), std::to_string(i % 9 + 1)});
+        ASSERT_EQ(r.ExitCode, 0) << i << r.Out << r.Err;
+        ASSERT_LT(r.Seconds, 1.0) << i;
+    }
+    EXPECT_EQ(sign.Log().size(), 12u);
+}
+
+TEST(DeviceCommands, LinkIsReplacedAndRemovedAtExit) {
+    TempDir dir;
+    const std::string link = dir / "ttyLED";
+    WriteFile(link, {}); // something already there
+    {
+        Sign sign(dir, {"--link", link});
+        ASSERT_TRUE(fs::is_symlink(link));
+        EXPECT_EQ(fs::read_symlink(link).string(), sign.Port());
+        EXPECT_EQ(Ledsign({"show", "--port", link, "1"}).ExitCode, 0);
+        const int status = sign.Process().Terminate();
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+    EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+}
+
+TEST(DeviceCommands, BadUsageAndUnreadableFiles) {
+    TempDir dir;
+    Sign sign(dir);
+    WriteFile(dir / "m.kom", Message(3));
+    const std::string m = dir / "m.kom";
+    const std::string p = sign.Port();
+    struct Case {
+        std::vector<std::string> args;
+        int exitCode;
+    };
+    const Case cases[] = {
+        {{"send", m}, 2},           // no port
+        {{"send", "--port", p}, 2}, // no file
+        {{"send", "--port", p, "--slot", "0", m}, 2},
+        {{"send", "--port", p, "--slot", "10", m}, 2},
+        {{"send", "--port", p, "--address", "70000", m}, 2},
+        {{"send", "--port", p, "--bogus", m}, 2},
+        {{"send-set", "--port", p}, 2},
+        {{"show", "--port", p}, 2},
+        {{"show", "--port", p, "0"}, 2},
+        {{"show", "--port", p, "10"}, 2},
+        {{"show", "--port", p, "x"}, 2},
+        {{"sync-clock", "--port", p, "1"}, 2},
+        {{"ports", "x"}, 2},
+        {{"send", "--port", p, dir / "missing.kom"}, 1},
+        {{"send-set", "--port", p, dir / "missing.kzb"}, 1},
+    };
+    for (const Case& c : cases) {
+        const RunResult r = Ledsign(c.args);
+        std::string joined;
+        for (const std::string& a : c.args) {
+            joined += a + " ";
+        }
+        EXPECT_EQ(r.ExitCode, c.exitCode) << joined << r.Out << r.Err;
+    }
+    // None of them reached the sign.
+    EXPECT_TRUE(sign.Log().empty());
+}
+
+TEST(DeviceCommands, TraceShowsBothFramesWithTheirHeaders) {
+    TempDir dir;
+    Sign sign(dir);
+    const RunResult r = Ledsign({"show", "--port", sign.Port(), "--trace", "1"});
+    EXPECT_EQ(r.ExitCode, 0);
+    EXPECT_NE(r.Err.find("FF 00 00 01 7C 16 00 00 88 00"), std::string::npos) << r.Err;
+    EXPECT_NE(r.Err.find("FF 01 7C 00 00 80 00 00 1E"), std::string::npos) << r.Err;
+    EXPECT_NE(r.Err.find("destination 380 (0x017C), code 0x16"), std::string::npos) << r.Err;
+    EXPECT_NE(r.Err.find("source 380 (0x017C), destination 0 (0x0000), code 0x80"),
+              std::string::npos)
+        << r.Err;
+    // Without --trace, stderr stays empty.
+    EXPECT_TRUE(Ledsign({"show", "--port", sign.Port(), "1"}).Err.empty());
+}
+
+TEST(DeviceCommands, PortsListsWithoutFailing) {
+    const RunResult r = Ledsign({"ports"});
+    EXPECT_EQ(r.ExitCode, 0);
+    EXPECT_FALSE(r.Out.empty());
+}
+
+#endif // LEDSIGN_EMULATOR
