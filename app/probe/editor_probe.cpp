@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstring>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -75,9 +76,14 @@ int main(int argc, char** argv) {
     }
     form.show();
     if (preview) {
-        const char* text = "Witaj! Linijka \xb6wietlna nr 380 ";
-        for (const char* p = text; *p != '\0'; ++p) {
-            form.DrawGrid1KeyPress(static_cast<std::uint8_t>(*p));
+        // Words in different fonts (code page 1250 text), then a time field.
+        const std::pair<int, const char*> words[] = {
+            {4, "Witaj! "}, {1, "Linijka "}, {5, "\x9cwietlna "}, {3, "nr 380 "}, {2, "godz. "}};
+        for (const auto& [font, word] : words) {
+            form.SetFontClick(font);
+            for (const char* p = word; *p != '\0'; ++p) {
+                form.DrawGrid1KeyPress(static_cast<std::uint8_t>(*p));
+            }
         }
         form.CategoryButtons1Categories1Items1Click(); // a time field
         std::memcpy(form.Messages[1].GetData(), form.Messages[0].GetData(), kMessageSize);
