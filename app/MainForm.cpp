@@ -72,8 +72,7 @@ protected:
 
 } // namespace
 
-TForm1::TForm1(Dialogs& dialogs, QWidget* parent)
-    : QMainWindow(parent), ProtocolObject(MakeComProtocol()), dialogs_(dialogs) {
+TForm1::TForm1(Dialogs& dialogs, QWidget* parent) : QMainWindow(parent), dialogs_(dialogs) {
     std::error_code ec;
     StartDirectory = std::filesystem::current_path(ec).string();
     CreateComponents();

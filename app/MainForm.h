@@ -9,10 +9,10 @@
 
 #include "app/Icons.h"
 #include "app/PreviewTicker.h"
-#include "app/ProtocolHolder.h"
 #include "app/widgets/CategoryButtons.h"
 #include "app/widgets/CellGrid.h"
 #include "app/widgets/PictureBox.h"
+#include "comm/Unitcomprotocol.h"
 #include "messages/Ledmessagecon.h"
 #include "preview/Bitmap32.h"
 #include "preview/Fonts.h"
@@ -70,9 +70,8 @@ public:
     QClipboard* Clipboard = nullptr;
     std::uint16_t DeviceAddress = 0;
     // The protocol object (frame codec and device commands over the serial port); the window
-    // never opens the port itself.
-    ComProtocolPtr ProtocolObject;
-    ComProtocol& Protocol() { return *ProtocolObject; }
+    // never opens the port itself, its device actions do.
+    ComProtocol Protocol;
     std::unique_ptr<Bitmap32> StripBitmap;         // 448 x 56, from FormCreate
     std::unique_ptr<Bitmap32> FontHighlightBitmap; // 16 x 32, from FormCreate
     std::string StartDirectory;
