@@ -1,0 +1,49 @@
+#pragma once
+// The window-level dialogs of the editor behind one small interface, so that tests can answer
+// them: message boxes, Yes/No questions and file dialogs.
+//
+// Filters are written as pairs of description and pattern separated by '|', for example
+// "Pojedynczy komunikat (*.kom)|*.kom|Zbiór komunikatów (*.kzb)|*.kzb".
+
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+
+    // Error box: title "Błąd", error icon, one OK button, owned by no window.
+    virtual void Error(const QString& text) = 0;
+    // Question: title "Pytanie", warning icon, buttons Yes and No with Yes the default.
+    // True for Yes; closing the box counts as No.
+    virtual bool Ask(const QString& text) = 0;
+    // File-open dialog; the chosen name, or an empty text when cancelled. A name typed without
+    // an extension gets `defaultExtension` (without the dot).
+    virtual QString OpenFile(QWidget* owner, const QString& filter,
+                             const QString& defaultExtension) = 0;
+    // File-save dialog, as OpenFile; no question before overwriting.
+    virtual QString SaveFile(QWidget* owner, const QString& filter,
+                             const QString& defaultExtension) = 0;
+};
+
+// The real dialogs of the toolkit.
+class QtDialogs final : public Dialogs {
+public:
+    void Error(const QString& text) override;
+    bool Ask(const QString& text) override;
+    QString OpenFile(QWidget* owner, const QString& filter,
+                     const QString& defaultExtension) override;
+    QString SaveFile(QWidget* owner, const QString& filter,
+                     const QString& defaultExtension) override;
+};
+
+// "Desc (*.a)|*.a|Desc2|*.b" as the toolkit's name filters: each description followed by its
+// pattern in parentheses unless the description already ends with it. A trailing description
+// without a pattern is kept as it is.
+QStringList ToNameFilters(const QString& pipeFilter);
+
+// `name` with ".`extension`" appended when its last path component has no extension and
+// `extension` is not empty; otherwise `name` unchanged.
+QString WithDefaultExtension(const QString& name, const QString& extension);

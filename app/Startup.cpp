@@ -1,0 +1,55 @@
+#include "app/Startup.h"
+
+#include "app/MainForm.h"
+#include "autosync/window/TForm3.h"
+#include "chartable/Unitchartable.h"
+
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+bool InstallPolishTranslation(QApplication& app) {
+    auto* translator = new QTranslator(&app);
+    if (!translator->load(QLocale(QLocale::Polish), QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    QApplication::installTranslator(translator);
+    return true;
+}
+
+EditorWindows::EditorWindows() = default;
+EditorWindows::EditorWindows(EditorWindows&&) noexcept = default;
+
+EditorWindows& EditorWindows::operator=(EditorWindows&& other) noexcept {
+    if (this != &other) {
+        Reset();
+        Form1 = std::move(other.Form1);
+        Form2 = std::move(other.Form2);
+        Form3 = std::move(other.Form3);
+    }
+    return *this;
+}
+
+EditorWindows::~EditorWindows() {
+    Reset();
+}
+
+void EditorWindows::Reset() {
+    Form3.reset();
+    Form2.reset();
+    Form1.reset();
+}
+
+EditorWindows CreateEditorWindows(Dialogs& dialogs) {
+    EditorWindows windows;
+    windows.Form1 = std::make_unique<TForm1>(dialogs);
+    windows.Form2 = std::make_unique<TForm2>(windows.Form1.get());
+    windows.Form3 = std::make_unique<TForm3>();
+    windows.Form2->setAttribute(Qt::WA_QuitOnClose, false);
+    windows.Form3->setAttribute(Qt::WA_QuitOnClose, false);
+    windows.Form1->SetCompanions(windows.Form2.get(), windows.Form3.get());
+    return windows;
+}

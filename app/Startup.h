@@ -1,0 +1,35 @@
+#pragma once
+// Start-up of the editor: the Polish translation of the toolkit's own texts and the three
+// windows, created in their fixed order.
+
+#include <memory>
+
+class Dialogs;
+class QApplication;
+class TForm1;
+class TForm2;
+class TForm3;
+
+// Loads the toolkit's Polish translation (standard buttons "Tak", "Nie", "OK", "Anuluj") into
+// `app`. False when the translation file cannot be found; the texts then stay English.
+bool InstallPolishTranslation(QApplication& app);
+
+// The three windows. Destroyed in reverse order of creation (TForm3, TForm2, TForm1), so the
+// main window, which writes the settings file when it goes, is the last.
+struct EditorWindows {
+    std::unique_ptr<TForm1> Form1;
+    std::unique_ptr<TForm2> Form2;
+    std::unique_ptr<TForm3> Form3;
+
+    EditorWindows();
+    EditorWindows(EditorWindows&&) noexcept;
+    EditorWindows& operator=(EditorWindows&& other) noexcept;
+    ~EditorWindows();
+
+    // Destroys the windows, TForm3 first and TForm1 last.
+    void Reset();
+};
+
+// Creates TForm1, TForm2 and TForm3 in this order, each running its creation handler; none is
+// shown. Closing TForm1 ends the application; the other two never do.
+EditorWindows CreateEditorWindows(Dialogs& dialogs);

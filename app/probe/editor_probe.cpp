@@ -1,0 +1,100 @@
+// ledsign-editor-probe: starts the editor's windows exactly as ledsign-editor does and measures
+// them, for the figures in the README.
+//
+//   ledsign-editor-probe startup          prints the time from process start to the first
+//                                         painted frame of the main window, then exits
+//   ledsign-editor-probe preview SECONDS  types a demonstration message, plays it on the strip
+//                                         as a sent message plays, and exits after SECONDS;
+//                                         prints the strip repaints made
+#include "app/Dialogs.h"
+#include "app/MainForm.h"
+#include "app/Startup.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
+#include <utility>
+
+namespace {
+
+// Milliseconds since this process was started, from the kernel's process table.
+double MillisecondsSinceProcessStart() {
+    QFile stat(QStringLiteral("/proc/self/stat"));
+    QFile uptime(QStringLiteral("/proc/uptime"));
+    if (!stat.open(QIODevice::ReadOnly) || !uptime.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    const QByteArray s = stat.readAll();
+    const QList<QByteArray> fields = s.mid(s.lastIndexOf(')') + 2).split(' ');
+    // Field 22 of the line (starttime) is the 20th after the command name.
+    const double startTicks = fields.value(19).toDouble();
+    const double up = uptime.readAll().split(' ').value(0).toDouble();
+    return (up - startTicks / static_cast<double>(sysconf(_SC_CLK_TCK))) * 1000.0;
+}
+
+class FirstPaint : public QObject {
+public:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint && !seen_) {
+            seen_ = true;
+            // Measured once the painted frame has been handed to the window system.
+            QTimer::singleShot(0, [] {
+                std::printf("startup_ms %.0f\n", MillisecondsSinceProcessStart());
+                std::fflush(stdout);
+                QApplication::quit();
+            });
+        }
+        return false;
+    }
+
+private:
+    bool seen_ = false;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    InstallPolishTranslation(app);
+    const bool startup = argc >= 2 && std::strcmp(argv[1], "startup") == 0;
+    const bool preview = argc >= 3 && std::strcmp(argv[1], "preview") == 0;
+    if (!startup && !preview) {
+        std::fprintf(stderr, "usage: %s startup | preview SECONDS\n", argv[0]);
+        return 2;
+    }
+    QtDialogs dialogs;
+    EditorWindows windows = CreateEditorWindows(dialogs);
+    TForm1& form = *windows.Form1;
+    FirstPaint firstPaint;
+    if (startup) {
+        form.installEventFilter(&firstPaint);
+    }
+    form.show();
+    if (preview) {
+        // Words in different fonts (code page 1250 text), then a time field.
+        const std::pair<int, const char*> words[] = {
+            {4, "Witaj! "}, {1, "Linijka "}, {5, "\x9cwietlna "}, {3, "nr 380 "}, {2, "godz. "}};
+        for (const auto& [font, word] : words) {
+            form.SetFontClick(font);
+            for (const char* p = word; *p != '\0'; ++p) {
+                form.DrawGrid1KeyPress(static_cast<std::uint8_t>(*p));
+            }
+        }
+        form.CategoryButtons1Categories1Items1Click(); // a time field
+        std::memcpy(form.Messages[1].GetData(), form.Messages[0].GetData(), kMessageSize);
+        form.PlayMessage2();
+        const int seconds = std::atoi(argv[2]);
+        QTimer::singleShot(seconds * 1000, [&form] {
+            std::printf("repaints %llu\n", static_cast<unsigned long long>(form.PreviewRepaints()));
+            std::fflush(stdout);
+            QApplication::quit();
+        });
+    }
+    QApplication::exec();
+    return 0;
+}

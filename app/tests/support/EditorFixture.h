@@ -1,0 +1,52 @@
+#pragma once
+// The editor's three windows started in a temporary start directory, as the program starts
+// them, with scripted dialogs.
+
+#include "ScriptedDialogs.h"
+#include "app/MainForm.h"
+#include "app/Startup.h"
+#include "chartable/Unitchartable.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <optional>
+
+class EditorFixture {
+public:
+    // `settings`: the content of vtr.cfg written before start-up; nothing = no file.
+    explicit EditorFixture(std::optional<QByteArray> settings = std::nullopt, bool show = true);
+    ~EditorFixture();
+
+    TForm1& Form1() { return *windows_.Form1; }
+    TForm2& Form2() { return *windows_.Form2; }
+    CLEDMessageCon& Message1() { return windows_.Form1->Messages[0]; }
+    CellGrid& Grid() { return *windows_.Form1->DrawGrid1; }
+    QString Dir() const { return dir_.path(); }
+    QString SettingsFile() const { return dir_.filePath(QStringLiteral("vtr.cfg")); }
+
+    // Destroys the windows (the main window writes its settings) and returns to the directory
+    // current before the fixture.
+    void Shutdown();
+
+    // Cursor index: row x 32 + column.
+    int Cursor() { return Grid().Row() * kGridColumns + Grid().Col(); }
+    // The character codes of message 1's cells up to its first free cell.
+    QByteArray Text();
+    // Moves the keyboard focus to the grid and waits until it has it.
+    bool FocusGrid();
+    // The centre of cell `index` in grid coordinates.
+    QPoint CellCentre(int index);
+
+    ScriptedDialogs dialogs;
+
+private:
+    QTemporaryDir dir_;
+    QString previousDir_;
+    EditorWindows windows_;
+};
+
+// The whole of a file, or a null QByteArray when it does not exist.
+QByteArray ReadWholeFile(const QString& path);

@@ -1,0 +1,45 @@
+#pragma once
+// Dialogs answered from a script, recording what the window asked.
+
+#include "app/Dialogs.h"
+
+#include <QStringList>
+
+#include <deque>
+
+class ScriptedDialogs final : public Dialogs {
+public:
+    void Error(const QString& text) override { errors << text; }
+    bool Ask(const QString& text) override {
+        questions << text;
+        if (answers.empty()) {
+            return false;
+        }
+        const bool answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    QString OpenFile(QWidget*, const QString& filter, const QString& ext) override {
+        return Next(filter, ext);
+    }
+    QString SaveFile(QWidget*, const QString& filter, const QString& ext) override {
+        return Next(filter, ext);
+    }
+
+    std::deque<bool> answers;  // Yes/No answers, in order; none left answers No
+    std::deque<QString> files; // chosen names, in order; none left (or "") cancels
+    QStringList errors;
+    QStringList questions;
+    QStringList filters;
+
+private:
+    QString Next(const QString& filter, const QString& ext) {
+        filters << filter + QStringLiteral(" / ") + ext;
+        if (files.empty()) {
+            return {};
+        }
+        QString name = files.front();
+        files.pop_front();
+        return name;
+    }
+};
