@@ -2,6 +2,8 @@
 
 #include "preview/StripPreview.h"
 
+#include <algorithm>
+
 PreviewTicker::PreviewTicker(std::chrono::microseconds period, Wake wake)
     : period_(period), wake_(std::move(wake)) {}
 
@@ -32,16 +34,24 @@ void PreviewTicker::Stop() {
 
 void PreviewTicker::Run() {
     using Clock = std::chrono::steady_clock;
+    // Ticks are applied in batches that end exactly when the window has work: after a pass
+    // the next scroll step is StepPeriod ticks away, and a static message is laid out every
+    // StaticPassTicks ticks. The counters are only read at passes, so they are exact whenever
+    // they are read, while the thread wakes once per step instead of once per tick.
+    std::uint32_t batch = 1;
     auto next = Clock::now() + period_;
     std::unique_lock<std::mutex> lock(mutex_);
     while (!stopSignal_.wait_until(lock, next, [this] { return stop_; })) {
-        PreviewTick();
-        const std::uint64_t n = ticks_.fetch_add(1) + 1;
-        const bool due = static_ ? n % StaticPassTicks == 1 : StepTicks.load() == 0;
+        for (std::uint32_t i = 0; i < batch; ++i) {
+            PreviewTick();
+        }
+        ticks_.fetch_add(batch);
+        const bool due = static_ || StepTicks.load() == 0;
         if (due && !pending_.exchange(true)) {
             wake_();
         }
-        next += period_;
+        batch = static_ ? StaticPassTicks : std::max<std::uint32_t>(1, StepPeriod);
+        next += batch * period_;
         // After the process was stopped or the machine slept, carry on from now instead of
         // catching up with a burst of ticks.
         const auto now = Clock::now();

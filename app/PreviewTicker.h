@@ -1,13 +1,15 @@
 #pragma once
 // The preview's periodic tick on a thread of its own.
 //
-// Every period the thread calls PreviewTick (which only counts the preview's two tick counters
-// down) and, when the user-interface thread has work to do - a scroll step is due, or for a
-// static message every StaticPassTicks ticks so that a time field follows the clock - calls
-// `wake` once. `wake` runs on the ticker thread and must only post a request to the
-// user-interface thread; until that thread calls PassDone, no further wake is sent, so requests
-// never pile up. Between passes the user-interface thread sleeps: no busy loop, and no wake-up
-// of the user-interface thread on ticks that change nothing on the strip.
+// The thread calls PreviewTick once per period (which only counts the preview's two tick
+// counters down) and, when the user-interface thread has work to do - a scroll step is due, or
+// for a static message every StaticPassTicks ticks so that a time field follows the clock -
+// calls `wake` once. Ticks that cannot make work due are applied together with the tick that
+// does, so the thread itself wakes only when a pass may be due. `wake` runs on the ticker thread
+// and must only post a request to the user-interface thread; until that thread calls PassDone, no
+// further wake is sent, so requests never pile up. Between passes the user-interface thread sleeps:
+// no busy loop, and no wake-up of the user-interface thread on ticks that change nothing on the
+// strip.
 
 #include <atomic>
 #include <chrono>
