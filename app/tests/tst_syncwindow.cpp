@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -205,6 +206,7 @@ private slots:
         fx.Form1().ComboBoxCOM->setEditText(port);
         QCOMPARE(ShowAndStart(form), 1);
         QCOMPARE(form.LabelStatus->text(), Status("Nie mogę otworzyć portu ") + port + " !");
+        QCOMPARE(form.frameGeometry().topLeft(), form.screen()->availableGeometry().topLeft());
         QVERIFY(!form.TimerSynchro->isActive());
         form.CategoryButtons1->Click(0, 1);
         QVERIFY(!form.isVisible());
