@@ -9,9 +9,9 @@
 
 namespace {
 
-// Reads at most `spec.FileSize` bytes of the file at `file` into font `index`. Returns false,
+// Reads at most `fontSpec.FileSize` bytes of the file at `file` into font `index`. Returns false,
 // leaving the font untouched, when there is no regular file to read.
-bool LoadFontFile(FontSet& fonts, int index, const FontSpec& spec,
+bool LoadFontFile(FontSet& fonts, int index, const FontSpec& fontSpec,
                   const std::filesystem::path& file) {
     std::error_code error;
     if (!std::filesystem::is_regular_file(file, error)) {
@@ -22,7 +22,7 @@ bool LoadFontFile(FontSet& fonts, int index, const FontSpec& spec,
         return false;
     }
     std::array<std::uint8_t, kMaxFontFileSize> bytes{};
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(spec.FileSize));
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(fontSpec.FileSize));
     const auto got = static_cast<std::size_t>(in.gcount());
     fonts.Assign(index, std::span<const std::uint8_t>(bytes.data(), got));
     return true;
@@ -47,11 +47,11 @@ std::array<FontOrigin, kFontCount> LoadFonts(FontSet& fonts, const FontSearchPat
     }};
     std::array<FontOrigin, kFontCount> origins{};
     for (int i = 0; i < kFontCount; ++i) {
-        const FontSpec& spec = kFontSpecs[static_cast<std::size_t>(i)];
+        const FontSpec& fontSpec = kFontSpecs[static_cast<std::size_t>(i)];
         origins[static_cast<std::size_t>(i)] = FontOrigin::BuiltIn;
         bool found = false;
         for (const auto& [dir, origin] : places) {
-            if (!dir->empty() && LoadFontFile(fonts, i, spec, *dir / spec.FileName)) {
+            if (!dir->empty() && LoadFontFile(fonts, i, fontSpec, *dir / fontSpec.FileName)) {
                 origins[static_cast<std::size_t>(i)] = origin;
                 found = true;
                 break;

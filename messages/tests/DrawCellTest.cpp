@@ -29,11 +29,11 @@ protected:
     static void SetUpTestSuite() {
         static FontSet fonts;
         for (int f = 0; f < kFontCount; ++f) {
-            const auto& spec = kFontSpecs[static_cast<std::size_t>(f)];
-            std::vector<std::uint8_t> bytes(spec.FileSize);
+            const auto& fontSpec = kFontSpecs[static_cast<std::size_t>(f)];
+            std::vector<std::uint8_t> bytes(fontSpec.FileSize);
             for (int c = 0; c < 256; ++c) {
-                for (int i = 0; i < spec.Height; ++i) {
-                    bytes[static_cast<std::size_t>(c * spec.Height + i)] = GlyphRow(f + 1, c, i);
+                for (int i = 0; i < fontSpec.Height; ++i) {
+                    bytes[static_cast<std::size_t>(c * fontSpec.Height + i)] = GlyphRow(f + 1, c, i);
                 }
             }
             fonts.Assign(f, bytes);
