@@ -47,7 +47,7 @@ EditorWindows CreateEditorWindows(Dialogs& dialogs) {
     EditorWindows windows;
     windows.Form1 = std::make_unique<TForm1>(dialogs);
     windows.Form2 = std::make_unique<TForm2>(windows.Form1.get());
-    windows.Form3 = std::make_unique<TForm3>();
+    windows.Form3 = std::make_unique<TForm3>(*windows.Form1, dialogs);
     windows.Form2->setAttribute(Qt::WA_QuitOnClose, false);
     windows.Form3->setAttribute(Qt::WA_QuitOnClose, false);
     windows.Form1->SetCompanions(windows.Form2.get(), windows.Form3.get());

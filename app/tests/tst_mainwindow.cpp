@@ -57,7 +57,8 @@ private slots:
     }
 
     void SynchronisationWindowHasItsCaptionAndSize() {
-        TForm3 form3;
+        EditorFixture fx(std::nullopt, false);
+        TForm3& form3 = fx.Form3();
         QCOMPARE(form3.windowTitle(), QStringLiteral("Synchronizacja linijki z plikiem"));
         QCOMPARE(form3.size(), QSize(541, 138));
     }

@@ -1,15 +1,211 @@
 #include "autosync/window/TForm3.h"
 
-#include <QPalette>
+#include "app/Dialogs.h"
+#include "app/MainForm.h"
+#include "autosync/window/TransactionWait.h"
 
-TForm3::TForm3(QWidget* parent) : QWidget(parent, Qt::Window) {
+#include <QCoreApplication>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPalette>
+#include <QScreen>
+#include <QTimer>
+
+namespace {
+
+const QString kStatusPrefix = QStringLiteral("STATUS:");
+const QColor kLime(0, 255, 0);
+const QColor kAqua(0, 255, 255);
+const QColor kGrey(128, 128, 128);
+
+QFont LabelFont() {
+    QFont font(QStringLiteral("Tahoma"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(13);
+    font.setBold(true);
+    return font;
+}
+
+void SetTextColour(QWidget* widget, const QColor& colour) {
+    QPalette pal = widget->palette();
+    pal.setColor(QPalette::WindowText, colour);
+    pal.setColor(QPalette::Text, colour);
+    widget->setPalette(pal);
+}
+
+// File names travel through the mode in the platform's narrow encoding.
+std::string NarrowName(const QString& name) {
+    return QFile::encodeName(name).toStdString();
+}
+
+QString WideName(const std::string& name) {
+    return QFile::decodeName(QByteArray::fromStdString(name));
+}
+
+} // namespace
+
+TForm3::TForm3(TForm1& form1, Dialogs& dialogs, QWidget* parent)
+    : QDialog(parent), form1_(form1), dialogs_(dialogs), protocolLink_(form1.Protocol),
+      link_(protocolLink_, RunWhileRepainting),
+      sync_(link_, files_,
+            [this](const std::string& text) { ShowStatus(QString::fromStdString(text)); }) {
     setWindowTitle(QStringLiteral("Synchronizacja linijki z plikiem"));
+    setModal(true);
     setFixedSize(541, 138);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Qt::black);
     setPalette(pal);
     setAutoFillBackground(true);
+
+    Label1 = new QLabel(QStringLiteral("Nazwa pliku z danymi:"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setFont(LabelFont());
+    SetTextColour(Label1, kLime);
+    Label1->adjustSize();
+    Label1->move(8, 16);
+
+    EditPlik = new QLineEdit(QString::fromLatin1(kDefaultDataFile), this);
+    EditPlik->setObjectName(QStringLiteral("EditPlik"));
+    EditPlik->setReadOnly(true);
+    EditPlik->setGeometry(8, 38, 401, 21);
+    QPalette editPal = EditPlik->palette();
+    editPal.setColor(QPalette::Base, kGrey);
+    editPal.setColor(QPalette::Text, kAqua);
+    EditPlik->setPalette(editPal);
+
+    LabelStatus = new QLabel(kStatusPrefix, this);
+    LabelStatus->setObjectName(QStringLiteral("LabelStatus"));
+    LabelStatus->setFont(LabelFont());
+    SetTextColour(LabelStatus, kLime);
+    LabelStatus->setGeometry(8, 80, 405, 50);
+    LabelStatus->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    LabelStatus->setWordWrap(true); // long port names stay readable
+
+    CategoryButtons1 = new CategoryButtons(this);
+    CategoryButtons1->setObjectName(QStringLiteral("CategoryButtons1"));
+    CategoryButtons1->setGeometry(420, 0, 121, 137);
+    const int actions = CategoryButtons1->AddCategory(QStringLiteral("Akcje:"),
+                                                      QColor(234, 234, 255), QColor(0, 255, 0));
+    CategoryButtons1->AddButton(actions, QStringLiteral("Wybierz plik"), {}, {},
+                                [this] { CategoryButtons1Categories0Items0Click(); });
+    CategoryButtons1->AddButton(actions, QStringLiteral("Wyjdź z trybu"), {}, {},
+                                [this] { CategoryButtons1Categories0Items1Click(); });
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setSingleShot(true);
+    Timer1->setInterval(kSyncStatusPeriodMs);
+    connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+
+    TimerSynchro = new QTimer(this);
+    TimerSynchro->setObjectName(QStringLiteral("TimerSynchro"));
+    TimerSynchro->setInterval(kSyncIntervalMs);
+    connect(TimerSynchro, &QTimer::timeout, this, [this] { TimerSynchroTimer(); });
+
     FormCreate();
 }
 
-void TForm3::FormCreate() {}
+TForm3::~TForm3() = default;
+
+int TForm3::ShowModalSync() {
+    return exec();
+}
+
+std::string TForm3::StartDirectory() const {
+    return form1_.StartDirectory;
+}
+
+void TForm3::FormCreate() {
+    sync_.LoadSyncSettings(StartDirectory());
+    EditPlik->setText(WideName(sync_.DataFileName()));
+}
+
+void TForm3::FormShow() {
+    // A close that came before this queued start leaves nothing to start.
+    if (!isVisible() || closing_) {
+        emit StartFinished(1);
+        return;
+    }
+    const int result =
+        sync_.StartSync(NarrowName(form1_.PortName().trimmed()), form1_.DeviceAddress);
+    if (result == 0 && sync_.SyncActive()) {
+        TimerSynchro->start();
+    }
+    emit StartFinished(result);
+}
+
+void TForm3::FormClose() {
+    TimerSynchro->stop();
+    sync_.FormClose(StartDirectory());
+}
+
+void TForm3::TimerSynchroTimer() {
+    // A tick inside the wait for a transaction would use the port and the message buffer of
+    // the call in flight; the next tick sees the change all the same.
+    if (link_.InTransaction()) {
+        return;
+    }
+    sync_.TimerSynchroTimer();
+}
+
+void TForm3::Timer1Timer() {
+    Timer1->stop();
+    LabelStatus->setText(kStatusPrefix);
+}
+
+void TForm3::CategoryButtons1Categories0Items0Click() {
+    if (link_.InTransaction()) {
+        return;
+    }
+    const QString name = dialogs_.OpenFile(this, QString::fromUtf8(kDataFileFilter), QString());
+    if (name.isEmpty()) {
+        return;
+    }
+    EditPlik->setText(name);
+    sync_.ChooseFile(NarrowName(name));
+}
+
+void TForm3::CategoryButtons1Categories0Items1Click() {
+    reject();
+}
+
+void TForm3::ShowStatus(const QString& text) {
+    Timer1->stop();
+    LabelStatus->setText(kStatusPrefix + text);
+    Timer1->start();
+    QCoreApplication::processEvents();
+}
+
+void TForm3::SetStatusPeriod(int ms) {
+    Timer1->setInterval(ms);
+}
+
+void TForm3::SetSyncInterval(int ms) {
+    TimerSynchro->setInterval(ms);
+}
+
+void TForm3::SetTransactionRunner(TransactionRunner runner) {
+    link_.SetRunner(std::move(runner));
+}
+
+void TForm3::done(int result) {
+    // Every way of closing (the button, the close box, Escape) ends here. Closing while a
+    // transaction is in flight would start another one on the same port: refused.
+    if (closing_ || link_.InTransaction()) {
+        return;
+    }
+    closing_ = true;
+    FormClose();
+    closing_ = false;
+    QDialog::done(result);
+}
+
+void TForm3::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (const QScreen* s = screen(); s != nullptr) {
+        move(s->availableGeometry().topLeft());
+    }
+    // The start blocks in transactions; it runs once the window is on the screen.
+    QMetaObject::invokeMethod(this, &TForm3::FormShow, Qt::QueuedConnection);
+}

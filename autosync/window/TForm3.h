@@ -1,13 +1,104 @@
 #pragma once
 // TForm3, the file synchronisation window. Created once at start-up after the main window and
-// the character table; shown by the main window's action panel.
+// the character table; the main window's action panel shows it modally with ShowModalSync().
+//
+// The window only wires its events to the mode (CAutoSync): showing it starts the mode on the
+// main window's port, protocol object and device address; TimerSynchro runs one polling step
+// per second; "Wybierz plik" picks the data file and sends it at once; "Wyjdź z trybu" and
+// every other close (close box, Escape) leave the mode - the sign's current message is blanked
+// and the port closed - and save the data file name in "as.cfg" in the main window's start
+// directory.
+//
+// Serial transactions run on a worker thread while the window waits in a local event loop that
+// drops user input (RunWhileRepainting), so the window repaints during the up to 5.1 s of a
+// transaction. A polling tick that comes during such a wait is skipped (the next tick still
+// sees the change), and a close that comes then is refused, so the protocol object is never
+// used by two calls at once.
 
-#include <QWidget>
+#include "app/widgets/CategoryButtons.h"
+#include "autosync/FileStamp.h"
+#include "autosync/ProtocolSignLink.h"
+#include "autosync/RunnerSignLink.h"
+#include "autosync/Unitautosync.h"
 
-class TForm3 : public QWidget {
+#include <QDialog>
+
+class Dialogs;
+class QLabel;
+class QLineEdit;
+class QTimer;
+class TForm1;
+
+constexpr int kSyncStatusPeriodMs = 5000;
+constexpr int kSyncIntervalMs = 1000;
+inline constexpr const char* kDataFileFilter =
+    "Pliki tekstowe (*.txt)|*.txt|Wszystkie pliki (*.*)|*.*";
+
+class TForm3 : public QDialog {
     Q_OBJECT
 public:
-    explicit TForm3(QWidget* parent = nullptr);
+    // Borrows from `form1` its protocol object, start directory, port selector and device
+    // address; `dialogs` runs OpenDialog1. Both must outlive the window. Runs FormCreate.
+    TForm3(TForm1& form1, Dialogs& dialogs, QWidget* parent = nullptr);
+    ~TForm3() override;
 
+    // Shows the window modally and returns when it has closed; the mode runs while it is open
+    // and has been left when this returns. Returns the dialog's result code (unused).
+    int ShowModalSync();
+
+    // --- components ---
+    QLabel* Label1 = nullptr;
+    QLineEdit* EditPlik = nullptr;
+    QLabel* LabelStatus = nullptr;
+    CategoryButtons* CategoryButtons1 = nullptr;
+    QTimer* Timer1 = nullptr;       // status fall-back, single shot
+    QTimer* TimerSynchro = nullptr; // polling
+
+    // --- events ---
+    // Reads as.cfg from the main window's start directory into EditPlik.
     void FormCreate();
+    // Starts the mode with the main window's current port name; emits StartFinished.
+    void FormShow();
+    // Leaves the mode and writes as.cfg. Runs on every close.
+    void FormClose();
+    void TimerSynchroTimer();
+    void Timer1Timer();
+    // "Wybierz plik": OpenDialog1, then the chosen file is sent at once while the mode runs.
+    void CategoryButtons1Categories0Items0Click();
+    // "Wyjdź z trybu": leaves the mode and closes the window.
+    void CategoryButtons1Categories0Items1Click();
+
+    // "STATUS:" followed by `text`, for one status period; pending events run before it
+    // returns so the label is painted.
+    void ShowStatus(const QString& text);
+
+    // Periods for tests: the status fall-back and the polling interval, in milliseconds.
+    void SetStatusPeriod(int ms);
+    void SetSyncInterval(int ms);
+    // Replaces how serial calls are run (RunWhileRepainting by default); empty runs inline.
+    void SetTransactionRunner(TransactionRunner runner);
+
+    const CAutoSync& Sync() const { return sync_; }
+    bool InTransaction() const { return link_.InTransaction(); }
+
+signals:
+    // The start that showing the window ran has ended: 0 the mode runs, 1 it does not.
+    void StartFinished(int result);
+
+public slots:
+    void done(int result) override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    std::string StartDirectory() const;
+
+    TForm1& form1_;
+    Dialogs& dialogs_;
+    ProtocolSignLink protocolLink_;
+    RunnerSignLink link_;
+    SystemFileStatus files_;
+    CAutoSync sync_;
+    bool closing_ = false;
 };

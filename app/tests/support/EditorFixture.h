@@ -5,6 +5,7 @@
 #include "ScriptedDialogs.h"
 #include "app/MainForm.h"
 #include "app/Startup.h"
+#include "autosync/window/TForm3.h"
 #include "chartable/Unitchartable.h"
 
 #include <QByteArray>
@@ -22,6 +23,7 @@ public:
 
     TForm1& Form1() { return *windows_.Form1; }
     TForm2& Form2() { return *windows_.Form2; }
+    TForm3& Form3() { return *windows_.Form3; }
     CLEDMessageCon& Message1() { return windows_.Form1->Messages[0]; }
     CellGrid& Grid() { return *windows_.Form1->DrawGrid1; }
     QString Dir() const { return dir_.path(); }
