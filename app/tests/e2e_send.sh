@@ -7,8 +7,8 @@
 # usage: e2e_send.sh EDITOR EMULATOR
 set -euo pipefail
 
-editor=$1
-emulator=$2
+editor=$(realpath "$1")
+emulator=$(realpath "$2")
 text=${E2E_TEXT:-Hello}
 
 work=$(mktemp -d)
@@ -43,7 +43,7 @@ wait_for() {
     done
 }
 
-"$emulator" --quiet --link "$work/sign-tty" --log "$work/sign.log" 2>"$work/emulator.err" &
+"$emulator" --quiet --link "$work/sign-tty" --log "$work/sign.log" >/dev/null 2>"$work/emulator.err" &
 emulator_pid=$!
 wait_for 10 test -e "$work/sign-tty" || fail "the software sign did not start"
 printf '%s\n' "$work/sign-tty" >"$work/vtr.cfg"
@@ -52,6 +52,7 @@ printf '%s\n' "$work/sign-tty" >"$work/vtr.cfg"
 editor_pid=$!
 
 find_window() {
+    kill -0 "$editor_pid" 2>/dev/null || fail "the editor ended early"
     window=$(xdotool search --onlyvisible --name 'Centrum sterowania' 2>/dev/null | head -n 1)
     [ -n "$window" ]
 }
