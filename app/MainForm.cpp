@@ -261,6 +261,7 @@ void TForm1::CreateActionPanel() {
         const char* caption;
         int icon; // -1: none
         void (TForm1::*handler)();
+        const char* hint = "";
     };
     struct CategoryEntry {
         const char* caption;
@@ -281,9 +282,12 @@ void TForm1::CreateActionPanel() {
         {"Wstaw w komunikat",
          QColor(255, 234, 255),
          maroon,
-         {{"Data (Rok/Miesiąc/Dzień)", -1, &TForm1::CategoryButtons1Categories1Items0Click},
-          {"Czas (Godzina/Minuta)", -1, &TForm1::CategoryButtons1Categories1Items1Click},
-          {"Temperatura", -1, &TForm1::CategoryButtons1Categories1Items2Click},
+         {{"Data (Rok/Miesiąc/Dzień)", -1, &TForm1::CategoryButtons1Categories1Items0Click,
+           "Wstaw aktualną datę"},
+          {"Czas (Godzina/Minuta)", -1, &TForm1::CategoryButtons1Categories1Items1Click,
+           "Wstaw aktualną godzinę i minutę"},
+          {"Temperatura", -1, &TForm1::CategoryButtons1Categories1Items2Click,
+           "Wstaw temperaturę odczytaną z czujnika"},
           {"Znak specjalny", -1, &TForm1::CategoryButtons1Categories1Items3Click}}},
         {"Ustawienia komunikatu",
          QColor(234, 234, 255),
@@ -319,7 +323,7 @@ void TForm1::CreateActionPanel() {
             CategoryButtons1->AddButton(category, QString::fromUtf8(b.caption),
                                         b.icon >= 0 ? ImageList1[static_cast<std::size_t>(b.icon)]
                                                     : QIcon(),
-                                        {}, std::move(click));
+                                        QString::fromUtf8(b.hint), std::move(click));
         }
     }
 

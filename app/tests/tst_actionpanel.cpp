@@ -119,6 +119,10 @@ private slots:
         QCOMPARE(Captions(panel, kInsertCategory),
                  (QStringList{"Data (Rok/Miesiąc/Dzień)", "Czas (Godzina/Minuta)", "Temperatura",
                               "Znak specjalny"}));
+        QCOMPARE(panel.Hint(kInsertCategory, 0), QStringLiteral("Wstaw aktualną datę"));
+        QCOMPARE(panel.Hint(kInsertCategory, 1), QStringLiteral("Wstaw aktualną godzinę i minutę"));
+        QCOMPARE(panel.Hint(kInsertCategory, 2),
+                 QStringLiteral("Wstaw temperaturę odczytaną z czujnika"));
         QCOMPARE(Captions(panel, kSettingsCategory), QStringList{kTypeStart});
         QCOMPARE(Captions(panel, kActionsCategory),
                  (QStringList{"Testuj komunikat", "Skasuj komunikat", "Wczytaj komunikat",
