@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -205,6 +206,7 @@ private slots:
         fx.Form1().ComboBoxCOM->setEditText(port);
         QCOMPARE(ShowAndStart(form), 1);
         QCOMPARE(form.LabelStatus->text(), Status("Nie mogę otworzyć portu ") + port + " !");
+        QCOMPARE(form.frameGeometry().topLeft(), form.screen()->availableGeometry().topLeft());
         QVERIFY(!form.TimerSynchro->isActive());
         form.CategoryButtons1->Click(0, 1);
         QVERIFY(!form.isVisible());
@@ -214,14 +216,14 @@ private slots:
     void StatusFallsBackAfterItsPeriod() {
         EditorFixture fx(std::nullopt, false);
         TForm3& form = fx.Form3();
-        form.SetStatusPeriod(150);
+        form.SetStatusPeriod(1000);
         form.ShowStatus(QStringLiteral("A"));
         QCOMPARE(form.LabelStatus->text(), QStringLiteral("STATUS:A"));
-        QTest::qWait(100);
+        QTest::qWait(600);
         form.ShowStatus(QStringLiteral("B")); // restarts the period
-        QTest::qWait(100);
+        QTest::qWait(600);
         QCOMPARE(form.LabelStatus->text(), QStringLiteral("STATUS:B"));
-        QTRY_COMPARE_WITH_TIMEOUT(form.LabelStatus->text(), kStatus, 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(form.LabelStatus->text(), kStatus, 3000);
         QVERIFY(!form.Timer1->isActive());
     }
 
@@ -391,9 +393,9 @@ private slots:
     // later tick.
     void TicksDuringATransactionAreSkippedNotLost() {
         EditorFixture fx(std::nullopt, false);
-        Sign sign(fx.Dir(), {"--delay", "500"});
+        Sign sign(fx.Dir(), {"--delay", "800"});
         TForm3& form = fx.Form3();
-        form.SetStatusPeriod(100);
+        form.SetStatusPeriod(300);
         form.SetSyncInterval(20);
         const QString data = fx.Dir() + QStringLiteral("/dane.txt");
         fx.Form1().ComboBoxCOM->setEditText(QString::fromStdString(sign.Port()));

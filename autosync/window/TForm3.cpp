@@ -128,7 +128,7 @@ void TForm3::FormShow() {
         return;
     }
     const int result =
-        sync_.StartSync(NarrowName(form1_.PortName().trimmed()), form1_.DeviceAddress);
+        sync_.StartSync(NarrowName(form1_.PortName()), form1_.DeviceAddress);
     if (result == 0 && sync_.SyncActive()) {
         TimerSynchro->start();
     }
