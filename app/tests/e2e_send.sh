@@ -48,7 +48,8 @@ emulator_pid=$!
 wait_for 10 test -e "$work/sign-tty" || fail "the software sign did not start"
 printf '%s\n' "$work/sign-tty" >"$work/vtr.cfg"
 
-(cd "$work" && exec "$editor" 2>"$work/editor.log") &
+# On the X display, whatever platform the surrounding tests chose (they run offscreen).
+(cd "$work" && QT_QPA_PLATFORM=xcb exec "$editor" 2>"$work/editor.log") &
 editor_pid=$!
 
 find_window() {
