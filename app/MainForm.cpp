@@ -4,17 +4,22 @@
 #include "app/KeyMap.h"
 #include "app/SettingsFile.h"
 #include "app/widgets/KeyPreview.h"
+#include "autosync/window/TForm3.h"
+#include "autosync/window/TransactionWait.h"
 #include "chartable/Unitchartable.h"
+#include "messages/MessageFiles.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
 #include <QScreen>
@@ -30,6 +35,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <vector>
 
 namespace {
 
@@ -70,13 +76,46 @@ protected:
     }
 };
 
+// A file name as the C library opens it (the system's file name encoding).
+QByteArray NativeName(const QString& name) {
+    return QFile::encodeName(name);
+}
+
 } // namespace
+
+// What the send actions show and start, mapped onto the window.
+class TForm1::SendHost final : public SendActionsHost {
+public:
+    explicit SendHost(TForm1& form) : form_(form) {}
+    void SetStatusText(const std::string& text) override {
+        form_.SetStatusText(QString::fromStdString(text));
+    }
+    void ShowError(const std::string& text) override {
+        form_.dialogs_.Error(QString::fromStdString(text));
+    }
+    void SetPreviewRunning(std::uint16_t running) override { form_.PreviewRunning = running; }
+    void StartPreview(std::int16_t type, const std::uint8_t* message,
+                      std::uint16_t length) override {
+        form_.PlayMessage(type, message, length);
+    }
+
+private:
+    TForm1& form_;
+};
 
 TForm1::TForm1(Dialogs& dialogs, QWidget* parent) : QMainWindow(parent), dialogs_(dialogs) {
     std::error_code ec;
     StartDirectory = std::filesystem::current_path(ec).string();
     CreateComponents();
     FormCreate();
+    sendHost_ = std::make_unique<SendHost>(*this);
+    actions_ = std::make_unique<SendActions>(
+        Protocol, *sendHost_, std::span<CLEDMessageCon, kMessageCount>(Messages), DeviceAddress);
+    // Transactions (up to 5.1 s each) run on a worker thread while the window keeps painting;
+    // clicks and keys wait until the transaction has ended. None of this window's timers (the
+    // status timer, the preview ticker) touches Protocol, so the worker has it to itself; the
+    // synchronisation window, the only other user, runs modally and so never at the same time.
+    actions_->SetTransactionRunner(RunWhileRepainting);
 }
 
 TForm1::~TForm1() {
@@ -218,47 +257,100 @@ void TForm1::CreateActionPanel() {
     CategoryButtons1->SetButtonColours(QColor(242, 242, 242), QColor(214, 213, 217));
     CategoryButtons1->SetBackground(QColor(200, 200, 200), QColor(150, 150, 150));
 
-    const int fonts = CategoryButtons1->AddCategory(QStringLiteral("Czcionki"),
-                                                    QColor(244, 244, 244), QColor(0, 128, 128));
-    for (int f = 1; f <= kFontCount; ++f) {
-        CategoryButtons1->AddButton(fonts, {}, {}, {}, [this, f] { SetFontClick(f); });
+    struct Entry {
+        const char* caption;
+        int icon; // -1: none
+        void (TForm1::*handler)();
+        const char* hint = "";
+    };
+    struct CategoryEntry {
+        const char* caption;
+        QColor colour;
+        QColor gradient;
+        std::vector<Entry> buttons;
+    };
+    const QColor teal(0, 128, 128), maroon(128, 0, 0), olive(128, 128, 0), lime(0, 255, 0);
+    const std::array<CategoryEntry, 4> panel = {{
+        {"Czcionki",
+         QColor(244, 244, 244),
+         teal,
+         {{"", -1, &TForm1::CategoryButtons1Categories0Items0Click},
+          {"", -1, &TForm1::CategoryButtons1Categories0Items1Click},
+          {"", -1, &TForm1::CategoryButtons1Categories0Items2Click},
+          {"", -1, &TForm1::CategoryButtons1Categories0Items3Click},
+          {"", -1, &TForm1::CategoryButtons1Categories0Items4Click}}},
+        {"Wstaw w komunikat",
+         QColor(255, 234, 255),
+         maroon,
+         {{"Data (Rok/Miesiąc/Dzień)", -1, &TForm1::CategoryButtons1Categories1Items0Click,
+           "Wstaw aktualną datę"},
+          {"Czas (Godzina/Minuta)", -1, &TForm1::CategoryButtons1Categories1Items1Click,
+           "Wstaw aktualną godzinę i minutę"},
+          {"Temperatura", -1, &TForm1::CategoryButtons1Categories1Items2Click,
+           "Wstaw temperaturę odczytaną z czujnika"},
+          {"Znak specjalny", -1, &TForm1::CategoryButtons1Categories1Items3Click}}},
+        {"Ustawienia komunikatu",
+         QColor(234, 234, 255),
+         olive,
+         {{"Rodzaj komunikatu: przewijany", -1, &TForm1::CategoryButtons1Categories2Items0Click}}},
+        {"Akcje",
+         QColor(234, 234, 255),
+         lime,
+         {{"Testuj komunikat", 0, &TForm1::Button1Click},
+          {"Skasuj komunikat", 1, &TForm1::Button4Click},
+          {"Wczytaj komunikat", 2, &TForm1::Button5Click},
+          {"Wczytaj zestaw komunikatów", 2, &TForm1::Zestawkomunikatow1Click},
+          {"Zapisz komunikat", 3, &TForm1::Button2Click},
+          {"Zapisz zestaw komunikatów", 3, &TForm1::MenuItem4Click},
+          {"Wyślij komunikat do linijki świetlnej", 4, &TForm1::Button3Click},
+          {"Wyślij zestaw komunikatów do linijki świetlnej", 5, &TForm1::ToolButton15Click},
+          {"Wyślij konfigurację do linijki świetlnej", 6, nullptr},
+          {"Synchronizuj zegar w linijce świetlnej", 5,
+           &TForm1::CategoryButtons1Categories3Items9Click},
+          {"Przejdź to trybu synchronizacji z plikiem", 6,
+           &TForm1::CategoryButtons1Categories3Items10Click},
+          {"Wyświetl na linijce bieżący komunikat", 5,
+           &TForm1::CategoryButtons1Categories3Items11Click}}},
+    }};
+    for (const CategoryEntry& c : panel) {
+        const int category =
+            CategoryButtons1->AddCategory(QString::fromUtf8(c.caption), c.colour, c.gradient);
+        for (const Entry& b : c.buttons) {
+            CategoryButtons::ClickFn click;
+            if (b.handler != nullptr) {
+                click = [this, handler = b.handler] { (this->*handler)(); };
+            }
+            CategoryButtons1->AddButton(category, QString::fromUtf8(b.caption),
+                                        b.icon >= 0 ? ImageList1[static_cast<std::size_t>(b.icon)]
+                                                    : QIcon(),
+                                        QString::fromUtf8(b.hint), std::move(click));
+        }
     }
-    const int insert = CategoryButtons1->AddCategory(QStringLiteral("Wstaw w komunikat"),
-                                                     QColor(255, 234, 255), QColor(128, 0, 0));
-    CategoryButtons1->AddButton(insert, QStringLiteral("Data (Rok/Miesiąc/Dzień)"), {},
-                                QStringLiteral("Wstaw aktualną datę"),
-                                [this] { CategoryButtons1Categories1Items0Click(); });
-    CategoryButtons1->AddButton(insert, QStringLiteral("Czas (Godzina/Minuta)"), {},
-                                QStringLiteral("Wstaw aktualną godzinę i minutę"),
-                                [this] { CategoryButtons1Categories1Items1Click(); });
-    CategoryButtons1->AddButton(insert, QStringLiteral("Temperatura"), {},
-                                QStringLiteral("Wstaw temperaturę odczytaną z czujnika"),
-                                [this] { CategoryButtons1Categories1Items2Click(); });
-    CategoryButtons1->AddButton(insert, QStringLiteral("Znak specjalny"), {}, {},
-                                [this] { CategoryButtons1Categories1Items3Click(); });
 
-    // The font samples and the mark of the chosen font, drawn over the font buttons.
     CategoryButtons1->SetAfterDraw(
-        [this, fonts](QPainter& p, int category, int item, const QRect& r, bool) {
-            if (category != fonts || item < 0 || item >= kFontCount) {
-                return;
-            }
-            const QRect inner = r.adjusted(4, 4, -4, -4);
-            if (CurrentMessage != nullptr && CurrentMessage->GetFont() == item + 1 &&
-                FontHighlightBitmap) {
-                const QImage mark(reinterpret_cast<const uchar*>(FontHighlightBitmap->Bits()),
-                                  FontHighlightBitmap->Width(), FontHighlightBitmap->Height(),
-                                  FontHighlightBitmap->Width() * 4, QImage::Format_RGB32);
-                p.drawImage(inner, mark);
-            }
-            Bitmap32 sample(r.width(), r.height(), 0);
-            const FontSpec& spec = kFontSpecs[static_cast<std::size_t>(item)];
-            DrawFontString(FontEntry(item + 1), sample, Rgb(0, 100, 100), 4, 8, spec.Sample);
-            // Only the set dots are painted: the rest of the picture is transparent.
-            const QImage dots(reinterpret_cast<const uchar*>(sample.Bits()), sample.Width(),
-                              sample.Height(), sample.Width() * 4, QImage::Format_ARGB32);
-            p.drawImage(r.topLeft(), dots);
+        [this](QPainter& p, int category, int item, const QRect& r, bool) {
+            CategoryButtons1AfterDrawButton(p, category, item, r);
         });
+
+    // The load and save commands again, on the context menus of their buttons.
+    PopupMenuWczytaj = new QMenu(this);
+    PopupMenuWczytaj->setObjectName(QStringLiteral("PopupMenuWczytaj"));
+    connect(PopupMenuWczytaj->addAction(QStringLiteral("Komunikat")), &QAction::triggered, this,
+            [this] { Button5Click(); });
+    connect(PopupMenuWczytaj->addAction(QStringLiteral("Zestaw komunikatow")), &QAction::triggered,
+            this, [this] { Zestawkomunikatow1Click(); });
+    PopupMenuZapisz = new QMenu(this);
+    PopupMenuZapisz->setObjectName(QStringLiteral("PopupMenuZapisz"));
+    connect(PopupMenuZapisz->addAction(QStringLiteral("Komunikat")), &QAction::triggered, this,
+            [this] { Button2Click(); });
+    connect(PopupMenuZapisz->addAction(QStringLiteral("Zestaw komunikatow")), &QAction::triggered,
+            this, [this] { MenuItem4Click(); });
+    for (const int item : {kLoadMessageItem, kLoadSetItem}) {
+        CategoryButtons1->SetContextMenu(kActionsCategory, item, PopupMenuWczytaj);
+    }
+    for (const int item : {kSaveMessageItem, kSaveSetItem}) {
+        CategoryButtons1->SetContextMenu(kActionsCategory, item, PopupMenuZapisz);
+    }
 
     PanelScroll = new QScrollArea(centralWidget());
     PanelScroll->setObjectName(QStringLiteral("PanelScroll"));
@@ -405,9 +497,153 @@ void TForm1::ComboBoxCOMChange() {
     SaveSettings();
 }
 
+// ---------------------------------------------------------------------------------------------
+// Action panel
+
+void TForm1::CategoryButtons1AfterDrawButton(QPainter& canvas, int category, int item,
+                                             const QRect& rect) {
+    if (category != CategoryButtons1->FindCategory(QStringLiteral("Czcionki")) || item < 0 ||
+        item >= kFontCount) {
+        return;
+    }
+    const QRect inner = rect.adjusted(4, 4, -4, -4);
+    if (CurrentMessage != nullptr && CurrentMessage->GetFont() == item + 1 && FontHighlightBitmap) {
+        const QImage mark(reinterpret_cast<const uchar*>(FontHighlightBitmap->Bits()),
+                          FontHighlightBitmap->Width(), FontHighlightBitmap->Height(),
+                          FontHighlightBitmap->Width() * 4, QImage::Format_RGB32);
+        canvas.drawImage(inner, mark);
+    }
+    // Only the set dots are painted: the rest of the sample picture stays transparent.
+    Bitmap32 sample(rect.width(), rect.height(), 0);
+    const FontSpec& spec = kFontSpecs[static_cast<std::size_t>(item)];
+    DrawFontString(FontEntry(item + 1), sample, Rgb(0, 100, 100), 4, 8, spec.Sample);
+    const QImage dots(reinterpret_cast<const uchar*>(sample.Bits()), sample.Width(),
+                      sample.Height(), sample.Width() * 4, QImage::Format_ARGB32);
+    canvas.drawImage(rect.topLeft(), dots);
+}
+
+void TForm1::CategoryButtons1Categories2Items0Click() {
+    if (CurrentMessage->GetType() == 0) {
+        CurrentMessage->SetType(1);
+        CategoryButtons1->SetCaption(kSettingsCategory, 0,
+                                     QStringLiteral("Rodaj komunikatu: stojący"));
+    } else {
+        CurrentMessage->SetType(0);
+        CategoryButtons1->SetCaption(kSettingsCategory, 0,
+                                     QStringLiteral("Rodaj komunikatu: przewijany"));
+    }
+}
+
+void TForm1::UpdateTypeCaption() {
+    CategoryButtons1->SetCaption(kSettingsCategory, 0,
+                                 CurrentMessage->GetType() == 0
+                                     ? QStringLiteral("Rodaj komunikatu: przewijany")
+                                     : QStringLiteral("Rodaj komunikatu: stojący"));
+}
+
+void TForm1::Button4Click() {
+    if (!dialogs_.Ask(QStringLiteral("Czy na pewno skasować komunikat?"))) {
+        return;
+    }
+    CurrentMessage->Clear();
+    DrawGrid1->Invalidate();
+    UpdateTypeCaption();
+    // Clear chose font 4 for new cells: the mark moves there now, not at some later repaint.
+    CategoryButtons1->update();
+}
+
+QString TForm1::ChooseFile(bool save, const char* filter, const char* extension) {
+    const QString f = QString::fromUtf8(filter);
+    const QString ext = QString::fromUtf8(extension);
+    const QString name = save ? dialogs_.SaveFile(this, f, ext) : dialogs_.OpenFile(this, f, ext);
+    return WithDefaultExtension(name, ext);
+}
+
+void TForm1::AfterMessage1Replaced() {
+    MessageLoaded();
+    UpdateTypeCaption();
+    CategoryButtons1->update();
+}
+
+void TForm1::Button5Click() {
+    const QString name = ChooseFile(false, kMessageFilter, kMessageExtension);
+    if (name.isEmpty()) {
+        return;
+    }
+    if (CurrentMessage->LoadFromFile(NativeName(name).constData()) == 0) {
+        AfterMessage1Replaced();
+    }
+}
+
+void TForm1::Button2Click() {
+    // One 1024-byte message whichever filter was chosen.
+    const QString name = ChooseFile(true, kSaveMessageFilter, kMessageExtension);
+    if (name.isEmpty()) {
+        return;
+    }
+    if (CurrentMessage->SaveToFile(NativeName(name).constData()) != 0) {
+        SaveFailed(name);
+    }
+}
+
+void TForm1::Zestawkomunikatow1Click() {
+    const QString name = ChooseFile(false, kMessageSetFilter, kMessageSetExtension);
+    if (name.isEmpty()) {
+        return;
+    }
+    if (LoadMessageSet(NativeName(name).constData(),
+                       std::span<CLEDMessageCon, kMessageCount>(Messages)) == 0) {
+        AfterMessage1Replaced();
+    }
+}
+
+void TForm1::MenuItem4Click() {
+    const QString name = ChooseFile(true, kMessageSetFilter, kMessageSetExtension);
+    if (name.isEmpty()) {
+        return;
+    }
+    if (SaveMessageSet(NativeName(name).constData(),
+                       std::span<CLEDMessageCon, kMessageCount>(Messages)) != 0) {
+        SaveFailed(name);
+    }
+}
+
+void TForm1::SaveFailed(const QString& name) {
+    // Silence here would let the operator believe the work was kept.
+    dialogs_.Error(QStringLiteral("Nie mogę zapisać pliku ") + name + QStringLiteral(" !"));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Send actions
+
+std::string TForm1::PortForActions() const {
+    return NativeName(PortName()).toStdString();
+}
+
 void TForm1::Button3Click() {
-    // Sending the current message (port, transaction, status texts, preview of the sent
-    // message through PlayMessage2) belongs to the send actions and is wired in with them.
+    if (actions_->SendCurrentMessage(PortForActions(), CurrentMessageNumber) == SendResult::Done) {
+        // Message 1 was cleared: scrolling type, font 4.
+        UpdateTypeCaption();
+        CategoryButtons1->update();
+    }
+}
+
+void TForm1::ToolButton15Click() {
+    actions_->SendMessageSet(PortForActions());
+}
+
+void TForm1::CategoryButtons1Categories3Items9Click() {
+    actions_->SyncClock(PortForActions());
+}
+
+void TForm1::CategoryButtons1Categories3Items10Click() {
+    if (form3_ != nullptr) {
+        form3_->ShowModalSync();
+    }
+}
+
+void TForm1::CategoryButtons1Categories3Items11Click() {
+    actions_->ShowCurrentMessage(PortForActions(), CurrentMessageNumber);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -534,9 +770,11 @@ int TForm1::PaintStrip() {
 
 bool TForm1::PlayMessage2() {
     const std::uint8_t* message = Messages[1].GetData();
-    const auto length = static_cast<std::uint16_t>(
-        std::find(message, message + kMessageSize, std::uint8_t{0}) - message);
     const auto type = static_cast<std::int16_t>(static_cast<std::int8_t>(Messages[1].GetType()));
+    return PlayMessage(type, message, MessageLengthForPreview(message));
+}
+
+bool TForm1::PlayMessage(std::int16_t type, const std::uint8_t* message, std::uint16_t length) {
     PreviewRunning = 1;
     LastKey = 0;
     ticker_->Stop();

@@ -12,6 +12,7 @@
 #include "app/widgets/CategoryButtons.h"
 #include "app/widgets/CellGrid.h"
 #include "app/widgets/PictureBox.h"
+#include "comm/SendActions.h"
 #include "comm/Unitcomprotocol.h"
 #include "messages/Ledmessagecon.h"
 #include "preview/Bitmap32.h"
@@ -31,6 +32,7 @@ class QAction;
 class QClipboard;
 class QComboBox;
 class QLabel;
+class QMenu;
 class QScrollArea;
 class QStatusBar;
 class QTimer;
@@ -52,6 +54,35 @@ constexpr int kPanelLeft = 712;
 constexpr int kPanelWidth = 236;
 constexpr int kWindowClientWidth = kPanelLeft + kPanelWidth + 4;
 constexpr int kStatusBarHeight = 22;
+
+// The categories of the action panel and the buttons of "Akcje", by index.
+constexpr int kFontsCategory = 0;
+constexpr int kInsertCategory = 1;
+constexpr int kSettingsCategory = 2;
+constexpr int kActionsCategory = 3;
+enum ActionItem : int {
+    kTestItem,
+    kClearItem,
+    kLoadMessageItem,
+    kLoadSetItem,
+    kSaveMessageItem,
+    kSaveSetItem,
+    kSendMessageItem,
+    kSendSetItem,
+    kSendConfigurationItem,
+    kSyncClockItem,
+    kSyncFileItem,
+    kShowMessageItem,
+    kActionItemCount
+};
+
+// The file dialogs' filters (description|pattern pairs) and default extensions.
+inline constexpr const char* kMessageFilter = "Pojedynczy komunikat (*.kom)|*.kom";
+inline constexpr const char* kSaveMessageFilter =
+    "Pojedynczy komunikat (*.kom)|*.kom|Zbiór komunikatów (*.kzb)|*.kzb";
+inline constexpr const char* kMessageSetFilter = "Zbiór komunikatów (*.kzb)|*.kzb";
+inline constexpr const char* kMessageExtension = "kom";
+inline constexpr const char* kMessageSetExtension = "kzb";
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -98,6 +129,9 @@ public:
     QAction* Wklej1 = nullptr;
     QTimer* Timer1 = nullptr;
     std::array<QIcon, kIconCount> ImageList1;
+    // Offered on the context menus of the load and save buttons of the action panel.
+    QMenu* PopupMenuWczytaj = nullptr; // "Komunikat", "Zestaw komunikatow"
+    QMenu* PopupMenuZapisz = nullptr;  // "Komunikat", "Zestaw komunikatow"
 
     // --- window events ---
     void FormCreate();
@@ -111,8 +145,50 @@ public:
     void Timer1Timer();
     void Wyjd1Click();
     void ComboBoxCOMChange();
-    // Sends the current message; its body belongs to the send actions.
+
+    // --- action panel ---
+    // Draws the sample of each font button in its own font at one pixel per dot, with
+    // FontHighlightBitmap stretched behind the sample of the current message's font.
+    void CategoryButtons1AfterDrawButton(QPainter& canvas, int category, int item,
+                                         const QRect& rect);
+    void CategoryButtons1Categories0Items0Click() { SetFontClick(1); }
+    void CategoryButtons1Categories0Items1Click() { SetFontClick(2); }
+    void CategoryButtons1Categories0Items2Click() { SetFontClick(3); }
+    void CategoryButtons1Categories0Items3Click() { SetFontClick(4); }
+    void CategoryButtons1Categories0Items4Click() { SetFontClick(5); }
+    // Toggles message 1 between scrolling (0) and static (1) and captions the button after it.
+    void CategoryButtons1Categories2Items0Click();
+    // Captions the type button after message 1's type byte ("Rodaj komunikatu: przewijany" for
+    // 0, "Rodaj komunikatu: stojący" otherwise). Called after a load, a clear and a send.
+    void UpdateTypeCaption();
+    // "Testuj komunikat": nothing.
+    void Button1Click() {}
+    // Asks, then clears message 1 (type scrolling, font 4); the panel repaints its font mark.
+    void Button4Click();
+    // Load / save message 1 through OpenDialogKomunikat / SaveDialogKomunikat. A file that
+    // cannot be read changes nothing; one that cannot be written shows "Nie mogę zapisać pliku
+    // <name> !" and leaves the old file as it was.
+    void Button5Click();
+    void Button2Click();
+    // Load / save the message set (messages 1..8) through OpenDialogZbKom / SaveDialogZbKom,
+    // with the same failure handling.
+    void Zestawkomunikatow1Click();
+    void MenuItem4Click();
+
+    // --- send actions (port from ComboBoxCOM; each opens and closes the port) ---
+    // Sends message 1 to slot 9; on success message 2 holds it, message 1 is cleared and the
+    // preview plays message 2.
     void Button3Click();
+    // Sends messages 1..8 to slots 1..8.
+    void ToolButton15Click();
+    // Sets the sign's clock.
+    void CategoryButtons1Categories3Items9Click();
+    // Shows the file synchronisation window modally; its mode runs until it closes.
+    void CategoryButtons1Categories3Items10Click();
+    // Makes the sign show slot CurrentMessageNumber.
+    void CategoryButtons1Categories3Items11Click();
+    // The send actions, for tests that replace how transactions are run.
+    SendActions& Actions() { return *actions_; }
 
     // --- grid editor, all on message 1 ---
     void DrawGrid1DrawCell(int col, int row, const QRect& rect, bool selected);
@@ -156,6 +232,8 @@ public:
     // pass). Returns whether the preview runs (an empty message
     // does not play).
     bool PlayMessage2();
+    // As PlayMessage2 on any message buffer (1024 bytes that outlive the preview).
+    bool PlayMessage(std::int16_t type, const std::uint8_t* message, std::uint16_t length);
     bool PreviewActive() const { return preview_.Running(); }
     int PreviewResult() const { return preview_.Result(); }
     // Strip repaints made by the preview so far (for measuring its cost).
@@ -173,7 +251,16 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    class SendHost;
+
     void CreateComponents();
+    // Shows the open or save dialog; the chosen name with the default extension added when it
+    // has none, or an empty text when cancelled.
+    QString ChooseFile(bool save, const char* filter, const char* extension);
+    // After message 1's buffer came from a file: cursor, type caption and font mark follow it.
+    void AfterMessage1Replaced();
+    void SaveFailed(const QString& name);
+    std::string PortForActions() const;
     void CreateActionPanel();
     // One pass of the running preview, on the user-interface thread.
     void PreviewPass();
@@ -185,6 +272,8 @@ private:
     KeyPreview* keyPreview_ = nullptr;
     StripPreview preview_;
     std::unique_ptr<PreviewTicker> ticker_;
+    std::unique_ptr<SendHost> sendHost_;
+    std::unique_ptr<SendActions> actions_;
     std::uint64_t previewRepaints_ = 0;
     bool destroyed_ = false;
 };

@@ -11,8 +11,10 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QFile>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
@@ -235,6 +237,44 @@ private slots:
         QCOMPARE(drawn, (std::vector<int>{0, 1}));
         const QRect r = panel.ButtonRect(0, 1);
         QCOMPARE(image.pixelColor(r.left() + 3, r.top() + 3), QColor(1, 2, 3));
+    }
+
+    void ContextMenuBelongsToItsButtonOnly() {
+        CategoryButtons panel;
+        panel.resize(200, 300);
+        const int a = panel.AddCategory("A", Qt::white, Qt::red);
+        panel.AddButton(a, "a0");
+        panel.AddButton(a, "a1");
+        const int b = panel.AddCategory("B", Qt::white, Qt::red);
+        panel.AddButton(b, "b0");
+        QMenu menu;
+        menu.addAction("x");
+        panel.SetContextMenu(a, 1, &menu);
+        panel.SetContextMenu(b, 5, &menu); // unknown: ignored
+        QCOMPARE(panel.ContextMenu(a, 1), &menu);
+        QCOMPARE(panel.ContextMenu(a, 0), nullptr);
+        QCOMPARE(panel.ContextMenu(b, 5), nullptr);
+        const auto ask = [&panel](const QPoint& at) {
+            QContextMenuEvent e(QContextMenuEvent::Mouse, at, panel.mapToGlobal(at));
+            QCoreApplication::sendEvent(&panel, &e);
+            return e.isAccepted();
+        };
+        // Neither the header, the other buttons nor the empty space below offer it.
+        QVERIFY(!ask(panel.HeaderRect(a).center()));
+        QVERIFY(!ask(panel.ButtonRect(a, 0).center()));
+        QVERIFY(!ask(panel.ButtonRect(b, 0).center()));
+        QVERIFY(!ask(QPoint(10, 290)));
+        QVERIFY(!menu.isVisible());
+        QVERIFY(ask(panel.ButtonRect(a, 1).center()));
+        QVERIFY(menu.isVisible());
+        menu.hide();
+        // Where a1 stood, B's button b0 lies while A is collapsed: no menu.
+        const QPoint a1 = panel.ButtonRect(a, 1).center();
+        panel.SetCollapsed(a, true);
+        QVERIFY(!ask(a1));
+        QVERIFY(!menu.isVisible());
+        panel.SetContextMenu(a, 1, nullptr);
+        QCOMPARE(panel.ContextMenu(a, 1), nullptr);
     }
 
     // --- key map and code page ---

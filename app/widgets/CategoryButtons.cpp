@@ -1,7 +1,9 @@
 #include "app/widgets/CategoryButtons.h"
 
+#include <QContextMenuEvent>
 #include <QHelpEvent>
 #include <QLinearGradient>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QToolTip>
@@ -24,7 +26,7 @@ int CategoryButtons::AddButton(int category, const QString& caption, const QIcon
         return -1;
     }
     auto& buttons = categories_[static_cast<std::size_t>(category)].buttons;
-    buttons.push_back(Button{caption, icon, hint, std::move(onClick)});
+    buttons.push_back(Button{caption, icon, hint, std::move(onClick), {}});
     ContentChanged();
     return static_cast<int>(buttons.size()) - 1;
 }
@@ -105,6 +107,23 @@ bool CategoryButtons::Click(int category, int item) {
         fn();
     }
     return true;
+}
+
+void CategoryButtons::SetContextMenu(int category, int item, QMenu* menu) {
+    if (item < 0 || item >= ItemCount(category)) {
+        return;
+    }
+    categories_[static_cast<std::size_t>(category)].buttons[static_cast<std::size_t>(item)].menu =
+        menu;
+}
+
+QMenu* CategoryButtons::ContextMenu(int category, int item) const {
+    if (item < 0 || item >= ItemCount(category)) {
+        return nullptr;
+    }
+    return categories_[static_cast<std::size_t>(category)]
+        .buttons[static_cast<std::size_t>(item)]
+        .menu;
 }
 
 void CategoryButtons::SetButtonColours(const QColor& normal, const QColor& selected) {
@@ -301,6 +320,18 @@ void CategoryButtons::mouseMoveEvent(QMouseEvent* event) {
 void CategoryButtons::leaveEvent(QEvent*) {
     update(ButtonRect(hot_.category, hot_.item));
     hot_ = {};
+}
+
+void CategoryButtons::contextMenuEvent(QContextMenuEvent* event) {
+    const Hit hit = HitAt(event->pos());
+    // A collapsed category's buttons are not under any point, so HitAt never returns them.
+    QMenu* menu = ContextMenu(hit.category, hit.item);
+    if (menu == nullptr) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    menu->popup(event->globalPos());
 }
 
 bool CategoryButtons::event(QEvent* event) {

@@ -10,11 +10,14 @@
 
 #include <QColor>
 #include <QIcon>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
 #include <functional>
 #include <vector>
+
+class QMenu;
 
 class CategoryButtons : public QWidget {
     Q_OBJECT
@@ -60,6 +63,12 @@ public:
 
     void SetAfterDraw(AfterDrawFn fn) { afterDraw_ = std::move(fn); }
 
+    // The pop-up menu offered when button (category, item) is right-clicked (or its context
+    // menu is asked for from the keyboard); null removes it. The menu is not owned and may be
+    // shared by several buttons. Unknown indexes are ignored.
+    void SetContextMenu(int category, int item, QMenu* menu);
+    QMenu* ContextMenu(int category, int item) const;
+
     // Button colours: normal fill and the fill under the mouse.
     void SetButtonColours(const QColor& normal, const QColor& selected);
     // Panel background gradient, top to bottom.
@@ -77,6 +86,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     bool event(QEvent* event) override;
 
 private:
@@ -85,6 +95,7 @@ private:
         QIcon icon;
         QString hint;
         ClickFn onClick;
+        QPointer<QMenu> menu;
     };
     struct Category {
         QString caption;

@@ -1,0 +1,287 @@
+// The main window's four send actions driven through its buttons against the software sign
+// (ledsign-emulator) on a pseudo-terminal: what the sign receives, what the operator is shown,
+// that the window keeps running during a transaction, and that every path gives the port back.
+
+#include "EditorFixture.h"
+
+#include <QComboBox>
+#include <QCursor>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QScrollArea>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#ifdef LEDSIGN_EMULATOR
+#include "tools/tests/Subprocess.h"
+#endif
+
+namespace {
+
+using Bytes = QByteArray;
+
+Bytes DataOf(const CLEDMessageCon& m) {
+    return Bytes(reinterpret_cast<const char*>(m.GetData()), kMessageSize);
+}
+
+// Clicks button (category, item) of the action panel with the mouse, scrolling to it first.
+void ClickButton(TForm1& f, int category, int item) {
+    CategoryButtons* panel = f.CategoryButtons1;
+    const QRect r = panel->ButtonRect(category, item);
+    f.PanelScroll->ensureVisible(r.center().x(), r.center().y(), 0, r.height());
+    QTest::mouseClick(panel, Qt::LeftButton, {}, r.center());
+}
+
+void UsePort(TForm1& f, const std::string& port) {
+    f.ComboBoxCOM->setEditText(QString::fromStdString(port));
+}
+
+#ifdef LEDSIGN_EMULATOR
+
+std::string Hex(const Bytes& bytes) {
+    std::string out;
+    char b[3];
+    for (const char c : bytes) {
+        std::snprintf(b, sizeof b, "%02X", static_cast<unsigned char>(c));
+        out += b;
+    }
+    return out;
+}
+
+// One request as the emulator logs it.
+std::string Request(int command, int slot, const Bytes& payload) {
+    char head[48];
+    std::snprintf(head, sizeof head, "cmd=%02X slot=%d len=%lld data=", command, slot,
+                  static_cast<long long>(payload.size()));
+    return head + Hex(payload);
+}
+
+// The software sign, logging every request into the test's directory.
+class Sign {
+public:
+    Sign(const QString& dir, std::vector<std::string> options = {})
+        : log_((dir + QStringLiteral("/sign.log")).toStdString()),
+          process_(Args(std::move(options), log_)) {
+        port_ = process_.ReadLine();
+    }
+    const std::string& Port() const { return port_; }
+    std::vector<std::string> Requests() const {
+        std::vector<std::string> lines;
+        std::ifstream f(log_);
+        for (std::string line; std::getline(f, line);) {
+            lines.push_back(line);
+        }
+        return lines;
+    }
+
+private:
+    static std::vector<std::string> Args(std::vector<std::string> options, const std::string& log) {
+        std::vector<std::string> args = {LEDSIGN_EMULATOR, "--quiet", "--log", log};
+        args.insert(args.end(), options.begin(), options.end());
+        return args;
+    }
+    std::string log_;
+    tool_tests::Subprocess process_;
+    std::string port_;
+};
+
+// True when nobody holds `port` (it is opened without sharing).
+bool PortFree(const std::string& port) {
+    ComProtocol other;
+    const bool opened = other.Open(port.c_str()) == 0;
+    other.Close();
+    return opened;
+}
+
+#endif
+
+} // namespace
+
+class SendWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void PortThatCannotBeOpenedIsNamed_data() {
+        QTest::addColumn<int>("item");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("message") << int(kSendMessageItem) << "Wysyłam komunikat numer 1";
+        QTest::newRow("set") << int(kSendSetItem) << "";
+        QTest::newRow("clock") << int(kSyncClockItem) << "";
+        QTest::newRow("show") << int(kShowMessageItem) << "Uruchamiam komunikat numer 1";
+    }
+    void PortThatCannotBeOpenedIsNamed() {
+        QFETCH(int, item);
+        QFETCH(QString, status);
+        EditorFixture fx;
+        TForm1& f = fx.Form1();
+        QTest::keyClicks(&fx.Grid(), "abc");
+        const Bytes before = DataOf(fx.Message1());
+        const QString port = fx.Dir() + "/no-such-tty";
+        f.ComboBoxCOM->setEditText(port);
+        f.StatusPanel->clear();
+        ClickButton(f, kActionsCategory, item);
+        QCOMPARE(fx.dialogs.errors, QStringList{"Nie mogę otworzyć portu " + port + " !"});
+        QCOMPARE(f.StatusText(), status);
+        QCOMPARE(DataOf(fx.Message1()), before);
+        QVERIFY(!QFile::exists(fx.Dir() + "/temp_msg.bin"));
+        QVERIFY(QGuiApplication::overrideCursor() == nullptr);
+    }
+
+#ifdef LEDSIGN_EMULATOR
+    void SendMessageReachesSlotNineAndPlaysOnTheStrip() {
+        EditorFixture fx;
+        TForm1& f = fx.Form1();
+        Sign sign(fx.Dir());
+        QVERIFY(!sign.Port().empty());
+        UsePort(f, sign.Port());
+        QTest::keyClicks(&fx.Grid(), "Hej!");
+        ClickButton(f, kSettingsCategory, 0); // static
+        ClickButton(f, kFontsCategory, 1);
+        const Bytes sent = DataOf(fx.Message1());
+        QCOMPARE(int(sent[1023]), 1);
+
+        QTest::mouseClick(f.ToolButton14, Qt::LeftButton);
+
+        QCOMPARE(sign.Requests(), std::vector<std::string>{Request(0x15, 9, sent)});
+        QVERIFY(fx.dialogs.errors.isEmpty());
+        QCOMPARE(f.StatusText(), QStringLiteral("Komunikat został wysłany."));
+        QCOMPARE(fx.Text(), Bytes());
+        QCOMPARE(fx.Cursor(), 0);
+        QCOMPARE(ReadWholeFile(fx.Dir() + "/temp_msg.bin"), sent);
+        QCOMPARE(DataOf(f.Messages[1]), sent);
+        QCOMPARE(f.PreviewRunning, std::uint16_t{1});
+        QVERIFY(f.PreviewActive());
+        // The cleared message is scrolling again, in font 4.
+        QCOMPARE(f.CategoryButtons1->Caption(kSettingsCategory, 0),
+                 QStringLiteral("Rodaj komunikatu: przewijany"));
+        QCOMPARE(fx.Message1().GetFont(), 4);
+        QVERIFY(QGuiApplication::overrideCursor() == nullptr);
+        QVERIFY(PortFree(sign.Port()));
+
+        // The panel's entry sends the same way; the next send stops the running preview first.
+        QTest::keyClicks(&fx.Grid(), "2");
+        const Bytes second = DataOf(fx.Message1());
+        ClickButton(f, kActionsCategory, kSendMessageItem);
+        QCOMPARE(sign.Requests().size(), 2u);
+        QCOMPARE(sign.Requests().back(), Request(0x15, 9, second));
+        QCOMPARE(DataOf(f.Messages[1]), second);
+        QVERIFY(f.PreviewActive());
+    }
+
+    void SendSetStoresEightSlotsInOrder() {
+        EditorFixture fx;
+        TForm1& f = fx.Form1();
+        Sign sign(fx.Dir());
+        UsePort(f, sign.Port());
+        std::vector<std::string> expected;
+        for (int k = 0; k < kMessageCount; ++k) {
+            std::uint8_t* d = f.Messages[static_cast<std::size_t>(k)].GetData();
+            d[0] = static_cast<std::uint8_t>(1 + k % 5);
+            d[1] = static_cast<std::uint8_t>('1' + k);
+            d[1023] = static_cast<std::uint8_t>(k % 2);
+            expected.push_back(
+                Request(k + 1, k + 1, DataOf(f.Messages[static_cast<std::size_t>(k)])));
+        }
+        ClickButton(f, kActionsCategory, kSendSetItem);
+        QCOMPARE(sign.Requests(), expected);
+        QVERIFY(fx.dialogs.errors.isEmpty());
+        QCOMPARE(f.StatusText(), QStringLiteral("Zestaw komunikatów został wysłany."));
+        QVERIFY(PortFree(sign.Port()));
+    }
+
+    void RefusingSignStopsTheSetAtMessageOneAndGivesThePortBack() {
+        EditorFixture fx;
+        TForm1& f = fx.Form1();
+        Sign sign(fx.Dir(), {"--refuse"});
+        UsePort(f, sign.Port());
+        QTest::keyClicks(&fx.Grid(), "x");
+        ClickButton(f, kActionsCategory, kSendSetItem);
+        QCOMPARE(fx.dialogs.errors,
+                 QStringList{QStringLiteral("Nie mogę wysłać komunikatu numer 1 do linijki!")});
+        QCOMPARE(sign.Requests(), std::vector<std::string>{Request(1, 1, DataOf(f.Messages[0]))});
+        QVERIFY(PortFree(sign.Port()));
+        // The next actions open the port again and fail only at the sign.
+        ClickButton(f, kActionsCategory, kSyncClockItem);
+        QTest::mouseClick(f.ToolButton14, Qt::LeftButton);
+        QCOMPARE(fx.dialogs.errors,
+                 (QStringList{"Nie mogę wysłać komunikatu numer 1 do linijki!",
+                              "Nie mogę zsynchronizować zegara w linijce świetlnej!",
+                              "Nie mogę wysłać komunikatu do linijki!"}));
+        QCOMPARE(sign.Requests().size(), 3u);
+        QCOMPARE(fx.Text(), Bytes("x")); // a failed send clears nothing
+        QVERIFY(!QFile::exists(fx.Dir() + "/temp_msg.bin"));
+        QVERIFY(PortFree(sign.Port()));
+    }
+
+    void ClockAndShowReachTheSign() {
+        EditorFixture fx;
+        TForm1& f = fx.Form1();
+        Sign sign(fx.Dir());
+        UsePort(f, sign.Port());
+        const std::time_t before = std::time(nullptr);
+        ClickButton(f, kActionsCategory, kSyncClockItem);
+        ClickButton(f, kActionsCategory, kShowMessageItem);
+        QVERIFY(fx.dialogs.errors.isEmpty());
+        QCOMPARE(f.StatusText(), QStringLiteral("Uruchamiam komunikat numer 1"));
+        const std::vector<std::string> requests = sign.Requests();
+        QCOMPARE(requests.size(), 2u);
+        std::tm local{};
+        localtime_r(&before, &local);
+        char date[16];
+        std::snprintf(date, sizeof date, "%02X%02X%02X", (local.tm_year + 1900 - 2000) & 0xFF,
+                      local.tm_mon + 1, local.tm_mday);
+        QVERIFY2(requests[0].rfind("cmd=11 ", 0) == 0, requests[0].c_str());
+        QVERIFY2(requests[0].find(" len=6 data=" + std::string(date)) != std::string::npos,
+                 requests[0].c_str());
+        QCOMPARE(requests[1], Request(0x16, 1, {}));
+        QVERIFY(PortFree(sign.Port()));
+    }
+
+    // A sign that never answers: the window keeps running its event loop under a busy cursor
+    // for the whole wait, and the error comes after the 51 polls.
+    void SilentSignFailsAfterTheWaitWhileTheWindowKeepsRunning() {
+        EditorFixture fx;
+        TForm1& f = fx.Form1();
+        Sign sign(fx.Dir(), {"--silent"});
+        UsePort(f, sign.Port());
+        QTest::keyClicks(&fx.Grid(), "cisza");
+        const Bytes before = DataOf(fx.Message1());
+        int ticks = 0;
+        int busyTicks = 0;
+        QTimer probe;
+        probe.setInterval(100);
+        QObject::connect(&probe, &QTimer::timeout, [&] {
+            ++ticks;
+            const QCursor* c = QGuiApplication::overrideCursor();
+            if (c != nullptr && c->shape() == Qt::BusyCursor) {
+                ++busyTicks;
+            }
+        });
+        probe.start();
+        QElapsedTimer clock;
+        clock.start();
+        QTest::mouseClick(f.ToolButton14, Qt::LeftButton);
+        const qint64 elapsed = clock.elapsed();
+        probe.stop();
+        QCOMPARE(fx.dialogs.errors, QStringList{"Nie mogę wysłać komunikatu do linijki!"});
+        QVERIFY2(elapsed >= 4500 && elapsed < 9000, qPrintable(QString::number(elapsed)));
+        // Timers ran throughout the transaction, all of it under the busy cursor.
+        QVERIFY2(ticks >= 30, qPrintable(QString::number(ticks)));
+        QVERIFY(busyTicks >= ticks - 2);
+        QVERIFY(QGuiApplication::overrideCursor() == nullptr);
+        QCOMPARE(DataOf(fx.Message1()), before);
+        QCOMPARE(sign.Requests().size(), 1u);
+        QVERIFY(PortFree(sign.Port()));
+    }
+#endif
+};
+
+QTEST_MAIN(SendWindowTest)
+#include "tst_sendwindow.moc"
