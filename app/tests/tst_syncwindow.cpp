@@ -18,14 +18,12 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdio>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #ifdef LEDSIGN_EMULATOR
-#include "tools/tests/Subprocess.h"
+#include "tools/tests/SoftwareSign.h"
 #endif
 
 namespace {
@@ -55,65 +53,10 @@ int ShowAndStart(TForm3& form) {
 
 #ifdef LEDSIGN_EMULATOR
 
-std::vector<std::string> ReadLines(const QString& path) {
-    std::vector<std::string> lines;
-    std::ifstream f(path.toStdString());
-    for (std::string line; std::getline(f, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
-
-// The sign's log line of a slot-9 message whose cells are `text` in `font`, type `type`.
-std::string Slot9Line(const std::string& text, int font, int type) {
-    std::string data;
-    char hex[8];
-    for (std::size_t i = 0; i < kSyncMessageSize; ++i) {
-        int byte = 0;
-        if (i < 2 * text.size()) {
-            byte = i % 2 == 0 ? font : static_cast<unsigned char>(text[i / 2]);
-        } else if (i == kSyncTypeIndex) {
-            byte = type;
-        }
-        std::snprintf(hex, sizeof hex, "%02X", byte);
-        data += hex;
-    }
-    return "cmd=15 slot=9 len=1024 data=" + data;
-}
+using tool_tests::Sign;
+using tool_tests::Slot9Line;
 
 const std::string kBlankLine = Slot9Line("", 0, 0);
-
-// The software sign with a request log in the fixture's directory.
-class Sign {
-public:
-    Sign(const QString& dir, std::vector<std::string> options = {})
-        : log_(dir + QStringLiteral("/sign.log")), process_(Args(std::move(options), log_)) {
-        port_ = process_.ReadLine();
-    }
-    const std::string& Port() const { return port_; }
-    std::vector<std::string> Log() const { return ReadLines(log_); }
-    // The log's requests other than the clock.
-    std::vector<std::string> Slot9Log() const {
-        std::vector<std::string> lines;
-        for (const std::string& l : Log()) {
-            if (l.rfind("cmd=15 ", 0) == 0) {
-                lines.push_back(l);
-            }
-        }
-        return lines;
-    }
-    tool_tests::Subprocess& Process() { return process_; }
-
-private:
-    static std::vector<std::string> Args(std::vector<std::string> options, const QString& log) {
-        std::vector<std::string> args = {LEDSIGN_EMULATOR, "--quiet", "--log", log.toStdString()};
-        args.insert(args.end(), options.begin(), options.end());
-        return args;
-    }
-    QString log_;
-    tool_tests::Subprocess process_;
-    std::string port_;
-};
 
 bool PortFree(const std::string& port) {
     ComProtocol other;
@@ -250,7 +193,7 @@ private slots:
 #ifdef LEDSIGN_EMULATOR
     void RewrittenFileIsSentOnTheNextTick() {
         EditorFixture fx(std::nullopt, false);
-        Sign sign(fx.Dir());
+        Sign sign(fx.Dir().toStdString());
         QVERIFY(!sign.Port().empty());
         TForm3& form = fx.Form3();
         form.SetStatusPeriod(60000);
@@ -288,7 +231,7 @@ private slots:
     void EveryCloseLeavesTheMode() {
         QFETCH(int, how);
         EditorFixture fx(std::nullopt, false);
-        Sign sign(fx.Dir());
+        Sign sign(fx.Dir().toStdString());
         TForm3& form = fx.Form3();
         form.SetStatusPeriod(60000);
         fx.Form1().ComboBoxCOM->setEditText(QString::fromStdString(sign.Port()));
@@ -319,7 +262,7 @@ private slots:
 
     void RefusedClockReleasesThePort() {
         EditorFixture fx(std::nullopt, false);
-        Sign sign(fx.Dir(), {"--refuse"});
+        Sign sign(fx.Dir().toStdString(), {"--refuse"});
         TForm3& form = fx.Form3();
         form.SetStatusPeriod(60000);
         form.SetSyncInterval(20);
@@ -335,7 +278,7 @@ private slots:
 
     void SendFailureKeepsTheMode() {
         EditorFixture fx(std::nullopt, false);
-        Sign sign(fx.Dir());
+        Sign sign(fx.Dir().toStdString());
         TForm3& form = fx.Form3();
         form.SetStatusPeriod(60000);
         form.SetSyncInterval(20);
@@ -352,7 +295,7 @@ private slots:
 
     void ChosenFileIsSentAtOnce() {
         EditorFixture fx(std::nullopt, false);
-        Sign sign(fx.Dir());
+        Sign sign(fx.Dir().toStdString());
         TForm3& form = fx.Form3();
         form.SetStatusPeriod(60000);
         form.SetSyncInterval(3600 * 1000); // only the choice sends
@@ -393,7 +336,7 @@ private slots:
     // later tick.
     void TicksDuringATransactionAreSkippedNotLost() {
         EditorFixture fx(std::nullopt, false);
-        Sign sign(fx.Dir(), {"--delay", "800"});
+        Sign sign(fx.Dir().toStdString(), {"--delay", "800"});
         TForm3& form = fx.Form3();
         form.SetStatusPeriod(300);
         form.SetSyncInterval(20);

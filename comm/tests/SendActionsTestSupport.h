@@ -3,6 +3,7 @@
 // in one ordered log, and a temporary current directory for the "temp_msg.bin" hand-over.
 
 #include "comm/SendActions.h"
+#include "tools/tests/ScratchFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +18,7 @@
 
 namespace send_test {
 
-using Bytes = std::vector<std::uint8_t>;
+using test_files::Bytes;
 using Log = std::vector<std::string>;
 
 // Records every callback as one log line: "status <text>", "error <text>", "running <0|1>",
@@ -60,10 +61,7 @@ private:
     Log& log_;
 };
 
-inline Bytes ReadAll(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using test_files::ReadAll;
 
 inline Bytes DataOf(const CLEDMessageCon& message) {
     return Bytes(message.GetData(), message.GetData() + kMessageSize);
@@ -80,28 +78,21 @@ inline void FillPattern(CLEDMessageCon& message, int seed) {
 // current directory comes back and the directory is removed afterwards.
 class TempCurrentDirectory {
 public:
-    TempCurrentDirectory() : previous_(std::filesystem::current_path()) {
-        std::string pattern = (std::filesystem::temp_directory_path() / "ledsend-XXXXXX").string();
-        const char* made = mkdtemp(pattern.data());
-        EXPECT_NE(made, nullptr);
-        path_ = made != nullptr ? made : previous_;
-        std::filesystem::current_path(path_);
+    TempCurrentDirectory() : previous_(std::filesystem::current_path()), dir_("ledsend-") {
+        std::filesystem::current_path(dir_.Path());
     }
     ~TempCurrentDirectory() {
-        std::error_code ignored;
+        std::error_code ignored; // the directory goes after this either way
         std::filesystem::current_path(previous_, ignored);
-        if (path_ != previous_) {
-            std::filesystem::remove_all(path_, ignored);
-        }
     }
     TempCurrentDirectory(const TempCurrentDirectory&) = delete;
     TempCurrentDirectory& operator=(const TempCurrentDirectory&) = delete;
 
-    const std::filesystem::path& Path() const { return path_; }
+    const std::filesystem::path& Path() const { return dir_.Path(); }
 
 private:
-    std::filesystem::path previous_;
-    std::filesystem::path path_;
+    std::filesystem::path previous_; // made before dir_, given back before dir_ is removed
+    test_files::ScratchDir dir_;
 };
 
 } // namespace send_test

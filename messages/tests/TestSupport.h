@@ -4,33 +4,21 @@
 
 #include "messages/HeadlessGrid.h"
 #include "messages/Ledmessagecon.h"
+#include "tools/tests/ScratchFiles.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace test_support {
 
-using Bytes = std::vector<std::uint8_t>;
+using test_files::Bytes;
 
-inline Bytes ReadAll(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void WriteAll(const std::filesystem::path& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-}
+using test_files::ReadAll;
+using test_files::WriteAll;
 
 inline Bytes DataOf(const CLEDMessageCon& message) {
     return Bytes(message.GetData(), message.GetData() + kMessageSize);
@@ -44,40 +32,7 @@ inline void FillPattern(CLEDMessageCon& message, std::uint8_t seed) {
     }
 }
 
-// A fresh directory under the system's temporary directory, removed with its contents.
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "ledmsgXXXXXX").string();
-        std::vector<char> buffer(pattern.begin(), pattern.end());
-        buffer.push_back('\0');
-        const char* made = mkdtemp(buffer.data());
-        EXPECT_NE(made, nullptr);
-        path_ = made != nullptr ? made : "";
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    const std::filesystem::path& Path() const { return path_; }
-    std::string operator/(std::string_view name) const { return (path_ / name).string(); }
-
-    // Names of everything in the directory, sorted.
-    std::vector<std::string> List() const {
-        std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(path_)) {
-            names.push_back(entry.path().filename().string());
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
-private:
-    std::filesystem::path path_;
-};
+using TempDir = test_files::ScratchDir;
 
 // A container bound to a 32 x 16 headless grid that has the focus, as in the editor.
 struct BoundMessage {

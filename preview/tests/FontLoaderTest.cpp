@@ -1,13 +1,11 @@
 // Where LoadFonts finds the font files and how it treats files of the wrong size.
 
 #include "preview/Fonts.h"
+#include "tools/tests/ScratchFiles.h"
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <fstream>
-#include <iterator>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -25,33 +23,25 @@ std::vector<std::uint8_t> BuiltIn(int index) {
     return {span.begin(), span.end()};
 }
 
-void WriteFile(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-}
-
 // Three scratch directories standing in for the current, executable and data directories.
 class FontSearch : public ::testing::Test {
 protected:
     void SetUp() override {
-        root_ = fs::temp_directory_path() /
-                ("ledsign-fonts-" + std::to_string(::getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(root_);
+        root_ = scratch_.Path();
         for (const char* dir : {"cur", "exe", "data"}) {
             fs::create_directories(root_ / dir);
         }
         path_ = FontSearchPath{root_ / "cur", root_ / "exe", root_ / "data"};
     }
-    void TearDown() override { fs::remove_all(root_); }
 
     // A full-size file for font `index` whose every byte is `fill`.
     void PutFont(const char* dir, int index, std::uint8_t fill) {
         const FontSpec& spec = kFontSpecs[static_cast<std::size_t>(index)];
-        WriteFile(root_ / dir / spec.FileName, std::vector<std::uint8_t>(spec.FileSize, fill));
+        test_files::WriteAll(root_ / dir / spec.FileName,
+                             std::vector<std::uint8_t>(spec.FileSize, fill));
     }
 
+    test_files::ScratchDir scratch_{"ledsign-fonts-"};
     fs::path root_;
     FontSearchPath path_;
     FontSet fonts_;
@@ -132,7 +122,8 @@ TEST_F(FontSearch, AShortFileSuppliesWhatItHasAndTheRestReadsAsZero) {
     }
     LoadFonts(fonts_, path_);
     for (std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{100}, std::size_t{1791}}) {
-        WriteFile(root_ / "cur" / kFontSpecs[0].FileName, std::vector<std::uint8_t>(size, 0xAB));
+        test_files::WriteAll(root_ / "cur" / kFontSpecs[0].FileName,
+                             std::vector<std::uint8_t>(size, 0xAB));
         const auto origins = LoadFonts(fonts_, path_);
         EXPECT_EQ(origins[0], FontOrigin::CurrentDirectory);
         std::vector<std::uint8_t> expected(1792, 0);
@@ -148,7 +139,8 @@ TEST_F(FontSearch, ALongerFileSuppliesOnlyItsFontSize) {
         for (std::size_t k = 0; k < bytes.size(); ++k) {
             bytes[k] = static_cast<std::uint8_t>(k * 7 + static_cast<std::size_t>(i));
         }
-        WriteFile(root_ / "data" / kFontSpecs[static_cast<std::size_t>(i)].FileName, bytes);
+        test_files::WriteAll(root_ / "data" / kFontSpecs[static_cast<std::size_t>(i)].FileName,
+                             bytes);
         bytes.resize(size);
         LoadFonts(fonts_, path_);
         EXPECT_EQ(Bytes(fonts_, i), bytes) << kFontSpecs[static_cast<std::size_t>(i)].FileName;

@@ -2,41 +2,32 @@
 
 #ifdef LEDSIGN_EMULATOR // the software sign exists where pseudo-terminals do
 
-#include "tools/tests/Subprocess.h"
+#include "tools/tests/SoftwareSign.h"
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cstdint>
-#include <cstdio>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <future>
-#include <sstream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+using test_files::WriteAll;
+using tool_tests::RequestLine;
 using tool_tests::RunResult;
 using tool_tests::RunToCompletion;
+using tool_tests::Sign;
 using tool_tests::Subprocess;
+using TempDir = test_files::ScratchDir;
 
 namespace fs = std::filesystem;
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-std::string Hex(const Bytes& bytes) {
-    std::string out;
-    char b[3];
-    for (std::uint8_t v : bytes) {
-        std::snprintf(b, sizeof b, "%02X", v);
-        out += b;
-    }
-    return out;
-}
+using test_files::Bytes;
 
 // A message buffer whose bytes differ from slot to slot and cover the escaped values.
 Bytes Message(int seed) {
@@ -47,69 +38,6 @@ Bytes Message(int seed) {
     return m;
 }
 
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "ledsign-dev-XXXXXX").string();
-        path_ = mkdtemp(pattern.data());
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    std::string operator/(const std::string& name) const {
-        return (fs::path(path_) / name).string();
-    }
-
-private:
-    std::string path_;
-};
-
-void WriteFile(const std::string& path, const Bytes& bytes) {
-    std::ofstream f(path, std::ios::binary);
-    f.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-}
-
-std::vector<std::string> ReadLines(const std::string& path) {
-    std::vector<std::string> lines;
-    std::ifstream f(path);
-    for (std::string line; std::getline(f, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
-
-std::string LogLine(int command, int slot, const Bytes& payload) {
-    char head[48];
-    std::snprintf(head, sizeof head, "cmd=%02X slot=%d len=%zu data=", command, slot,
-                  payload.size());
-    return head + Hex(payload);
-}
-
-// A running emulator with a request log, quiet unless asked otherwise.
-class Sign {
-public:
-    explicit Sign(const TempDir& dir, std::vector<std::string> options = {},
-                  const std::string& name = "sign")
-        : log_(dir / (name + ".log")), process_(Args(options, log_)) {
-        port_ = process_.ReadLine();
-    }
-    const std::string& Port() const { return port_; }
-    std::vector<std::string> Log() const { return ReadLines(log_); }
-    Subprocess& Process() { return process_; }
-
-private:
-    static std::vector<std::string> Args(std::vector<std::string> options, const std::string& log) {
-        std::vector<std::string> args = {LEDSIGN_EMULATOR, "--quiet", "--log", log};
-        args.insert(args.end(), options.begin(), options.end());
-        return args;
-    }
-    std::string log_;
-    Subprocess process_;
-    std::string port_;
-};
-
 RunResult Ledsign(std::vector<std::string> args) {
     args.insert(args.begin(), LEDSIGN_BIN);
     return RunToCompletion(args);
@@ -119,7 +47,7 @@ RunResult Ledsign(std::vector<std::string> args) {
 
 TEST(DeviceCommands, SendStoresEachSlotWithItsCommand) {
     TempDir dir;
-    Sign sign(dir);
+    Sign sign(dir.Path());
     ASSERT_FALSE(sign.Port().empty());
     struct Case {
         std::vector<std::string> slotArgs;
@@ -137,41 +65,41 @@ TEST(DeviceCommands, SendStoresEachSlotWithItsCommand) {
     for (const Case& c : cases) {
         const Bytes message = Message(c.slot + static_cast<int>(expected.size()));
         const std::string file = dir / ("m" + std::to_string(expected.size()) + ".kom");
-        WriteFile(file, message);
+        WriteAll(file, message);
         std::vector<std::string> args = {"send", "--port", sign.Port()};
         args.insert(args.end(), c.slotArgs.begin(), c.slotArgs.end());
         args.push_back(file);
         const RunResult r = Ledsign(args);
         EXPECT_EQ(r.ExitCode, 0) << r.Out << r.Err;
         EXPECT_NE(r.Out.find("slot " + std::to_string(c.slot)), std::string::npos) << r.Out;
-        expected.push_back(LogLine(c.command, c.slot, message));
+        expected.push_back(RequestLine(c.command, c.slot, message));
     }
     EXPECT_EQ(sign.Log(), expected);
 }
 
 TEST(DeviceCommands, ShortMessageFileIsPaddedWithZeros) {
     TempDir dir;
-    Sign sign(dir);
+    Sign sign(dir.Path());
     const Bytes part = {0x04, 'A', 0x14, 0xFF, 0x00};
-    WriteFile(dir / "short.kom", part);
+    WriteAll(dir / "short.kom", part);
     const RunResult r = Ledsign({"send", "--port", sign.Port(), dir / "short.kom"});
     EXPECT_EQ(r.ExitCode, 0) << r.Out << r.Err;
     Bytes expected(1024, 0);
     std::copy(part.begin(), part.end(), expected.begin());
-    EXPECT_EQ(sign.Log(), std::vector<std::string>{LogLine(0x15, 9, expected)});
+    EXPECT_EQ(sign.Log(), std::vector<std::string>{RequestLine(0x15, 9, expected)});
 }
 
 TEST(DeviceCommands, SendSetStoresEightSlotsInOrder) {
     TempDir dir;
-    Sign sign(dir);
+    Sign sign(dir.Path());
     Bytes set;
     std::vector<std::string> expected;
     for (int slot = 1; slot <= 8; ++slot) {
         const Bytes m = Message(100 + slot);
         set.insert(set.end(), m.begin(), m.end());
-        expected.push_back(LogLine(slot, slot, m));
+        expected.push_back(RequestLine(slot, slot, m));
     }
-    WriteFile(dir / "set.kzb", set);
+    WriteAll(dir / "set.kzb", set);
     const RunResult r = Ledsign({"send-set", "--port", sign.Port(), dir / "set.kzb"});
     EXPECT_EQ(r.ExitCode, 0) << r.Out << r.Err;
     EXPECT_EQ(sign.Log(), expected);
@@ -179,8 +107,8 @@ TEST(DeviceCommands, SendSetStoresEightSlotsInOrder) {
 
 TEST(DeviceCommands, SendSetStopsAtTheFirstFailureAndNamesIt) {
     TempDir dir;
-    Sign sign(dir, {"--refuse"});
-    WriteFile(dir / "set.kzb", Bytes(8192, 0x41));
+    Sign sign(dir.Path(), {"--refuse"});
+    WriteAll(dir / "set.kzb", Bytes(8192, 0x41));
     const RunResult r = Ledsign({"send-set", "--port", sign.Port(), dir / "set.kzb"});
     EXPECT_EQ(r.ExitCode, 1);
     EXPECT_NE(r.Out.find("message 1 "), std::string::npos) << r.Out;
@@ -189,16 +117,16 @@ TEST(DeviceCommands, SendSetStopsAtTheFirstFailureAndNamesIt) {
 
 TEST(DeviceCommands, SyncClockSendsTheLocalTime) {
     TempDir dir;
-    Sign sign(dir);
+    Sign sign(dir.Path());
     auto payload = [] {
         const std::time_t now = std::time(nullptr);
         std::tm t{};
         localtime_r(&now, &t);
-        return LogLine(0x11, 0,
-                       {static_cast<std::uint8_t>(t.tm_year - 100),
-                        static_cast<std::uint8_t>(t.tm_mon + 1),
-                        static_cast<std::uint8_t>(t.tm_mday), static_cast<std::uint8_t>(t.tm_hour),
-                        static_cast<std::uint8_t>(t.tm_min), 0});
+        return RequestLine(
+            0x11, 0,
+            {static_cast<std::uint8_t>(t.tm_year - 100), static_cast<std::uint8_t>(t.tm_mon + 1),
+             static_cast<std::uint8_t>(t.tm_mday), static_cast<std::uint8_t>(t.tm_hour),
+             static_cast<std::uint8_t>(t.tm_min), 0});
     };
     const std::string before = payload();
     const RunResult r = Ledsign({"sync-clock", "--port", sign.Port()});
@@ -212,12 +140,12 @@ TEST(DeviceCommands, SyncClockSendsTheLocalTime) {
 
 TEST(DeviceCommands, ShowSelectsEachSlot) {
     TempDir dir;
-    Sign sign(dir);
+    Sign sign(dir.Path());
     std::vector<std::string> expected;
     for (int slot : {1, 4, 9}) {
         const RunResult r = Ledsign({"show", "--port", sign.Port(), std::to_string(slot)});
         EXPECT_EQ(r.ExitCode, 0) << r.Out << r.Err;
-        expected.push_back(LogLine(0x15 + slot, slot, {}));
+        expected.push_back(RequestLine(0x15 + slot, slot, {}));
     }
     EXPECT_EQ(sign.Log(), expected);
 }
@@ -230,7 +158,7 @@ TEST(DeviceCommands, RepliesThatStillCountAsDone) {
                                                                      {"--noise", "--split"},
                                                                      {"--delay", "400"},
                                                                      {"--line-rate"}}) {
-        Sign sign(dir, options, "sign-" + options[0].substr(2));
+        Sign sign(dir.Path(), options, "sign-" + options[0].substr(2));
         const RunResult r = Ledsign({"show", "--port", sign.Port(), "2"});
         EXPECT_EQ(r.ExitCode, 0) << options[0] << ": " << r.Out << r.Err;
         EXPECT_EQ(sign.Log().size(), 1u) << options[0];
@@ -242,7 +170,7 @@ TEST(DeviceCommands, RepliesThatStillCountAsDone) {
 
 TEST(DeviceCommands, RefusedRequestFailsAtOnce) {
     TempDir dir;
-    Sign sign(dir, {"--refuse"});
+    Sign sign(dir.Path(), {"--refuse"});
     const RunResult r = Ledsign({"show", "--port", sign.Port(), "1"});
     EXPECT_EQ(r.ExitCode, 1);
     EXPECT_NE(r.Out.find("refused"), std::string::npos) << r.Out;
@@ -264,7 +192,8 @@ TEST(DeviceCommands, MissingOrInvalidRepliesFailAfterTheWholePollingTime) {
     std::vector<std::unique_ptr<Sign>> signs;
     std::vector<std::future<RunResult>> runs;
     for (const Case& c : cases) {
-        signs.push_back(std::make_unique<Sign>(dir, c.options, "s" + std::to_string(signs.size())));
+        signs.push_back(
+            std::make_unique<Sign>(dir.Path(), c.options, "s" + std::to_string(signs.size())));
         std::vector<std::string> args = {"show", "--port", signs.back()->Port(), "3"};
         args.insert(args.end(), c.address.begin(), c.address.end());
         runs.push_back(std::async(std::launch::async, Ledsign, args));
@@ -284,16 +213,16 @@ TEST(DeviceCommands, MissingOrInvalidRepliesFailAfterTheWholePollingTime) {
 
 TEST(DeviceCommands, AddressOptionReachesAnotherSign) {
     TempDir dir;
-    Sign sign(dir, {"--address", "0x1234"});
+    Sign sign(dir.Path(), {"--address", "0x1234"});
     const RunResult r = Ledsign({"show", "--port", sign.Port(), "--address", "4660", "7"});
     EXPECT_EQ(r.ExitCode, 0) << r.Out << r.Err;
-    EXPECT_EQ(sign.Log(), std::vector<std::string>{LogLine(0x1C, 7, {})});
+    EXPECT_EQ(sign.Log(), std::vector<std::string>{RequestLine(0x1C, 7, {})});
 }
 
 TEST(DeviceCommands, PortHeldByAnotherCommandCannotBeOpened) {
     TempDir dir;
     const std::string link = dir / "ttySIGN";
-    Sign sign(dir, {"--delay", "1500", "--link", link});
+    Sign sign(dir.Path(), {"--delay", "1500", "--link", link});
     ASSERT_EQ(fs::read_symlink(link).string(), sign.Port());
     auto holder = std::async(std::launch::async, Ledsign,
                              std::vector<std::string>{"show", "--port", sign.Port(), "1"});
@@ -316,8 +245,8 @@ TEST(DeviceCommands, PortHeldByAnotherCommandCannotBeOpened) {
 
 TEST(DeviceCommands, PortsThatCannotBeUsedFailWithoutWriting) {
     TempDir dir;
-    WriteFile(dir / "regular", {});
-    WriteFile(dir / "m.kom", Message(1));
+    WriteAll(dir / "regular", {});
+    WriteAll(dir / "m.kom", Message(1));
     for (const std::string& port : {dir / "regular", dir / "missing", std::string("/dev/null")}) {
         const RunResult r = Ledsign({"send", "--port", port, dir / "m.kom"});
         EXPECT_EQ(r.ExitCode, 1) << port;
@@ -329,8 +258,8 @@ TEST(DeviceCommands, PortsThatCannotBeUsedFailWithoutWriting) {
 
 TEST(DeviceCommands, SignVanishingMidTransactionFailsAtOnce) {
     TempDir dir;
-    Sign sign(dir, {"--silent"});
-    WriteFile(dir / "m.kom", Message(2));
+    Sign sign(dir.Path(), {"--silent"});
+    WriteAll(dir / "m.kom", Message(2));
     auto run = std::async(std::launch::async, Ledsign,
                           std::vector<std::string>{"send", "--port", sign.Port(), dir / "m.kom"});
     for (int i = 0; i < 200 && sign.Log().empty(); ++i) {
@@ -349,7 +278,7 @@ TEST(DeviceCommands, SignVanishingMidTransactionFailsAtOnce) {
 
 TEST(DeviceCommands, ReplyLeftByAVanishedClientDoesNotAnswerTheNextOne) {
     TempDir dir;
-    Sign sign(dir, {"--delay", "300"});
+    Sign sign(dir.Path(), {"--delay", "300"});
     {
         Subprocess gone({LEDSIGN_BIN, "show", "--port", sign.Port(), "1"});
         for (int i = 0; i < 200 && sign.Log().empty(); ++i) {
@@ -368,7 +297,7 @@ TEST(DeviceCommands, ReplyLeftByAVanishedClientDoesNotAnswerTheNextOne) {
 
 TEST(DeviceCommands, SignServesClientsThatOpenAndCloseRepeatedly) {
     TempDir dir;
-    Sign sign(dir);
+    Sign sign(dir.Path());
     for (int i = 0; i < 12; ++i) {
         const RunResult r = Ledsign({"show", "--port", sign.Port(), std::to_string(i % 9 + 1)});
         ASSERT_EQ(r.ExitCode, 0) << i << r.Out << r.Err;
@@ -380,9 +309,9 @@ TEST(DeviceCommands, SignServesClientsThatOpenAndCloseRepeatedly) {
 TEST(DeviceCommands, LinkIsReplacedAndRemovedAtExit) {
     TempDir dir;
     const std::string link = dir / "ttyLED";
-    WriteFile(link, {}); // something already there
+    WriteAll(link, {}); // something already there
     {
-        Sign sign(dir, {"--link", link});
+        Sign sign(dir.Path(), {"--link", link});
         ASSERT_TRUE(fs::is_symlink(link));
         EXPECT_EQ(fs::read_symlink(link).string(), sign.Port());
         EXPECT_EQ(Ledsign({"show", "--port", link, "1"}).ExitCode, 0);
@@ -394,8 +323,8 @@ TEST(DeviceCommands, LinkIsReplacedAndRemovedAtExit) {
 
 TEST(DeviceCommands, BadUsageAndUnreadableFiles) {
     TempDir dir;
-    Sign sign(dir);
-    WriteFile(dir / "m.kom", Message(3));
+    Sign sign(dir.Path());
+    WriteAll(dir / "m.kom", Message(3));
     const std::string m = dir / "m.kom";
     const std::string p = sign.Port();
     struct Case {
@@ -433,7 +362,7 @@ TEST(DeviceCommands, BadUsageAndUnreadableFiles) {
 
 TEST(DeviceCommands, TraceShowsBothFramesWithTheirHeaders) {
     TempDir dir;
-    Sign sign(dir);
+    Sign sign(dir.Path());
     const RunResult r = Ledsign({"show", "--port", sign.Port(), "--trace", "1"});
     EXPECT_EQ(r.ExitCode, 0);
     EXPECT_NE(r.Err.find("FF 00 00 01 7C 16 00 00 88 00"), std::string::npos) << r.Err;

@@ -1,14 +1,12 @@
 // ledsign compose and dump, run as the real binary.
 
 #include "RunTool.h"
+#include "tools/tests/ScratchFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -17,36 +15,18 @@ namespace {
 namespace fs = std::filesystem;
 using run_tool::RunTool;
 using run_tool::ToolResult;
-using Bytes = std::vector<std::uint8_t>;
+using test_files::Bytes;
+using test_files::ReadAll;
+using test_files::WriteAll;
 
 class MessagesTool : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "ledtoolXXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(dir_, ignored);
-    }
-
     static ToolResult Ledsign(std::vector<std::string> args) {
         args.insert(args.begin(), LEDSIGN_BIN);
         return RunTool(args);
     }
 
-    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-
-    static Bytes Read(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-    static void Write(const std::string& path, const Bytes& bytes) {
-        std::ofstream out(path, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(bytes.data()),
-                  static_cast<std::streamsize>(bytes.size()));
-    }
+    std::string Path(const std::string& name) const { return dir_ / name; }
 
     // Composes `text` with `options` into m.kom and returns the file's bytes.
     Bytes Compose(std::vector<std::string> options, const std::string& text) {
@@ -56,10 +36,10 @@ protected:
         options.push_back(text);
         const ToolResult r = Ledsign(options);
         EXPECT_EQ(r.ExitCode, 0) << r.Err;
-        return Read(Path("m.kom"));
+        return ReadAll(Path("m.kom"));
     }
 
-    fs::path dir_;
+    test_files::ScratchDir dir_{"ledtool-"};
 };
 
 // The cells of a message file up to the end mark, as (attribute, code) pairs.
@@ -139,11 +119,11 @@ TEST_F(MessagesTool, ComposeNamesCharactersTheCodePageLacks) {
 }
 
 TEST_F(MessagesTool, ComposeRefusesTextsThatDoNotFitAndKeepsTheOldFile) {
-    Write(Path("m.kom"), Bytes(1024, 7));
+    WriteAll(Path("m.kom"), Bytes(1024, 7));
     const ToolResult r =
         Ledsign({"compose", "-o", Path("m.kom"), std::string(499, 'a') + "{date}b"});
     EXPECT_EQ(r.ExitCode, 1);
-    EXPECT_EQ(Read(Path("m.kom")), Bytes(1024, 7));
+    EXPECT_EQ(ReadAll(Path("m.kom")), Bytes(1024, 7));
 
     // Exactly 500 cells fit.
     const Bytes file = Compose({}, std::string(499, 'a') + "{date}");
@@ -153,7 +133,7 @@ TEST_F(MessagesTool, ComposeRefusesTextsThatDoNotFitAndKeepsTheOldFile) {
 }
 
 TEST_F(MessagesTool, ComposeIntoAnUnwritablePlaceFails) {
-    Write(Path("plain"), Bytes{1});
+    WriteAll(Path("plain"), Bytes{1});
     const ToolResult r = Ledsign({"compose", "-o", Path("plain") + "/m.kom", "a"});
     EXPECT_EQ(r.ExitCode, 1);
     EXPECT_NE(r.Err.find("cannot write"), std::string::npos) << r.Err;
@@ -178,7 +158,7 @@ TEST_F(MessagesTool, DumpOfASetShowsEachOfTheEightMessages) {
     set[1024 + 2] = 0x21; // message 2 has a second cell, a date field in font 1
     set[1024 + 3] = 0xFE;
     set[1024 * 7 + 1023] = 1;
-    Write(Path("s.bin"), set);
+    WriteAll(Path("s.bin"), set);
     const ToolResult r = Ledsign({"dump", Path("s.bin")});
     ASSERT_EQ(r.ExitCode, 0) << r.Err;
     EXPECT_NE(r.Out.find("message 1: type 0 (scrolling), 1 cells\n    0  font 1  char  0x41  A\n"),
@@ -197,7 +177,7 @@ TEST_F(MessagesTool, DumpTreatsAShortKzbAsASet) {
     Bytes part(1024, 0);
     part[0] = 4;
     part[1] = 'Q';
-    Write(Path("short.kzb"), part);
+    WriteAll(Path("short.kzb"), part);
     const ToolResult r = Ledsign({"dump", Path("short.kzb")});
     ASSERT_EQ(r.ExitCode, 0) << r.Err;
     EXPECT_NE(r.Out.find("message 8: type 0 (scrolling), 0 cells"), std::string::npos);
@@ -207,7 +187,7 @@ TEST_F(MessagesTool, DumpTreatsAShortKzbAsASet) {
 
 TEST_F(MessagesTool, DumpErrorsAndHelp) {
     EXPECT_EQ(Ledsign({"dump", Path("none.kom")}).ExitCode, 1);
-    EXPECT_EQ(Ledsign({"dump", dir_.string()}).ExitCode, 1);
+    EXPECT_EQ(Ledsign({"dump", dir_.Path().string()}).ExitCode, 1);
     EXPECT_EQ(Ledsign({"dump"}).ExitCode, 2);
     EXPECT_EQ(Ledsign({"dump", "a", "b"}).ExitCode, 2);
     for (const char* command : {"dump", "compose"}) {

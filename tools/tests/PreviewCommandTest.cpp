@@ -3,6 +3,8 @@
 //   font 3: glyph c has c in its top row only, so row 0 of the strip spells the characters;
 //   font 4: 'A' a known pattern with a blank first column, 'H' = 0x81 in every row.
 
+#include "tools/tests/ScratchFiles.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -10,7 +12,6 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <initializer_list>
 #include <string>
 #include <utility>
@@ -30,11 +31,7 @@ struct ToolRun {
 class PreviewCommandTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("ledsign_preview_" + std::to_string(::getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
+        dir_ = scratch_.Path();
         std::vector<std::uint8_t> f3(2048, 0), f4(2048, 0);
         for (int c = 0; c < 256; ++c) {
             f3[static_cast<std::size_t>(c) * 8] = static_cast<std::uint8_t>(c);
@@ -49,12 +46,9 @@ protected:
         Write("font8x8b.fnt", f4);
         Write("font8x8atari.fnt", std::vector<std::uint8_t>(2048, 0));
     }
-    void TearDown() override { fs::remove_all(dir_); }
 
     void Write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
-        std::ofstream(dir_ / name, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()),
-                   static_cast<std::streamsize>(bytes.size()));
+        test_files::WriteAll(dir_ / name, bytes);
     }
 
     // A message file from (attribute, code) cells and the type byte.
@@ -89,10 +83,10 @@ protected:
     }
 
     std::vector<std::uint8_t> ReadBytes(const std::string& name) {
-        std::ifstream in(dir_ / name, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        return test_files::ReadAll(dir_ / name);
     }
 
+    test_files::ScratchDir scratch_{"ledsign_preview_"};
     fs::path dir_;
 };
 

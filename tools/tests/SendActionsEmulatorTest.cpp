@@ -6,7 +6,7 @@
 #include "comm/SendActions.h"
 #include "comm/tests/SendActionsTestSupport.h"
 #include "messages/HeadlessGrid.h"
-#include "tools/tests/Subprocess.h"
+#include "tools/tests/SoftwareSign.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +15,6 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <future>
 #include <string>
 #include <vector>
@@ -29,59 +28,10 @@ using send_test::Log;
 using send_test::ReadAll;
 using send_test::RecordingHost;
 using send_test::TempCurrentDirectory;
-using tool_tests::Subprocess;
+using tool_tests::RequestLine;
+using tool_tests::Sign;
 
 namespace fs = std::filesystem;
-
-std::string Hex(const std::uint8_t* bytes, std::size_t count) {
-    std::string out;
-    char b[3];
-    for (std::size_t i = 0; i < count; ++i) {
-        std::snprintf(b, sizeof b, "%02X", bytes[i]);
-        out += b;
-    }
-    return out;
-}
-
-std::string Hex(const Bytes& bytes) {
-    return Hex(bytes.data(), bytes.size());
-}
-
-// One request as the emulator logs it: "cmd=15 slot=9 len=1024 data=<hex>".
-std::string Request(int command, int slot, const Bytes& payload) {
-    char head[48];
-    std::snprintf(head, sizeof head, "cmd=%02X slot=%d len=%zu data=", command, slot,
-                  payload.size());
-    return head + Hex(payload);
-}
-
-// A running emulator that logs every request it receives into the test's directory.
-class Sign {
-public:
-    Sign(const fs::path& dir, std::vector<std::string> options)
-        : log_((dir / "sign.log").string()), process_(Args(std::move(options), log_)) {
-        port_ = process_.ReadLine();
-    }
-    const std::string& Port() const { return port_; }
-    std::vector<std::string> Requests() const {
-        std::vector<std::string> lines;
-        std::ifstream f(log_);
-        for (std::string line; std::getline(f, line);) {
-            lines.push_back(line);
-        }
-        return lines;
-    }
-
-private:
-    static std::vector<std::string> Args(std::vector<std::string> options, const std::string& log) {
-        std::vector<std::string> args = {LEDSIGN_EMULATOR, "--quiet", "--log", log};
-        args.insert(args.end(), options.begin(), options.end());
-        return args;
-    }
-    std::string log_;
-    Subprocess process_;
-    std::string port_;
-};
 
 // The window's side: the one protocol over the real serial port, eight messages (message 1 on
 // its grid) and the recording host, in a fresh current directory.
@@ -120,7 +70,7 @@ TEST_F(SendActionsOnSign, SendCurrentMessageStoresSlotNineAndHandsItToThePreview
 
     EXPECT_EQ(actions.SendCurrentMessage(sign.Port(), 1), SendResult::Done);
 
-    EXPECT_EQ(sign.Requests(), (std::vector<std::string>{Request(0x15, 9, sent)}));
+    EXPECT_EQ(sign.Log(), (std::vector<std::string>{RequestLine(0x15, 9, sent)}));
     const Log expected = {"running 0", "status Wysyłam komunikat numer 1",
                           "status Komunikat został wysłany.", "running 1",
                           "preview 1 " + std::to_string(MessageLengthForPreview(sent.data()))};
@@ -143,9 +93,9 @@ TEST_F(SendActionsOnSign, SendSetStoresEightSlotsInOrderThroughAWorkerThread) {
 
     std::vector<std::string> expected;
     for (int k = 1; k <= 8; ++k) {
-        expected.push_back(Request(k, k, DataOf(messages[static_cast<std::size_t>(k - 1)])));
+        expected.push_back(RequestLine(k, k, DataOf(messages[static_cast<std::size_t>(k - 1)])));
     }
-    EXPECT_EQ(sign.Requests(), expected);
+    EXPECT_EQ(sign.Log(), expected);
     EXPECT_EQ(log.back(), "status Zestaw komunikatów został wysłany.");
     EXPECT_TRUE(PortIsFree(sign.Port()));
 }
@@ -157,7 +107,7 @@ TEST_F(SendActionsOnSign, RefusingSignStopsTheSetAtMessageOne) {
     EXPECT_EQ(actions.SendMessageSet(sign.Port()), SendResult::DeviceFailed);
 
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
-    EXPECT_EQ(sign.Requests(), (std::vector<std::string>{Request(1, 1, DataOf(messages[0]))}));
+    EXPECT_EQ(sign.Log(), (std::vector<std::string>{RequestLine(1, 1, DataOf(messages[0]))}));
     EXPECT_EQ(log, (Log{"status Wysyłam komunikat numer 1",
                         "error Nie mogę wysłać komunikatu numer 1 do linijki!"}));
     EXPECT_TRUE(PortIsFree(sign.Port()));
@@ -186,7 +136,7 @@ TEST_F(SendActionsOnSign, ClockAndShowReachTheSign) {
     EXPECT_EQ(log,
               (Log{"status Uruchamiam komunikat numer 1", "status Uruchamiam komunikat numer 8"}));
 
-    const std::vector<std::string> requests = sign.Requests();
+    const std::vector<std::string> requests = sign.Log();
     ASSERT_EQ(requests.size(), 3u);
     // The clock: six bytes, year - 2000, month, day, hour from the local time.
     std::tm local{};
@@ -197,8 +147,8 @@ TEST_F(SendActionsOnSign, ClockAndShowReachTheSign) {
     EXPECT_EQ(requests[0].rfind("cmd=11 ", 0), 0u) << requests[0];
     EXPECT_NE(requests[0].find(" len=6 data=" + std::string(date)), std::string::npos)
         << requests[0];
-    EXPECT_EQ(requests[1], Request(0x16, 1, {}));
-    EXPECT_EQ(requests[2], Request(0x1D, 8, {}));
+    EXPECT_EQ(requests[1], RequestLine(0x16, 1, {}));
+    EXPECT_EQ(requests[2], RequestLine(0x1D, 8, {}));
 }
 
 TEST_F(SendActionsOnSign, PortThatCannotBeOpenedIsNamedInTheError) {
@@ -215,7 +165,7 @@ TEST_F(SendActionsOnSign, PortThatCannotBeOpenedIsNamedInTheError) {
     EXPECT_EQ(log, (Log{"error Nie mogę otworzyć portu " + missing + " !",
                         "status Uruchamiam komunikat numer 2",
                         "error Nie mogę otworzyć portu " + sign.Port() + " !"}));
-    EXPECT_TRUE(sign.Requests().empty());
+    EXPECT_TRUE(sign.Log().empty());
     // Released by its holder, the port works for the next action.
     EXPECT_EQ(actions.ShowCurrentMessage(sign.Port(), 2), SendResult::Done);
 }
@@ -229,7 +179,7 @@ TEST_F(SendActionsOnSign, SilentSignFailsAfterThePollingTimeAndGivesThePortBack)
     EXPECT_GE(seconds, 5.0);
     EXPECT_LT(seconds, 7.0);
     EXPECT_EQ(log, (Log{"error Nie mogę zsynchronizować zegara w linijce świetlnej!"}));
-    EXPECT_EQ(sign.Requests().size(), 1u);
+    EXPECT_EQ(sign.Log().size(), 1u);
     EXPECT_TRUE(PortIsFree(sign.Port()));
 }
 

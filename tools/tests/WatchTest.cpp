@@ -6,7 +6,7 @@
 #include "autosync/ProtocolSignLink.h"
 #include "autosync/Unitautosync.h"
 #include "comm/Unitcomprotocol.h"
-#include "tools/tests/Subprocess.h"
+#include "tools/tests/SoftwareSign.h"
 
 #include <gtest/gtest.h>
 
@@ -14,125 +14,24 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <regex>
 #include <string>
 #include <thread>
 #include <vector>
 
+using test_files::WriteText;
 using tool_tests::RunResult;
 using tool_tests::RunToCompletion;
+using tool_tests::Sign;
+using tool_tests::Slot9Line;
 using tool_tests::Subprocess;
 
 namespace fs = std::filesystem;
 
 namespace {
 
-class WatchDir {
-public:
-    WatchDir() {
-        std::string pattern = (fs::temp_directory_path() / "ledsign-watch-XXXXXX").string();
-        path_ = mkdtemp(pattern.data());
-    }
-    ~WatchDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    WatchDir(const WatchDir&) = delete;
-    WatchDir& operator=(const WatchDir&) = delete;
-    std::string operator/(const std::string& name) const {
-        return (fs::path(path_) / name).string();
-    }
-
-private:
-    std::string path_;
-};
-
-void WriteText(const std::string& path, const std::string& bytes) {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    f << bytes;
-}
-
-std::vector<std::string> ReadLines(const std::string& path) {
-    std::vector<std::string> lines;
-    std::ifstream f(path);
-    for (std::string line; std::getline(f, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
-
-// The emulator's log line of a slot-9 message whose cells are `text` in `font`, type `type`.
-std::string Slot9Line(const std::string& text, int font, int type) {
-    std::string data;
-    char hex[8];
-    for (std::size_t i = 0; i < kSyncMessageSize; ++i) {
-        int byte = 0;
-        if (i < 2 * text.size()) {
-            byte = i % 2 == 0 ? font : static_cast<unsigned char>(text[i / 2]);
-        } else if (i == kSyncTypeIndex) {
-            byte = type;
-        }
-        std::snprintf(hex, sizeof hex, "%02X", byte);
-        data += hex;
-    }
-    return "cmd=15 slot=9 len=1024 data=" + data;
-}
-
+using TempDir = test_files::ScratchDir;
 const std::string kBlankLine = Slot9Line("", 0, 0);
-
-// A running emulator with a request log.
-class Sign {
-public:
-    Sign(const WatchDir& dir, std::vector<std::string> options = {})
-        : log_(dir / "sign.log"), process_(Args(std::move(options), log_)) {
-        port_ = process_.ReadLine();
-    }
-    const std::string& Port() const { return port_; }
-    std::vector<std::string> Log() const { return ReadLines(log_); }
-    std::vector<std::string> Slot9Log() const {
-        std::vector<std::string> lines;
-        for (const std::string& l : Log()) {
-            if (l.rfind("cmd=15 ", 0) == 0) {
-                lines.push_back(l);
-            }
-        }
-        return lines;
-    }
-    // Waits until the log holds `count` requests (or 10 s pass).
-    bool WaitForLines(std::size_t count) const {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (Log().size() >= count) {
-                return true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return false;
-    }
-    // Waits until the log holds `count` slot-9 requests (or 10 s pass).
-    bool WaitForSlot9(std::size_t count) const {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (Slot9Log().size() >= count) {
-                return true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return false;
-    }
-    Subprocess& Process() { return process_; }
-
-private:
-    static std::vector<std::string> Args(std::vector<std::string> options, const std::string& log) {
-        std::vector<std::string> args = {LEDSIGN_EMULATOR, "--quiet", "--log", log};
-        args.insert(args.end(), options.begin(), options.end());
-        return args;
-    }
-    std::string log_;
-    Subprocess process_;
-    std::string port_;
-};
 
 // The mode over the real protocol, with its statuses collected.
 struct Mode {
@@ -147,8 +46,8 @@ struct Mode {
 };
 
 TEST(SyncModeOnSign, RunsAndLeavesWithABlankMessage) {
-    WatchDir dir;
-    Sign sign(dir);
+    TempDir dir;
+    Sign sign(dir.Path());
     ASSERT_FALSE(sign.Port().empty());
     Mode mode;
     mode.sync.SetDataFileName(dir / "dane.txt");
@@ -171,7 +70,7 @@ TEST(SyncModeOnSign, RunsAndLeavesWithABlankMessage) {
 }
 
 TEST(SyncModeOnSign, PortErrorNamesThePort) {
-    WatchDir dir;
+    TempDir dir;
     Mode mode;
     const std::string port = dir / "no-such-tty";
     EXPECT_EQ(mode.sync.StartSync(port), 1);
@@ -181,8 +80,8 @@ TEST(SyncModeOnSign, PortErrorNamesThePort) {
 }
 
 TEST(SyncModeOnSign, RefusedClockClosesThePort) {
-    WatchDir dir;
-    Sign sign(dir, {"--refuse"});
+    TempDir dir;
+    Sign sign(dir.Path(), {"--refuse"});
     Mode mode;
     EXPECT_EQ(mode.sync.StartSync(sign.Port()), 1);
     EXPECT_FALSE(mode.sync.SyncActive());
@@ -195,8 +94,8 @@ TEST(SyncModeOnSign, RefusedClockClosesThePort) {
 }
 
 TEST(SyncModeOnSign, LostSignKeepsTheModeRunning) {
-    WatchDir dir;
-    Sign sign(dir);
+    TempDir dir;
+    Sign sign(dir.Path());
     Mode mode;
     mode.sync.SetDataFileName(dir / "dane.txt");
     ASSERT_EQ(mode.sync.StartSync(sign.Port()), 0);
@@ -215,8 +114,8 @@ RunResult Ledsign(std::vector<std::string> args) {
 }
 
 TEST(Watch, FollowsTheFileAndBlanksTheSignOnSigterm) {
-    WatchDir dir;
-    Sign sign(dir);
+    TempDir dir;
+    Sign sign(dir.Path());
     ASSERT_FALSE(sign.Port().empty());
     const std::string data = dir / "dane.txt";
     WriteText(data, "1 4 Raz\n");
@@ -252,8 +151,8 @@ TEST(Watch, FollowsTheFileAndBlanksTheSignOnSigterm) {
 }
 
 TEST(Watch, StopInterruptsALongIntervalAtOnce) {
-    WatchDir dir;
-    Sign sign(dir);
+    TempDir dir;
+    Sign sign(dir.Path());
     WriteText(dir / "dane.txt", "1 4 Nigdy\n");
     std::size_t requests = 0;
     for (const int sig : {SIGINT, SIGTERM}) {
@@ -277,8 +176,8 @@ TEST(Watch, StopInterruptsALongIntervalAtOnce) {
 }
 
 TEST(Watch, StartFailuresExitWithOne) {
-    WatchDir dir;
-    Sign refusing(dir, {"--refuse"});
+    TempDir dir;
+    Sign refusing(dir.Path(), {"--refuse"});
     const std::string missing = dir / "no-such-tty";
     struct Case {
         std::string Port;
