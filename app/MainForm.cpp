@@ -515,8 +515,8 @@ void TForm1::CategoryButtons1AfterDrawButton(QPainter& canvas, int category, int
     }
     // Only the set dots are painted: the rest of the sample picture stays transparent.
     Bitmap32 sample(rect.width(), rect.height(), 0);
-    const FontSpec& spec = kFontSpecs[static_cast<std::size_t>(item)];
-    DrawFontString(FontEntry(item + 1), sample, Rgb(0, 100, 100), 4, 8, spec.Sample);
+    const FontSpec& fontSpec = kFontSpecs[static_cast<std::size_t>(item)];
+    DrawFontString(FontEntry(item + 1), sample, Rgb(0, 100, 100), 4, 8, fontSpec.Sample);
     const QImage dots(reinterpret_cast<const uchar*>(sample.Bits()), sample.Width(),
                       sample.Height(), sample.Width() * 4, QImage::Format_ARGB32);
     canvas.drawImage(rect.topLeft(), dots);

@@ -29,8 +29,8 @@ void InitFontTable(const FontSet& fonts) {
         entry = FontInfo{};
     }
     for (int i = 0; i < kFontCount; ++i) {
-        const FontSpec& spec = kFontSpecs[static_cast<std::size_t>(i)];
-        FontTable[i] = FontInfo{fonts.Data(i), spec.Width, spec.Height};
+        const FontSpec& fontSpec = kFontSpecs[static_cast<std::size_t>(i)];
+        FontTable[i] = FontInfo{fonts.Data(i), fontSpec.Width, fontSpec.Height};
     }
 }
 
@@ -66,7 +66,8 @@ int DrawFontString(const FontInfo& font, Bitmap32& surface, Pixel colour, int x,
     return 0;
 }
 
-void DrawGlyphDouble(const FontInfo& font, std::uint8_t code, Bitmap32& target, Pixel fg, Pixel bg) {
+void DrawGlyphDouble(const FontInfo& font, std::uint8_t code, Bitmap32& target, Pixel fg,
+                     Pixel bg) {
     const std::uint8_t* rows = GlyphRows(font, code);
     if (rows == nullptr) {
         return;

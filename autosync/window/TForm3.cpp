@@ -127,8 +127,7 @@ void TForm3::FormShow() {
         emit StartFinished(1);
         return;
     }
-    const int result =
-        sync_.StartSync(NarrowName(form1_.PortName()), form1_.DeviceAddress);
+    const int result = sync_.StartSync(NarrowName(form1_.PortName()), form1_.DeviceAddress);
     if (result == 0 && sync_.SyncActive()) {
         TimerSynchro->start();
     }

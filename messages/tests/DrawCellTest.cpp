@@ -33,7 +33,8 @@ protected:
             std::vector<std::uint8_t> bytes(fontSpec.FileSize);
             for (int c = 0; c < 256; ++c) {
                 for (int i = 0; i < fontSpec.Height; ++i) {
-                    bytes[static_cast<std::size_t>(c * fontSpec.Height + i)] = GlyphRow(f + 1, c, i);
+                    bytes[static_cast<std::size_t>(c * fontSpec.Height + i)] =
+                        GlyphRow(f + 1, c, i);
                 }
             }
             fonts.Assign(f, bytes);

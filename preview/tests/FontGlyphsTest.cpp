@@ -314,10 +314,11 @@ TEST_F(ShippedFonts, FontNumbersWithoutAFontFindEmptyEntriesThatDrawNothing) {
 
 TEST(BuiltInFonts, AreTheShippedFilesByteForByte) {
     for (int i = 0; i < kFontCount; ++i) {
-        const FontSpec& spec = kFontSpecs[static_cast<std::size_t>(i)];
-        const std::vector<std::uint8_t> file = ReadFile(kFontDir / spec.FileName);
+        const FontSpec& fontSpec = kFontSpecs[static_cast<std::size_t>(i)];
+        const std::vector<std::uint8_t> file = ReadFile(kFontDir / fontSpec.FileName);
         const auto builtIn = BuiltInFont(i);
-        EXPECT_EQ(std::vector<std::uint8_t>(builtIn.begin(), builtIn.end()), file) << spec.FileName;
+        EXPECT_EQ(std::vector<std::uint8_t>(builtIn.begin(), builtIn.end()), file)
+            << fontSpec.FileName;
     }
     EXPECT_TRUE(BuiltInFont(-1).empty());
     EXPECT_TRUE(BuiltInFont(kFontCount).empty());

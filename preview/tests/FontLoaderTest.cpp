@@ -36,9 +36,9 @@ protected:
 
     // A full-size file for font `index` whose every byte is `fill`.
     void PutFont(const char* dir, int index, std::uint8_t fill) {
-        const FontSpec& spec = kFontSpecs[static_cast<std::size_t>(index)];
-        test_files::WriteAll(root_ / dir / spec.FileName,
-                             std::vector<std::uint8_t>(spec.FileSize, fill));
+        const FontSpec& fontSpec = kFontSpecs[static_cast<std::size_t>(index)];
+        test_files::WriteAll(root_ / dir / fontSpec.FileName,
+                             std::vector<std::uint8_t>(fontSpec.FileSize, fill));
     }
 
     test_files::ScratchDir scratch_{"ledsign-fonts-"};

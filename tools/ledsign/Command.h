@@ -20,8 +20,8 @@ using CommandFn = int (*)(const std::vector<std::string>& args);
 
 struct Command {
     const char* Name;
-    const char* Usage;    // one line: the arguments after the name
-    const char* Summary;  // one line: what it does
+    const char* Usage;   // one line: the arguments after the name
+    const char* Summary; // one line: what it does
     CommandFn Run;
 };
 
@@ -32,4 +32,4 @@ struct CommandRegistration {
 
 const std::vector<Command>& Commands();
 
-}  // namespace ledsign_tool
+} // namespace ledsign_tool

@@ -13,7 +13,7 @@ std::vector<Command>& Registry() {
     static std::vector<Command> registry;
     return registry;
 }
-}  // namespace
+} // namespace
 
 CommandRegistration::CommandRegistration(const Command& command) {
     Registry().push_back(command);
@@ -23,7 +23,7 @@ const std::vector<Command>& Commands() {
     return Registry();
 }
 
-}  // namespace ledsign_tool
+} // namespace ledsign_tool
 
 namespace {
 
@@ -42,7 +42,7 @@ void PrintHelp(std::FILE* out) {
                       "Run 'ledsign COMMAND --help' for the options of one command.\n");
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     using namespace ledsign_tool;
