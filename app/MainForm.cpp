@@ -223,9 +223,16 @@ void TForm1::CreateComponents() {
 
     CreateActionPanel();
 
+    // The designed area keeps its 378 pixels of height; the window grows below it when the
+    // expanded action panel needs more, so every command stays in view without scrolling.
+    const int clientHeight =
+        std::max(kClientHeight, CategoryButtons1->sizeHint().height() + kStatusBarHeight + 2);
+    client->setFixedSize(kWindowClientWidth, clientHeight);
+    PanelScroll->setGeometry(kPanelLeft, 0, kPanelWidth, clientHeight - kStatusBarHeight - 2);
+
     StatusBar1 = new QStatusBar(client);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
-    StatusBar1->setGeometry(0, kClientHeight - kStatusBarHeight, kWindowClientWidth,
+    StatusBar1->setGeometry(0, clientHeight - kStatusBarHeight, kWindowClientWidth,
                             kStatusBarHeight);
     StatusBar1->setSizeGripEnabled(false);
     StatusPanel = new QLabel(StatusBar1);

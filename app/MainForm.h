@@ -51,7 +51,7 @@ constexpr int kPreviewTickMs = 12;
 constexpr int kClientWidth = 708;
 constexpr int kClientHeight = 378;
 constexpr int kPanelLeft = 712;
-constexpr int kPanelWidth = 236;
+constexpr int kPanelWidth = 328;
 constexpr int kWindowClientWidth = kPanelLeft + kPanelWidth + 4;
 constexpr int kStatusBarHeight = 22;
 
