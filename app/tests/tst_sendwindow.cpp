@@ -20,7 +20,7 @@
 #include <vector>
 
 #ifdef LEDSIGN_EMULATOR
-#include "tools/tests/Subprocess.h"
+#include "tools/tests/SoftwareSign.h"
 #endif
 
 namespace {
@@ -45,52 +45,13 @@ void UsePort(TForm1& f, const std::string& port) {
 
 #ifdef LEDSIGN_EMULATOR
 
-std::string Hex(const Bytes& bytes) {
-    std::string out;
-    char b[3];
-    for (const char c : bytes) {
-        std::snprintf(b, sizeof b, "%02X", static_cast<unsigned char>(c));
-        out += b;
-    }
-    return out;
-}
+using tool_tests::Sign;
 
 // One request as the emulator logs it.
 std::string Request(int command, int slot, const Bytes& payload) {
-    char head[48];
-    std::snprintf(head, sizeof head, "cmd=%02X slot=%d len=%lld data=", command, slot,
-                  static_cast<long long>(payload.size()));
-    return head + Hex(payload);
+    return tool_tests::RequestLine(command, slot,
+                                   test_files::Bytes(payload.begin(), payload.end()));
 }
-
-// The software sign, logging every request into the test's directory.
-class Sign {
-public:
-    Sign(const QString& dir, std::vector<std::string> options = {})
-        : log_((dir + QStringLiteral("/sign.log")).toStdString()),
-          process_(Args(std::move(options), log_)) {
-        port_ = process_.ReadLine();
-    }
-    const std::string& Port() const { return port_; }
-    std::vector<std::string> Requests() const {
-        std::vector<std::string> lines;
-        std::ifstream f(log_);
-        for (std::string line; std::getline(f, line);) {
-            lines.push_back(line);
-        }
-        return lines;
-    }
-
-private:
-    static std::vector<std::string> Args(std::vector<std::string> options, const std::string& log) {
-        std::vector<std::string> args = {LEDSIGN_EMULATOR, "--quiet", "--log", log};
-        args.insert(args.end(), options.begin(), options.end());
-        return args;
-    }
-    std::string log_;
-    tool_tests::Subprocess process_;
-    std::string port_;
-};
 
 // True when nobody holds `port` (it is opened without sharing).
 bool PortFree(const std::string& port) {
@@ -138,7 +99,7 @@ private slots:
     void SendMessageReachesSlotNineAndPlaysOnTheStrip() {
         EditorFixture fx;
         TForm1& f = fx.Form1();
-        Sign sign(fx.Dir());
+        Sign sign(fx.Dir().toStdString());
         QVERIFY(!sign.Port().empty());
         UsePort(f, sign.Port());
         QTest::keyClicks(&fx.Grid(), "Hej!");
@@ -149,7 +110,7 @@ private slots:
 
         QTest::mouseClick(f.ToolButton14, Qt::LeftButton);
 
-        QCOMPARE(sign.Requests(), std::vector<std::string>{Request(0x15, 9, sent)});
+        QCOMPARE(sign.Log(), std::vector<std::string>{Request(0x15, 9, sent)});
         QVERIFY(fx.dialogs.errors.isEmpty());
         QCOMPARE(f.StatusText(), QStringLiteral("Komunikat został wysłany."));
         QCOMPARE(fx.Text(), Bytes());
@@ -169,8 +130,8 @@ private slots:
         QTest::keyClicks(&fx.Grid(), "2");
         const Bytes second = DataOf(fx.Message1());
         ClickButton(f, kActionsCategory, kSendMessageItem);
-        QCOMPARE(sign.Requests().size(), 2u);
-        QCOMPARE(sign.Requests().back(), Request(0x15, 9, second));
+        QCOMPARE(sign.Log().size(), 2u);
+        QCOMPARE(sign.Log().back(), Request(0x15, 9, second));
         QCOMPARE(DataOf(f.Messages[1]), second);
         QVERIFY(f.PreviewActive());
     }
@@ -178,7 +139,7 @@ private slots:
     void SendSetStoresEightSlotsInOrder() {
         EditorFixture fx;
         TForm1& f = fx.Form1();
-        Sign sign(fx.Dir());
+        Sign sign(fx.Dir().toStdString());
         UsePort(f, sign.Port());
         std::vector<std::string> expected;
         for (int k = 0; k < kMessageCount; ++k) {
@@ -190,7 +151,7 @@ private slots:
                 Request(k + 1, k + 1, DataOf(f.Messages[static_cast<std::size_t>(k)])));
         }
         ClickButton(f, kActionsCategory, kSendSetItem);
-        QCOMPARE(sign.Requests(), expected);
+        QCOMPARE(sign.Log(), expected);
         QVERIFY(fx.dialogs.errors.isEmpty());
         QCOMPARE(f.StatusText(), QStringLiteral("Zestaw komunikatów został wysłany."));
         QVERIFY(PortFree(sign.Port()));
@@ -199,13 +160,13 @@ private slots:
     void RefusingSignStopsTheSetAtMessageOneAndGivesThePortBack() {
         EditorFixture fx;
         TForm1& f = fx.Form1();
-        Sign sign(fx.Dir(), {"--refuse"});
+        Sign sign(fx.Dir().toStdString(), {"--refuse"});
         UsePort(f, sign.Port());
         QTest::keyClicks(&fx.Grid(), "x");
         ClickButton(f, kActionsCategory, kSendSetItem);
         QCOMPARE(fx.dialogs.errors,
                  QStringList{QStringLiteral("Nie mogę wysłać komunikatu numer 1 do linijki!")});
-        QCOMPARE(sign.Requests(), std::vector<std::string>{Request(1, 1, DataOf(f.Messages[0]))});
+        QCOMPARE(sign.Log(), std::vector<std::string>{Request(1, 1, DataOf(f.Messages[0]))});
         QVERIFY(PortFree(sign.Port()));
         // The next actions open the port again and fail only at the sign.
         ClickButton(f, kActionsCategory, kSyncClockItem);
@@ -214,7 +175,7 @@ private slots:
                  (QStringList{"Nie mogę wysłać komunikatu numer 1 do linijki!",
                               "Nie mogę zsynchronizować zegara w linijce świetlnej!",
                               "Nie mogę wysłać komunikatu do linijki!"}));
-        QCOMPARE(sign.Requests().size(), 3u);
+        QCOMPARE(sign.Log().size(), 3u);
         QCOMPARE(fx.Text(), Bytes("x")); // a failed send clears nothing
         QVERIFY(!QFile::exists(fx.Dir() + "/temp_msg.bin"));
         QVERIFY(PortFree(sign.Port()));
@@ -223,14 +184,14 @@ private slots:
     void ClockAndShowReachTheSign() {
         EditorFixture fx;
         TForm1& f = fx.Form1();
-        Sign sign(fx.Dir());
+        Sign sign(fx.Dir().toStdString());
         UsePort(f, sign.Port());
         const std::time_t before = std::time(nullptr);
         ClickButton(f, kActionsCategory, kSyncClockItem);
         ClickButton(f, kActionsCategory, kShowMessageItem);
         QVERIFY(fx.dialogs.errors.isEmpty());
         QCOMPARE(f.StatusText(), QStringLiteral("Uruchamiam komunikat numer 1"));
-        const std::vector<std::string> requests = sign.Requests();
+        const std::vector<std::string> requests = sign.Log();
         QCOMPARE(requests.size(), 2u);
         std::tm local{};
         localtime_r(&before, &local);
@@ -249,7 +210,7 @@ private slots:
     void SilentSignFailsAfterTheWaitWhileTheWindowKeepsRunning() {
         EditorFixture fx;
         TForm1& f = fx.Form1();
-        Sign sign(fx.Dir(), {"--silent"});
+        Sign sign(fx.Dir().toStdString(), {"--silent"});
         UsePort(f, sign.Port());
         QTest::keyClicks(&fx.Grid(), "cisza");
         const Bytes before = DataOf(fx.Message1());
@@ -277,7 +238,7 @@ private slots:
         QVERIFY(busyTicks >= ticks - 2);
         QVERIFY(QGuiApplication::overrideCursor() == nullptr);
         QCOMPARE(DataOf(fx.Message1()), before);
-        QCOMPARE(sign.Requests().size(), 1u);
+        QCOMPARE(sign.Log().size(), 1u);
         QVERIFY(PortFree(sign.Port()));
     }
 #endif
