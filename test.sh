@@ -2,7 +2,7 @@
 # Builds everything with warnings as errors and runs every test:
 #   1. a plain optimised build and its tests,
 #   2. the same under AddressSanitizer and UndefinedBehaviorSanitizer,
-#   3. the libFuzzer targets, each for a bounded time (FUZZ_SECONDS, default 30),
+#   3. the libFuzzer targets, each for a bounded time (FUZZ_SECONDS, default 20),
 #   4. the Windows cross-build of ledcore and the ledsign tool (mingw-w64).
 # Installs missing Debian packages first.
 set -euo pipefail
@@ -11,7 +11,7 @@ cd "$(dirname "$0")"
 scripts/ensure-packages.sh "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
 
 JOBS=$(nproc)
-FUZZ_SECONDS=${FUZZ_SECONDS:-30}
+FUZZ_SECONDS=${FUZZ_SECONDS:-20}
 export QT_QPA_PLATFORM=offscreen
 
 configure_and_build() {
