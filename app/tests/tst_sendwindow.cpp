@@ -53,13 +53,7 @@ std::string Request(int command, int slot, const Bytes& payload) {
                                    test_files::Bytes(payload.begin(), payload.end()));
 }
 
-// True when nobody holds `port` (it is opened without sharing).
-bool PortFree(const std::string& port) {
-    ComProtocol other;
-    const bool opened = other.Open(port.c_str()) == 0;
-    other.Close();
-    return opened;
-}
+using tool_tests::PortFree;
 
 #endif
 

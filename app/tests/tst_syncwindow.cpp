@@ -58,12 +58,7 @@ using tool_tests::Slot9Line;
 
 const std::string kBlankLine = Slot9Line("", 0, 0);
 
-bool PortFree(const std::string& port) {
-    ComProtocol other;
-    const bool opened = other.Open(port.c_str()) == 0;
-    other.Close();
-    return opened;
-}
+using tool_tests::PortFree;
 
 #endif
 

@@ -44,15 +44,6 @@ protected:
         }
     }
 
-    // True when nobody holds `port`: the port is opened without sharing, so an action that left
-    // it open would make this fail.
-    static bool PortIsFree(const std::string& port) {
-        ComPort probe;
-        const bool opened = probe.Open(port.c_str()) == 0;
-        probe.Close();
-        return opened;
-    }
-
     TempCurrentDirectory directory;
     Log log;
     RecordingHost host{log};
@@ -79,7 +70,7 @@ TEST_F(SendActionsOnSign, SendCurrentMessageStoresSlotNineAndHandsItToThePreview
     EXPECT_EQ(ReadAll(directory.Path() / "temp_msg.bin"), sent);
     EXPECT_EQ(DataOf(messages[1]), sent);
     EXPECT_EQ(host.previewMessage, sent);
-    EXPECT_TRUE(PortIsFree(sign.Port()));
+    EXPECT_TRUE(tool_tests::PortFree(sign.Port()));
 }
 
 TEST_F(SendActionsOnSign, SendSetStoresEightSlotsInOrderThroughAWorkerThread) {
@@ -97,7 +88,7 @@ TEST_F(SendActionsOnSign, SendSetStoresEightSlotsInOrderThroughAWorkerThread) {
     }
     EXPECT_EQ(sign.Log(), expected);
     EXPECT_EQ(log.back(), "status Zestaw komunikatów został wysłany.");
-    EXPECT_TRUE(PortIsFree(sign.Port()));
+    EXPECT_TRUE(tool_tests::PortFree(sign.Port()));
 }
 
 TEST_F(SendActionsOnSign, RefusingSignStopsTheSetAtMessageOne) {
@@ -110,7 +101,7 @@ TEST_F(SendActionsOnSign, RefusingSignStopsTheSetAtMessageOne) {
     EXPECT_EQ(sign.Log(), (std::vector<std::string>{RequestLine(1, 1, DataOf(messages[0]))}));
     EXPECT_EQ(log, (Log{"status Wysyłam komunikat numer 1",
                         "error Nie mogę wysłać komunikatu numer 1 do linijki!"}));
-    EXPECT_TRUE(PortIsFree(sign.Port()));
+    EXPECT_TRUE(tool_tests::PortFree(sign.Port()));
 
     // The port was given back: the next actions open it and fail only at the sign.
     log.clear();
@@ -121,17 +112,17 @@ TEST_F(SendActionsOnSign, RefusingSignStopsTheSetAtMessageOne) {
                         "status Wysyłam komunikat numer 1",
                         "error Nie mogę wysłać komunikatu do linijki!"}));
     EXPECT_FALSE(fs::exists(directory.Path() / "temp_msg.bin"));
-    EXPECT_TRUE(PortIsFree(sign.Port()));
+    EXPECT_TRUE(tool_tests::PortFree(sign.Port()));
 }
 
 TEST_F(SendActionsOnSign, ClockAndShowReachTheSign) {
     Sign sign(directory.Path(), {});
     const std::time_t before = std::time(nullptr);
     EXPECT_EQ(actions.SyncClock(sign.Port()), SendResult::Done);
-    EXPECT_TRUE(PortIsFree(sign.Port()));
+    EXPECT_TRUE(tool_tests::PortFree(sign.Port()));
     for (const int number : {1, 8}) {
         EXPECT_EQ(actions.ShowCurrentMessage(sign.Port(), number), SendResult::Done);
-        EXPECT_TRUE(PortIsFree(sign.Port()));
+        EXPECT_TRUE(tool_tests::PortFree(sign.Port()));
     }
     EXPECT_EQ(log,
               (Log{"status Uruchamiam komunikat numer 1", "status Uruchamiam komunikat numer 8"}));
@@ -180,7 +171,7 @@ TEST_F(SendActionsOnSign, SilentSignFailsAfterThePollingTimeAndGivesThePortBack)
     EXPECT_LT(seconds, 7.0);
     EXPECT_EQ(log, (Log{"error Nie mogę zsynchronizować zegara w linijce świetlnej!"}));
     EXPECT_EQ(sign.Log().size(), 1u);
-    EXPECT_TRUE(PortIsFree(sign.Port()));
+    EXPECT_TRUE(tool_tests::PortFree(sign.Port()));
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 // POSIX only; needs LEDSIGN_EMULATOR (the emulator's path) defined by the test program.
 
 #include "autosync/Unitautosync.h"
+#include "comm/Unitcomport.h"
 #include "tools/tests/ScratchFiles.h"
 #include "tools/tests/Subprocess.h"
 
@@ -109,5 +110,14 @@ private:
     Subprocess process_;
     std::string port_;
 };
+
+// True when nobody holds `port`: ports are opened without sharing, so a caller that left it
+// open makes this false.
+inline bool PortFree(const std::string& port) {
+    ComPort probe;
+    const bool opened = probe.Open(port.c_str()) == 0;
+    probe.Close();
+    return opened;
+}
 
 } // namespace tool_tests
