@@ -18,5 +18,7 @@ else
     SUDO=(sudo)
 fi
 export DEBIAN_FRONTEND=noninteractive
-"${SUDO[@]}" apt-get update
-"${SUDO[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+# Another install may hold the package lock (parallel builds, unattended upgrades): wait for it.
+APT=(apt-get -o DPkg::Lock::Timeout=600)
+"${SUDO[@]}" "${APT[@]}" update
+"${SUDO[@]}" "${APT[@]}" install -y --no-install-recommends "${missing[@]}"
