@@ -22,7 +22,7 @@ enum class LoadProblem {
 // loads: a short file overwrites only the bytes it holds, a long one gives its first bytes).
 struct LoadReport {
     LoadProblem Problem = LoadProblem::None;
-    std::error_code Error;       // the system's reason for CannotOpen, NotRegularFile, ReadError
+    std::error_code Error;       // the system's reason for CannotOpen and ReadError
     std::uintmax_t FileSize = 0; // the file's length when it loaded
 };
 
