@@ -579,6 +579,8 @@ void TForm1::Button5Click() {
     }
     if (CurrentMessage->LoadFromFile(NativeName(name).constData()) == 0) {
         AfterMessage1Replaced();
+    } else {
+        LoadFailed(name);
     }
 }
 
@@ -601,6 +603,8 @@ void TForm1::Zestawkomunikatow1Click() {
     if (LoadMessageSet(NativeName(name).constData(),
                        std::span<CLEDMessageCon, kMessageCount>(Messages)) == 0) {
         AfterMessage1Replaced();
+    } else {
+        LoadFailed(name);
     }
 }
 
@@ -613,6 +617,12 @@ void TForm1::MenuItem4Click() {
                        std::span<CLEDMessageCon, kMessageCount>(Messages)) != 0) {
         SaveFailed(name);
     }
+}
+
+void TForm1::LoadFailed(const QString& name) {
+    // The messages stay as they were; without a word the operator would take the old text
+    // for the file's.
+    dialogs_.Error(QStringLiteral("Nie mogę wczytać pliku ") + name + QStringLiteral(" !"));
 }
 
 void TForm1::SaveFailed(const QString& name) {

@@ -175,6 +175,25 @@ private:
     bool open_ = false;
 };
 
+// Loads the file that a send command is to send through `load`, before the port is opened:
+// a file that does not load stops the command with its reason, so that nothing is sent; one
+// of the wrong size is sent with a warning. Both go to stderr.
+template <typename Load>
+bool LoadForSending(const char* command, const std::string& name, std::uintmax_t expected,
+                    const char* kind, Load load) {
+    LoadReport report;
+    if (!load(report)) {
+        std::fprintf(stderr, "ledsign %s: cannot read '%s': %s; nothing was sent\n", command,
+                     name.c_str(), DescribeLoadProblem(report).c_str());
+        return false;
+    }
+    const std::string warning = FileSizeWarning(name, report, expected, kind, "sent");
+    if (!warning.empty()) {
+        std::fprintf(stderr, "ledsign %s: warning: %s\n", command, warning.c_str());
+    }
+    return true;
+}
+
 int Send(const std::vector<std::string>& args) {
     DeviceArgs a;
     if (!ParseDeviceArgs("send", args, true, a) || a.Positional.size() != 1) {
@@ -188,8 +207,9 @@ int Send(const std::vector<std::string>& args) {
     }
     const int slot = a.Slot.value_or(9);
     MessageBytes message{};
-    if (!ReadMessageFile(a.Positional[0].c_str(), message)) {
-        std::printf("cannot read %s\n", a.Positional[0].c_str());
+    if (!LoadForSending("send", a.Positional[0], 1024, "message", [&](LoadReport& report) {
+            return ReadMessageFile(a.Positional[0].c_str(), message, report);
+        })) {
         return kExitFailure;
     }
     Session session(a);
@@ -216,8 +236,10 @@ int SendSet(const std::vector<std::string>& args) {
         return kExitUsage;
     }
     std::array<MessageBytes, 8> set{};
-    if (!ReadMessageSetFile(a.Positional[0].c_str(), set)) {
-        std::printf("cannot read %s\n", a.Positional[0].c_str());
+    if (!LoadForSending("send-set", a.Positional[0], 8 * 1024, "message-set",
+                        [&](LoadReport& report) {
+                            return ReadMessageSetFile(a.Positional[0].c_str(), set, report);
+                        })) {
         return kExitFailure;
     }
     Session session(a);

@@ -84,6 +84,9 @@ TEST(DeviceCommands, ShortMessageFileIsPaddedWithZeros) {
     WriteAll(dir / "short.kom", part);
     const RunResult r = Ledsign({"send", "--port", sign.Port(), dir / "short.kom"});
     EXPECT_EQ(r.ExitCode, 0) << r.Out << r.Err;
+    EXPECT_NE(r.Err.find("warning: '" + dir / "short.kom" + "' holds 5 bytes"), std::string::npos)
+        << r.Err;
+    EXPECT_EQ(r.Out.find("warning"), std::string::npos) << r.Out;
     Bytes expected(1024, 0);
     std::copy(part.begin(), part.end(), expected.begin());
     EXPECT_EQ(sign.Log(), std::vector<std::string>{RequestLine(0x15, 9, expected)});
@@ -347,7 +350,16 @@ TEST(DeviceCommands, BadUsageAndUnreadableFiles) {
         {{"ports", "x"}, 2},
         {{"send", "--port", p, dir / "missing.kom"}, 1},
         {{"send-set", "--port", p, dir / "missing.kzb"}, 1},
+        // Not message files: nothing may be sent in their place.
+        {{"send", "--port", p, dir.Path().string()}, 1},
+        {{"send-set", "--port", p, dir.Path().string()}, 1},
+        {{"send", "--port", p, dir / "empty.kom"}, 1},
+        {{"send-set", "--port", p, dir / "empty.kzb"}, 1},
+        {{"send", "--port", p, "/dev/null"}, 1},
+        {{"send-set", "--port", p, "/dev/zero"}, 1},
     };
+    WriteAll(dir / "empty.kom", Bytes{});
+    WriteAll(dir / "empty.kzb", Bytes{});
     for (const Case& c : cases) {
         const RunResult r = Ledsign(c.args);
         std::string joined;
@@ -355,6 +367,11 @@ TEST(DeviceCommands, BadUsageAndUnreadableFiles) {
             joined += a + " ";
         }
         EXPECT_EQ(r.ExitCode, c.exitCode) << joined << r.Out << r.Err;
+        if (c.exitCode == 1) {
+            EXPECT_EQ(r.Out, "") << joined; // stdout carries results only
+            EXPECT_NE(r.Err.find("cannot read '" + c.args.back() + "'"), std::string::npos)
+                << joined << r.Err;
+        }
     }
     // None of them reached the sign.
     EXPECT_TRUE(sign.Log().empty());
