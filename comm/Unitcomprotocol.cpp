@@ -1,6 +1,7 @@
 #include "comm/Unitcomprotocol.h"
 
 #include <chrono>
+#include <cstdio>
 
 namespace {
 
@@ -77,7 +78,25 @@ ComProtocol::ComProtocol() : line_(&ownPort_), clock_(&ownClock_) {}
 ComProtocol::ComProtocol(ComLine& line, ComClock& clock) : line_(&line), clock_(&clock) {}
 
 int ComProtocol::Open(const char* portName) {
-    return line_->Open(portName);
+    const int result = line_->Open(portName);
+    lastError_ = result == 0 ? LineError{} : LineFailure(LineErrorKind::Other);
+    return result;
+}
+
+LineError ComProtocol::LineFailure(LineErrorKind fallback) const {
+    LineError error = line_->LastError();
+    if (!error.Failed()) {
+        error.Kind = fallback; // a line that cannot tell why
+    }
+    return error;
+}
+
+bool ComProtocol::Cancelled() {
+    if (cancel_ && cancel_()) {
+        lastError_ = LineError{LineErrorKind::Interrupted, 0, "stopped by a signal", {}, false};
+        return true;
+    }
+    return false;
 }
 
 int ComProtocol::Close() {
@@ -222,7 +241,12 @@ void ComProtocol::Trace(TraceDirection direction, const std::uint8_t* bytes, std
 int ComProtocol::Transact(std::uint16_t destination, std::uint8_t command,
                           const std::uint8_t* payload, std::uint32_t length) {
     lastPollCount_ = 0;
+    lastError_ = LineError{};
     if (AssembleFrame(destination, command, payload, length) != 0) {
+        lastError_ = LineError{LineErrorKind::Other, 0, "payload over 1024 bytes", {}, false};
+        return kComNoReply;
+    }
+    if (Cancelled()) {
         return kComNoReply;
     }
     Trace(TraceDirection::Sent, transmitBuffer_.data(), transmitLength_);
@@ -231,7 +255,13 @@ int ComProtocol::Transact(std::uint16_t destination, std::uint8_t command,
     if (polled != kComOk) {
         return polled;
     }
-    return replyCode_ == kReplyDone ? kComOk : kComRefused;
+    if (replyCode_ != kReplyDone) {
+        char code[24];
+        std::snprintf(code, sizeof code, "reply code 0x%02X", replyCode_);
+        lastError_ = LineError{LineErrorKind::Refused, 0, code, {}, false};
+        return kComRefused;
+    }
+    return kComOk;
 }
 
 // Poll k (1..51) ends k x 100 ms after the write. Within a poll the line is waited on, so bytes
@@ -245,11 +275,15 @@ int ComProtocol::PollForReply() {
         lastPollCount_ = poll;
         const std::int64_t periodEnd = start + static_cast<std::int64_t>(poll) * kPollPeriodMs;
         for (;;) {
+            if (Cancelled()) {
+                return kComNoReply;
+            }
             const std::int64_t left = periodEnd - clock_->MonotonicMs();
             const bool periodOver = left <= 0;
             if (!periodOver) {
                 const LineWait waited = line_->WaitReadable(static_cast<int>(left));
                 if (waited == LineWait::Lost) {
+                    lastError_ = LineFailure(LineErrorKind::LineLost);
                     return kComNoReply;
                 }
                 if (waited == LineWait::TimedOut) {
@@ -259,7 +293,8 @@ int ComProtocol::PollForReply() {
             const int got =
                 line_->Read(readBuffer_.data(), static_cast<std::uint16_t>(readBuffer_.size()));
             if (got < 0) {
-                return kComNoReply; // the port vanished; no reply can come
+                lastError_ = LineFailure(LineErrorKind::LineLost); // no reply can come
+                return kComNoReply;
             }
             if (got > 0) {
                 Trace(TraceDirection::Received, readBuffer_.data(), static_cast<std::size_t>(got));
@@ -275,11 +310,13 @@ int ComProtocol::PollForReply() {
             }
         }
     }
+    lastError_ = LineError{LineErrorKind::TimedOut, 0, {}, {}, false};
     return kComNoReply;
 }
 
 int ComProtocol::SendMessageSlot(std::uint16_t destination, int slot, const std::uint8_t* message) {
     if (slot < 1 || slot > 9) {
+        lastError_ = LineError{LineErrorKind::Other, 0, "slot outside 1..9", {}, false};
         return kComBadSlot;
     }
     const auto command = static_cast<std::uint8_t>(slot == 9 ? kCommandSlot9 : slot);
@@ -294,6 +331,7 @@ int ComProtocol::SyncClock(std::uint16_t destination) {
 
 int ComProtocol::RunMessageSlot(std::uint16_t destination, int slot) {
     if (slot < 1 || slot > 9) {
+        lastError_ = LineError{LineErrorKind::Other, 0, "slot outside 1..9", {}, false};
         return kComBadSlot;
     }
     const auto command = static_cast<std::uint8_t>(kCommandRunSlot1 - 1 + slot);

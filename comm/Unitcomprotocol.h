@@ -104,6 +104,9 @@ enum class TraceDirection { Sent, Received };
 // Called with every request frame as written and every chunk of bytes read during a
 // transaction (the chunks may split or join frames).
 using TraceHook = std::function<void(TraceDirection, const std::uint8_t*, std::size_t)>;
+// Asked during a transaction, at least every 100 ms; true ends it at once with kComNoReply and
+// LastError() Interrupted. Must be safe to call on the thread that runs the transaction.
+using CancelCheck = std::function<bool()>;
 
 class ComProtocol {
 public:
@@ -114,7 +117,8 @@ public:
     ComProtocol(const ComProtocol&) = delete;
     ComProtocol& operator=(const ComProtocol&) = delete;
 
-    // Open / close the line (ComLine::Open, ComLine::Close). The codec state is kept.
+    // Open / close the line (ComLine::Open, ComLine::Close). The codec state is kept. A failed
+    // Open leaves the line's reason in LastError().
     int Open(const char* portName);
     int Close();
 
@@ -151,6 +155,14 @@ public:
 
     // Observes the line traffic of transactions; an empty hook turns tracing off.
     void SetTraceHook(TraceHook hook) { trace_ = std::move(hook); }
+    // Lets a stop request (a signal) end a running transaction; empty: never cancelled.
+    void SetCancelCheck(CancelCheck cancel) { cancel_ = std::move(cancel); }
+
+    // Why the last Open or transaction (or command) failed: NotFound, PermissionDenied, InUse,
+    // NotSerial from Open; TimedOut (kComNoReply after the whole polling time), LineLost (the
+    // line hung up), Refused (kComRefused, the reply code in SystemMessage), Interrupted (the
+    // cancel check), Other (kComBadSlot, a payload too long). Kind None after a success.
+    const LineError& LastError() const { return lastError_; }
 
     // Codec state, read-only.
     bool ReplyComplete() const { return replyComplete_ != 0; }
@@ -169,12 +181,18 @@ public:
 private:
     void Trace(TraceDirection direction, const std::uint8_t* bytes, std::size_t count);
     int PollForReply();
+    // The line's own reason, or `fallback` when the line gives none.
+    LineError LineFailure(LineErrorKind fallback) const;
+    // True (and LastError Interrupted) when the cancel check asks to stop.
+    bool Cancelled();
 
     ComPort ownPort_;
     SystemComClock ownClock_;
     ComLine* line_;
     ComClock* clock_;
     TraceHook trace_;
+    CancelCheck cancel_;
+    LineError lastError_;
 
     std::uint8_t receiveState_ = kRxIdle;
     std::uint16_t remaining_ = 0;
