@@ -67,9 +67,9 @@ public:
         std::uint8_t value; // the data value (Data only)
     };
 
-    // A byte after an escape byte is data whatever its value, 0xFF included.
+    // Classifies the next line byte. A byte after an escape byte is data whatever its value,
+    // 0xFF included.
     Step Take(std::uint8_t lineByte);
-    bool EscapePending() const { return escapePending_; }
 
 private:
     bool escapePending_ = false;
@@ -156,7 +156,6 @@ public:
     bool Complete() const { return complete_; }
     void ClearComplete() { complete_ = false; }
 
-    FrameKind Kind() const { return kind_; }
     // The destination this decoder accepts.
     std::uint16_t Address() const { return address_; }
     RxStateId State() const { return state_; }

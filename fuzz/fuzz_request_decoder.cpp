@@ -32,9 +32,8 @@ bool SameFields(const FrameDecoder& a, const FrameDecoder& b) {
 void CheckRoundTrip(const FrameDecoder& decoded) {
     std::uint8_t line[framecodec::MaxFrameSize(framecodec::kMaxPayload)];
     framecodec::FrameEncoder encoder(line);
-    const std::size_t size =
-        encoder.Encode(framecodec::FrameKind::Request, decoded.Source(), decoded.Address(),
-                       decoded.Code(), decoded.Payload());
+    const std::size_t size = encoder.Encode(framecodec::FrameKind::Request, decoded.Source(),
+                                            decoded.Address(), decoded.Code(), decoded.Payload());
     Check(size >= framecodec::kFrameOverhead);
     auto again = FrameDecoder::ForRequests(decoded.Address());
     for (std::size_t i = 0; i < size; ++i) {
