@@ -1,4 +1,5 @@
 #include "autosync/Unitautosync.h"
+#include "messages/Utf8Files.h"
 
 #include <cstdio>
 #include <utility>
@@ -87,7 +88,7 @@ int ParseDataBytes(std::span<const std::uint8_t> raw, SyncMessage& buffer, int& 
 
 int ParseDataFile(const std::string& name, SyncMessage& buffer, int& messageType) {
     buffer.fill(0);
-    std::FILE* file = std::fopen(name.c_str(), "rb");
+    std::FILE* file = OpenUtf8File(name.c_str(), "rb");
     if (file == nullptr) {
         return kParseCannotOpen;
     }
@@ -126,7 +127,7 @@ std::string TrimControl(const std::string& text) {
 }
 
 int LoadSyncSettings(const std::string& startDirectory, std::string& dataFileName) {
-    std::FILE* file = std::fopen(SyncSettingsPath(startDirectory).c_str(), "rb");
+    std::FILE* file = OpenUtf8File(SyncSettingsPath(startDirectory).c_str(), "rb");
     if (file == nullptr) {
         return 1;
     }
@@ -150,7 +151,7 @@ int LoadSyncSettings(const std::string& startDirectory, std::string& dataFileNam
 }
 
 int SaveSyncSettings(const std::string& startDirectory, const std::string& dataFileName) {
-    std::FILE* file = std::fopen(SyncSettingsPath(startDirectory).c_str(), "wb");
+    std::FILE* file = OpenUtf8File(SyncSettingsPath(startDirectory).c_str(), "wb");
     if (file == nullptr) {
         return 1;
     }

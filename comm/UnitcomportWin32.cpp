@@ -150,17 +150,7 @@ LineWait ComPort::WaitReadable(int timeoutMs) {
     }
 }
 
-std::vector<SerialPortInfo> ListSerialPorts() {
-    std::vector<SerialPortInfo> ports;
-    char target[512];
-    for (int n = 1; n <= 256; ++n) {
-        const std::string name = "COM" + std::to_string(n);
-        if (QueryDosDeviceA(name.c_str(), target, sizeof target) != 0) {
-            ports.push_back({name, target});
-        }
-    }
-    return ports;
-}
+// ListSerialPorts: SerialPortListWin32.cpp.
 
 ComDateTime ReadLocalDateTime() {
     SYSTEMTIME local{};

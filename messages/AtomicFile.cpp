@@ -1,5 +1,6 @@
 #include "messages/AtomicFile.h"
 
+#include "messages/Utf8Files.h"
 #include "messages/platform/AtomicFilePlatform.h"
 
 namespace platform = atomic_file_platform;
@@ -19,7 +20,7 @@ std::FILE* AtomicFileWriter::Open(const char* target) {
     if (inPlace_) {
         // A device or pipe cannot be swapped for a new file; write to it directly and let
         // Commit report every failed byte.
-        file_ = std::fopen(target_.c_str(), "wb");
+        file_ = OpenUtf8File(target_.c_str(), "wb");
     } else {
         file_ = platform::CreateTemp(target_, tempName_);
     }

@@ -1,6 +1,7 @@
 #include "messages/Ledmessagecon.h"
 
 #include "messages/AtomicFile.h"
+#include "messages/Utf8Files.h"
 #include "preview/Fonts.h"
 
 #include <algorithm>
@@ -23,7 +24,7 @@ int CLEDMessageCon::LoadFromFile(const char* fileName) {
     if (fileName == nullptr) {
         return 1;
     }
-    std::FILE* file = std::fopen(fileName, "rb");
+    std::FILE* file = OpenUtf8File(fileName, "rb");
     if (file == nullptr) {
         return 1;
     }

@@ -1,6 +1,7 @@
 #include "messages/MessageFiles.h"
 
 #include "messages/AtomicFile.h"
+#include "messages/Utf8Files.h"
 
 #include <cstdio>
 
@@ -8,7 +9,7 @@ int LoadMessageSet(const char* fileName, std::span<CLEDMessageCon, kMessageSetCo
     if (fileName == nullptr) {
         return 1;
     }
-    std::FILE* file = std::fopen(fileName, "rb");
+    std::FILE* file = OpenUtf8File(fileName, "rb");
     if (file == nullptr) {
         return 1;
     }

@@ -1,4 +1,5 @@
 #include "messages/platform/AtomicFilePlatform.h"
+#include "messages/platform/WideNames.h"
 
 #include <atomic>
 #include <cerrno>
@@ -8,11 +9,14 @@
 #include <sys/stat.h>
 #include <windows.h>
 
+// Names arrive as UTF-8 and go to the wide calls: the narrow ones would read them in the ANSI
+// code page and miss any file whose name it cannot spell.
+
 namespace atomic_file_platform {
 
 Target Resolve(const std::string& target) {
     Target result{target, true};
-    const DWORD attributes = GetFileAttributesA(target.c_str());
+    const DWORD attributes = GetFileAttributesW(WidenUtf8(target).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         result.Replaceable = false; // opening it fails, as it must
     }
@@ -24,8 +28,12 @@ std::FILE* CreateTemp(const std::string& target, std::string& tempName) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string name = target + ".tmp" + std::to_string(_getpid()) + "-" +
                                  std::to_string(counter.fetch_add(1));
-        const int fd =
-            _open(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+        const std::wstring wideName = WidenUtf8(name);
+        if (wideName.empty()) {
+            return nullptr; // not UTF-8: no file of that name can exist
+        }
+        const int fd = _wopen(wideName.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
+                              _S_IREAD | _S_IWRITE);
         if (fd < 0) {
             if (errno == EEXIST) {
                 continue;
@@ -35,7 +43,7 @@ std::FILE* CreateTemp(const std::string& target, std::string& tempName) {
         std::FILE* file = _fdopen(fd, "wb");
         if (file == nullptr) {
             _close(fd);
-            DeleteFileA(name.c_str());
+            DeleteFileW(wideName.c_str());
             return nullptr;
         }
         tempName = name;
@@ -49,12 +57,13 @@ bool SyncToDisk(std::FILE* file) {
 }
 
 bool ReplaceWith(const std::string& from, const std::string& to) {
-    return MoveFileExA(from.c_str(), to.c_str(),
+    // MOVEFILE_WRITE_THROUGH returns only once the rename is on the disk.
+    return MoveFileExW(WidenUtf8(from).c_str(), WidenUtf8(to).c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 void Remove(const std::string& name) {
-    DeleteFileA(name.c_str());
+    DeleteFileW(WidenUtf8(name).c_str());
 }
 
 } // namespace atomic_file_platform

@@ -5,6 +5,7 @@
 #include "messages/HeadlessGrid.h"
 #include "messages/Ledmessagecon.h"
 #include "messages/MessageFiles.h"
+#include "messages/Utf8Files.h"
 #include "tools/ledsign/Command.h"
 
 #include <algorithm>
@@ -312,11 +313,11 @@ int RunDump(const std::vector<std::string>& args) {
     }
     const std::string& name = args[0];
     std::error_code ignored;
-    if (std::filesystem::is_directory(name, ignored)) {
+    if (std::filesystem::is_directory(Utf8ToPath(name), ignored)) {
         std::fprintf(stderr, "ledsign dump: '%s' is a directory\n", name.c_str());
         return kExitFailure;
     }
-    std::FILE* probe = std::fopen(name.c_str(), "rb");
+    std::FILE* probe = OpenUtf8File(name.c_str(), "rb");
     if (probe == nullptr) {
         std::fprintf(stderr, "ledsign dump: cannot open '%s'\n", name.c_str());
         return kExitFailure;
