@@ -64,6 +64,7 @@ configure_and_build build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmak
     ctest --test-dir build-win --output-on-failure -j "$JOBS"
     scripts/wine-tool-tests.sh build-win build
 )
+scripts/package.sh build-win
 echo "-- Windows stage took $(($(date +%s) - windows_start)) s"
 
 echo "== All test stages passed"

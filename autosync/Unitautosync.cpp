@@ -19,10 +19,18 @@ bool IsControlOrSpace(char c) {
     return static_cast<unsigned char>(c) <= kSpace;
 }
 
+constexpr const char* kSettingsName = "as.cfg";
 #ifdef _WIN32
-constexpr const char* kSettingsSuffix = "\\as.cfg";
+constexpr char kSeparator = '\\';
+// Windows takes either slash; Qt spells directories with '/'.
+bool EndsWithSeparator(const std::string& path) {
+    return !path.empty() && (path.back() == '\\' || path.back() == '/');
+}
 #else
-constexpr const char* kSettingsSuffix = "/as.cfg";
+constexpr char kSeparator = '/';
+bool EndsWithSeparator(const std::string& path) {
+    return !path.empty() && path.back() == '/';
+}
 #endif
 
 } // namespace
@@ -111,7 +119,12 @@ bool FileChanged(FileStatusProvider& files, const std::string& name, FileVersion
 }
 
 std::string SyncSettingsPath(const std::string& startDirectory) {
-    return startDirectory + kSettingsSuffix;
+    // A root ("C:\", "/") already ends in a separator; a second one would name another path.
+    std::string path = startDirectory;
+    if (!EndsWithSeparator(path)) {
+        path += kSeparator;
+    }
+    return path + kSettingsName;
 }
 
 std::string TrimControl(const std::string& text) {
