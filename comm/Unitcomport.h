@@ -88,6 +88,9 @@ private:
     static constexpr std::intptr_t kInvalidHandle = -1;
     std::intptr_t handle_ = kInvalidHandle;
     LineError lastError_;
+    // Windows only: a named object that marks the port as held by this program, so that a
+    // second open fails under Wine too, whose serial devices ignore the share mode.
+    [[maybe_unused]] std::intptr_t holdMark_ = 0;
 };
 
 // One serial port this machine has, for listing to the user.

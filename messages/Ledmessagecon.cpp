@@ -1,6 +1,7 @@
 #include "messages/Ledmessagecon.h"
 
 #include "messages/AtomicFile.h"
+#include "messages/Utf8Files.h"
 #include "preview/Fonts.h"
 
 #include <algorithm>

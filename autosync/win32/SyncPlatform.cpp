@@ -2,6 +2,7 @@
 
 #include "autosync/FileStamp.h"
 #include "autosync/StopSignal.h"
+#include "messages/platform/WideNames.h"
 
 #include <csignal>
 #include <cstdint>
@@ -46,7 +47,7 @@ BOOL WINAPI OnConsoleControl(DWORD type) {
 
 FileStamp StatFileStamp(const std::string& name) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExA(name.c_str(), GetFileExInfoStandard, &data)) {
+    if (!GetFileAttributesExW(WidenUtf8(name).c_str(), GetFileExInfoStandard, &data)) {
         return FileStamp{};
     }
     const std::int64_t ticks = static_cast<std::int64_t>(

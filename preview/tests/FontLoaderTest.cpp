@@ -163,7 +163,7 @@ TEST(FontSearchPathDefaults, NameTheCurrentExecutableAndDataDirectories) {
     EXPECT_EQ(path.DataDirectory.filename(), "fonts");
     // The test program itself must be found in the executable directory.
     ASSERT_FALSE(path.ExecutableDirectory.empty());
-    EXPECT_TRUE(fs::exists(path.ExecutableDirectory / "preview_tests"));
+    EXPECT_TRUE(fs::exists(path.ExecutableDirectory / LEDSIGN_TEST_PROGRAM));
     EXPECT_EQ(ExecutableDirectory(), path.ExecutableDirectory);
 }
 

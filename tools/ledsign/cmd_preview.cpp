@@ -5,6 +5,7 @@
 // wrapped over the message's end cell and the blank of that end cell has moved fully in: the
 // next step would take the message's first cell again.
 
+#include "messages/Utf8Files.h"
 #include "preview/Fonts.h"
 #include "preview/StripPreview.h"
 #include "tools/ledsign/Command.h"
@@ -131,7 +132,7 @@ std::optional<Options> ParseArgs(const std::vector<std::string>& args) {
 }
 
 bool ReadMessage(const std::string& name, Message& message) {
-    std::FILE* f = std::fopen(name.c_str(), "rb");
+    std::FILE* f = OpenUtf8File(name.c_str(), "rb");
     if (f == nullptr) {
         return false;
     }
@@ -261,7 +262,7 @@ bool WriteGif(const std::string& name, const std::vector<Bitmap32>& frames,
               const std::vector<int>& delaysCs) {
     // Through our own FILE so that the file gets the usual permissions (giflib's own open
     // makes it readable by its owner only).
-    std::FILE* out = std::fopen(name.c_str(), "wb");
+    std::FILE* out = OpenUtf8File(name.c_str(), "wb");
     if (out == nullptr) {
         std::fprintf(stderr, "ledsign preview: cannot write %s\n", name.c_str());
         return false;
