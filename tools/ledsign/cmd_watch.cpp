@@ -178,8 +178,7 @@ int RunWatch(const std::vector<std::string>& args) {
 
 const char* const kUsage = "--port P [--address A] [--interval SECONDS] [--exit-on-loss] DATAFILE";
 const char* const kSummary =
-    "follow DATAFILE: send each new version of its first line to slot 9 until stopped, "
-    "reconnecting to a lost sign";
+    "follow DATAFILE, sending each new first line to slot 9; reconnects a lost sign";
 
 void PrintUsage(std::FILE* out) {
     std::fprintf(out,
