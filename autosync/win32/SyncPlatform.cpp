@@ -58,6 +58,8 @@ FileStamp StatFileStamp(const std::string& name) {
     stamp.MtimeNs = (ticks - kFileTimeToUnixEpoch) * 100;
     stamp.Size = static_cast<std::int64_t>((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) |
                                            data.nFileSizeLow);
+    stamp.Regular =
+        (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
     return stamp;
 }
 
