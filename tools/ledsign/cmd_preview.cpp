@@ -148,15 +148,16 @@ bool ReadMessage(const std::string& name, Message& message) {
 // (each scroll step, or the static layout). A scrolling message makes `steps` steps, or one full
 // cycle when `steps` is empty. Returns the number of steps made.
 template <typename Frame>
-long Play(const Message& message, std::optional<long> steps, const FontSet& fonts, Frame frame) {
-    ResetPreview(fonts);
-    ResetPreviewSettings();
+long Play(PreviewState& strip, const Message& message, std::optional<long> steps,
+          const FontSet& fonts, Frame frame) {
+    ResetPreview(strip, fonts);
+    ResetPreviewSettings(strip);
     const auto type = static_cast<std::int16_t>(static_cast<std::int8_t>(message[1023]));
     std::uint16_t length = 0;
     while (length < message.size() && message[length] != 0) {
         ++length;
     }
-    StripPreview preview;
+    StripPreview preview(strip);
     if (!preview.Start(type, message.data(), length)) {
         return 0;
     }
@@ -172,8 +173,8 @@ long Play(const Message& message, std::optional<long> steps, const FontSet& font
                   : (wrapped && preview.CharacterDue()) || done >= kMaxCycleSteps) {
             break;
         }
-        while (StepTicks.load() != 0) {
-            PreviewTick();
+        while (strip.StepTicks.load() != 0) {
+            PreviewTick(strip);
         }
         if (preview.Pass(0, 1).Stepped) {
             ++done;
@@ -184,14 +185,13 @@ long Play(const Message& message, std::optional<long> steps, const FontSet& font
     return done;
 }
 
-void PrintStrip() {
+void PrintStrip(const StripBytes& strip) {
     for (int r = 0; r < kStripRows; ++r) {
         char line[kStripVisibleColumns + 2];
         for (int c = 0; c < kStripVisibleColumns; ++c) {
-            line[c] =
-                PixelAt(StripBuffer, static_cast<std::int16_t>(c), static_cast<std::int16_t>(r))
-                    ? '#'
-                    : '.';
+            line[c] = PixelAt(strip, static_cast<std::int16_t>(c), static_cast<std::int16_t>(r))
+                          ? '#'
+                          : '.';
         }
         line[kStripVisibleColumns] = '\n';
         line[kStripVisibleColumns + 1] = '\0';
@@ -372,40 +372,40 @@ int RunPreviewCommand(const std::vector<std::string>& args) {
     }
     // One fixed time for the whole run, so every frame shows the same fields.
     const LocalDateTime at = options->At ? *options->At : SystemLocalTime();
-    SetPreviewClock([at] { return at; });
-    static FontSet fonts; // the font table refers to it for the rest of the run
+    FontSet fonts;
     LoadFonts(fonts);
+    PreviewState strip; // its font table refers to fonts
+    strip.Clock = [at] { return at; };
 
     int exitCode = kExitOk;
 #ifdef LEDSIGN_HAVE_GIF
     if (!options->Gif.empty()) {
         std::vector<Bitmap32> frames;
-        Play(message, std::nullopt, fonts, [&frames] {
+        Play(strip, message, std::nullopt, fonts, [&frames, &strip] {
             frames.emplace_back(kStripBitmapWidth, kStripBitmapHeight);
-            RenderStrip(frames.back());
+            RenderStrip(strip.StripBuffer, frames.back());
         });
         if (frames.empty()) {
             // An empty message is not played: the picture is the strip as it stands.
             frames.emplace_back(kStripBitmapWidth, kStripBitmapHeight);
-            RenderStrip(frames.back());
+            RenderStrip(strip.StripBuffer, frames.back());
         }
         if (!WriteGif(options->Gif, frames, FrameDelaysCs(frames.size()))) {
             exitCode = kExitFailure;
         }
     }
 #endif
-    Play(message, options->Steps, fonts, [] {});
-    PrintStrip();
+    Play(strip, message, options->Steps, fonts, [] {});
+    PrintStrip(strip.StripBuffer);
 #ifdef LEDSIGN_HAVE_PNG
     if (!options->Png.empty()) {
         Bitmap32 bitmap(kStripBitmapWidth, kStripBitmapHeight);
-        RenderStrip(bitmap);
+        RenderStrip(strip.StripBuffer, bitmap);
         if (!WritePng(options->Png, bitmap)) {
             exitCode = kExitFailure;
         }
     }
 #endif
-    SetPreviewClock({});
     return exitCode;
 }
 

@@ -43,7 +43,8 @@ private:
     const SignState* state_ = nullptr;
     SignClock::Steady::time_point now_{};
 
-    StripPreview preview_;
+    PreviewState strip_; // its font table refers to fonts_, its clock to state_ and now_
+    StripPreview preview_{strip_};
     int shownSlot_ = 0;
     std::array<std::uint8_t, kMessageSize> shownMessage_{};
     SignClock::Steady::time_point lastTick_{};
