@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything with warnings as errors and runs every test:
-#   1. a plain optimised build and its tests,
+#   1. a plain optimised build and its tests, and the check that its core libraries hold no
+#      writable global data (scripts/check-globals.sh),
 #   2. the same under AddressSanitizer and UndefinedBehaviorSanitizer,
 #   3. the libFuzzer targets, each for a bounded time (FUZZ_SECONDS, default 20),
 #   4. the Windows cross-build of ledcore and the ledsign tool (mingw-w64).
@@ -24,6 +25,9 @@ configure_and_build() {
 echo "== Plain build (warnings are errors)"
 configure_and_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLEDSIGN_WERROR=ON
 ctest --test-dir build --output-on-failure -j "$JOBS"
+
+echo "== No writable global data in the core libraries"
+scripts/check-globals.sh
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
 configure_and_build build-asan -DCMAKE_BUILD_TYPE=Debug -DLEDSIGN_WERROR=ON \
