@@ -9,6 +9,11 @@ void QtDialogs::Error(const QString& text) {
     box.exec();
 }
 
+void QtDialogs::Warning(const QString& text) {
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Uwaga"), text, QMessageBox::Ok);
+    box.exec();
+}
+
 bool QtDialogs::Ask(const QString& text) {
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Pytanie"), text,
                     QMessageBox::Yes | QMessageBox::No);

@@ -16,6 +16,8 @@ public:
 
     // Error box: title "Błąd", error icon, one OK button, owned by no window.
     virtual void Error(const QString& text) = 0;
+    // Warning: title "Uwaga", warning icon, one OK button, owned by no window.
+    virtual void Warning(const QString& text) = 0;
     // Question: title "Pytanie", warning icon, buttons Yes and No with Yes the default.
     // True for Yes; closing the box counts as No.
     virtual bool Ask(const QString& text) = 0;
@@ -32,6 +34,7 @@ public:
 class QtDialogs final : public Dialogs {
 public:
     void Error(const QString& text) override;
+    void Warning(const QString& text) override;
     bool Ask(const QString& text) override;
     QString OpenFile(QWidget* owner, const QString& filter,
                      const QString& defaultExtension) override;

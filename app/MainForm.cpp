@@ -401,7 +401,7 @@ void TForm1::FormCreate() {
                   Rgb(0, level, level));
     }
 
-    LoadFonts(Fonts);
+    SkippedFontFiles = LoadFonts(Fonts).Skipped;
     Messages[0].AttachGrid(DrawGrid1);
 
     ResetPreview(Preview, Fonts);

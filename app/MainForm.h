@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 class Dialogs;
 class KeyPreview;
@@ -112,6 +113,9 @@ public:
     CLEDMessageCon* CurrentMessage = nullptr;
     std::uint16_t CurrentMessageNumber = 1;
     FontSet Fonts; // the five font buffers
+    // The font files LoadFonts passed over at creation (too short or unreadable), for the
+    // start-up warning.
+    std::vector<SkippedFontFile> SkippedFontFiles;
     // The strip preview's state: strip buffer, tick counters, settings, the font table (which
     // refers to Fonts, declared before it) and the clock of the live fields. The grid, the font
     // buttons and the character table draw with its font table too.

@@ -12,6 +12,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <span>
+#include <string>
+#include <system_error>
+#include <vector>
 
 constexpr int kFontCount = 5;      // fonts 1..5
 constexpr int kFontTableSize = 16; // any four-bit font number can be looked up
@@ -71,13 +74,35 @@ enum class FontOrigin {
     BuiltIn,             // the copy compiled into the program
 };
 
+// A font file that was found but passed over, and why.
+struct SkippedFontFile {
+    enum class Reason {
+        TooShort,   // holds fewer bytes than the font's size
+        Unreadable, // could not be opened, examined or read
+    };
+    std::filesystem::path File;
+    Reason Why = Reason::TooShort;
+    std::size_t Size = 0;   // TooShort: the bytes the file holds
+    std::size_t Needed = 0; // the font's full size
+    std::error_code Error;  // Unreadable: the system's reason, when it gave one
+};
+
+// "font8x8b.fnt: 0 bytes, 2048 needed" or "font8x8b.fnt: cannot be read (Permission denied)",
+// with the file's path as found, for the tools' messages.
+std::string DescribeSkippedFont(const SkippedFontFile& skipped);
+
+struct FontLoadResult {
+    std::array<FontOrigin, kFontCount> Origins{}; // where each font came from
+    std::vector<SkippedFontFile> Skipped;         // in search order, each file once
+};
+
 // Loads fonts 1..5 into `fonts`. Each file is looked for by its bare name in the current
 // directory first, then beside the running executable, then in the installed data
-// directory; when none of them has it, the copy compiled into the program is used. A file
-// shorter than its font size supplies what it has and the rest reads as 0; a longer file
-// supplies only its first FileSize bytes; a file that cannot be opened counts as missing.
-// Returns where each font came from. Touches only `fonts`.
-std::array<FontOrigin, kFontCount> LoadFonts(FontSet& fonts);
+// directory; when none of them has a usable copy, the copy compiled into the program is used.
+// A file shorter than its font size, or one that cannot be read, is skipped (and listed in the
+// result) and the search goes on; a longer file supplies only its first FileSize bytes; a
+// name that is not there, or is not a regular file, counts as missing. Touches only `fonts`.
+FontLoadResult LoadFonts(FontSet& fonts);
 
 // The three directories LoadFonts searches, in this order. An empty path is not searched.
 struct FontSearchPath {
@@ -90,9 +115,8 @@ struct FontSearchPath {
 // the platform cannot tell it) and the installed data directory's "fonts" folder.
 FontSearchPath DefaultFontSearchPath();
 
-// LoadFonts over an explicit search path (tests point it at scratch directories). Only
-// regular files count as found; a found file is used even when it is short or empty.
-std::array<FontOrigin, kFontCount> LoadFonts(FontSet& fonts, const FontSearchPath& path);
+// LoadFonts over an explicit search path (tests point it at scratch directories).
+FontLoadResult LoadFonts(FontSet& fonts, const FontSearchPath& path);
 
 // The copy of font `index` (0..4) compiled into the program: exactly kFontSpecs[index].FileSize
 // bytes; an empty span for an index outside 0..4.

@@ -28,7 +28,7 @@ std::vector<std::uint8_t> ReadFile(const std::filesystem::path& path) {
 class ShippedFonts : public ::testing::Test {
 protected:
     void SetUp() override {
-        origins_ = LoadFonts(fonts_, FontSearchPath{kFontDir, {}, {}});
+        origins_ = LoadFonts(fonts_, FontSearchPath{kFontDir, {}, {}}).Origins;
         InitFontTable(table_, fonts_);
     }
     const FontInfo& Entry(int fontNumber) const { return FontEntry(table_, fontNumber); }

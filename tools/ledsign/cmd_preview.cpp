@@ -438,7 +438,10 @@ int RunPreviewCommand(const std::vector<std::string>& args) {
     // One fixed time for the whole run, so every frame shows the same fields.
     const LocalDateTime at = options->At ? *options->At : SystemLocalTime();
     FontSet fonts;
-    LoadFonts(fonts);
+    for (const SkippedFontFile& skipped : LoadFonts(fonts).Skipped) {
+        std::fprintf(stderr, "ledsign preview: font file skipped: %s\n",
+                     DescribeSkippedFont(skipped).c_str());
+    }
     PreviewState strip; // its font table refers to fonts
     strip.Clock = [at] { return at; };
 

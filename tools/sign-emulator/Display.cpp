@@ -21,7 +21,10 @@ bool IsStatic(const std::array<std::uint8_t, kMessageSize>& m) {
 } // namespace
 
 Display::Display(std::FILE* out, bool terminal) : out_(out), terminal_(terminal) {
-    LoadFonts(fonts_);
+    for (const SkippedFontFile& skipped : LoadFonts(fonts_).Skipped) {
+        std::fprintf(stderr, "ledsign-emulator: font file skipped: %s\n",
+                     DescribeSkippedFont(skipped).c_str());
+    }
     ResetPreview(strip_, fonts_);
     ResetPreviewSettings(strip_);
     // Live fields read the sign's clock, not the host's.

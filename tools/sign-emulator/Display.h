@@ -20,7 +20,8 @@ namespace sign_emulator {
 
 class Display {
 public:
-    // Loads the fonts; `out` receives the drawings.
+    // Loads the fonts, naming on stderr each font file it had to skip; `out` receives the
+    // drawings.
     Display(std::FILE* out, bool terminal);
 
     // Brings the drawing up to date with `state` at monotonic instant `now`; writes to the

@@ -67,9 +67,11 @@ protected:
         Write(name, data);
     }
 
-    ToolRun Ledsign(const std::string& args) {
-        const std::string command =
-            "cd '" + dir_.string() + "' && '" LEDSIGN_BIN "' preview " + args + " 2>/dev/null";
+    // Runs `ledsign preview <args>`; Out is its standard output, or its error output instead
+    // with `errors`.
+    ToolRun Ledsign(const std::string& args, bool errors = false) {
+        const std::string command = "cd '" + dir_.string() + "' && '" LEDSIGN_BIN "' preview " +
+                                    args + (errors ? " 2>&1 >/dev/null" : " 2>/dev/null");
         ToolRun run;
         std::FILE* pipe = ::popen(command.c_str(), "r");
         if (pipe == nullptr) {
@@ -356,6 +358,18 @@ TEST_F(PreviewCommandTest, GifMemoryDoesNotGrowWithItsLength) {
     // Holding the frames would take about 100 KB each, over 2 GB here.
     EXPECT_LT(longPeak, shortPeak + 16 * 1024) << "short " << shortPeak << " KiB";
     std::printf("peak resident memory: short GIF %ld KiB, long GIF %ld KiB\n", shortPeak, longPeak);
+}
+
+TEST_F(PreviewCommandTest, ATruncatedFontFileIsSkippedAndNamedOnce) {
+    // Glyph 'A' of font 4 would lie beyond the end of this file and so draw nothing.
+    Write("font8x8b.fnt", std::vector<std::uint8_t>(100, 0xFF));
+    WriteMessage("s.kom", {{0x04, 'A'}}, 1);
+    const ToolRun run = Ledsign("s.kom", true);
+    EXPECT_EQ(run.Out, "ledsign preview: font file skipped: ./font8x8b.fnt: 100 bytes, 2048 "
+                       "needed\n");
+    const ToolRun strip = Ledsign("s.kom");
+    ASSERT_EQ(strip.Status, 0);
+    EXPECT_NE(strip.Out.find('#'), std::string::npos) << strip.Out;
 }
 
 } // namespace

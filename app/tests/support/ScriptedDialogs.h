@@ -10,6 +10,7 @@
 class ScriptedDialogs final : public Dialogs {
 public:
     void Error(const QString& text) override { errors << text; }
+    void Warning(const QString& text) override { warnings << text; }
     bool Ask(const QString& text) override {
         questions << text;
         if (answers.empty()) {
@@ -29,6 +30,7 @@ public:
     std::deque<bool> answers;  // Yes/No answers, in order; none left answers No
     std::deque<QString> files; // chosen names, in order; none left (or "") cancels
     QStringList errors;
+    QStringList warnings;
     QStringList questions;
     QStringList filters;
 
