@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything with warnings as errors and runs every test:
-#   1. a plain optimised build and its tests,
+#   1. a plain optimised build and its tests, and the check that its core libraries hold no
+#      writable global data (scripts/check-globals.sh),
 #   1b. the serial port and tool tests of that build again as an unprivileged user,
 #   2. the same under AddressSanitizer and UndefinedBehaviorSanitizer,
 #   3. the libFuzzer targets, each for a bounded time (FUZZ_SECONDS, default 20),
@@ -26,6 +27,9 @@ configure_and_build() {
 echo "== Plain build (warnings are errors)"
 configure_and_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLEDSIGN_WERROR=ON
 ctest --test-dir build --output-on-failure -j "$JOBS"
+
+echo "== No writable global data in the core libraries"
+scripts/check-globals.sh
 
 echo "== Serial port and tool tests as an unprivileged user"
 # Root opens a terminal past its permissions and past its exclusive flag, which hides the very

@@ -128,6 +128,7 @@ void TForm1::SetCompanions(TForm2* form2, TForm3* form3) {
     form3_ = form3;
     if (form2_ != nullptr) {
         form2_->SetCentreOver(this);
+        form2_->FontTable = &Preview.FontTable;
     }
 }
 
@@ -246,10 +247,11 @@ void TForm1::CreateComponents() {
     Timer1->setInterval(kStatusPeriodMs);
     connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
 
-    ticker_ = std::make_unique<PreviewTicker>(std::chrono::milliseconds(kPreviewTickMs), [this] {
-        QMetaObject::invokeMethod(
-            this, [this] { PreviewPass(); }, Qt::QueuedConnection);
-    });
+    ticker_ =
+        std::make_unique<PreviewTicker>(std::chrono::milliseconds(kPreviewTickMs), Preview, [this] {
+            QMetaObject::invokeMethod(
+                this, [this] { PreviewPass(); }, Qt::QueuedConnection);
+        });
 
     keyPreview_ = new KeyPreview(this, [this](QKeyEvent& e) {
         FormKeyDown(VirtualKeyOf(e.key()));
@@ -380,7 +382,7 @@ void TForm1::FormCreate() {
 
     StripBitmap = std::make_unique<Bitmap32>(kStripBitmapWidth, kStripBitmapHeight, Rgb(0, 0, 0));
     ImageLinijka->Picture().Fill(kStripBackground);
-    RenderStrip(*StripBitmap);
+    RenderStrip(Preview.StripBuffer, *StripBitmap);
     PaintStrip();
 
     Bitmap32& back = ImageBtnBackground->Picture();
@@ -400,16 +402,16 @@ void TForm1::FormCreate() {
                   Rgb(0, level, level));
     }
 
-    LoadFonts(Fonts);
+    SkippedFontFiles = LoadFonts(Fonts).Skipped;
     Messages[0].AttachGrid(DrawGrid1);
 
-    ResetPreview(Fonts);
-    StepPeriod = kDefaultStepPeriod;
-    DisplayTimeIndex = kDefaultDisplayTimeIndex;
-    ClearStrip();
-    RenderStrip(*StripBitmap);
+    ResetPreview(Preview, Fonts);
+    Preview.StepPeriod = kDefaultStepPeriod;
+    Preview.DisplayTimeIndex = kDefaultDisplayTimeIndex;
+    ClearStrip(Preview);
+    RenderStrip(Preview.StripBuffer, *StripBitmap);
     PaintStrip();
-    StopAtEnd = kDefaultStopAtEnd;
+    Preview.StopAtEnd = kDefaultStopAtEnd;
     // The tick runs while a preview plays (PlayMessage2 starts it): between previews the
     // counters have nothing to count, and an idle editor then costs no wake-ups at all.
 
@@ -484,10 +486,6 @@ void TForm1::FormDestroy() {
     destroyed_ = true;
     ticker_->Stop();
     SaveSettings();
-    // The font table points into Fonts, which goes with the window.
-    for (auto& entry : FontTable) {
-        entry = FontInfo{};
-    }
 }
 
 void TForm1::Timer1Timer() {
@@ -524,7 +522,8 @@ void TForm1::CategoryButtons1AfterDrawButton(QPainter& canvas, int category, int
     // Only the set dots are painted: the rest of the sample picture stays transparent.
     Bitmap32 sample(rect.width(), rect.height(), 0);
     const FontSpec& fontSpec = kFontSpecs[static_cast<std::size_t>(item)];
-    DrawFontString(FontEntry(item + 1), sample, Rgb(0, 100, 100), 4, 8, fontSpec.Sample);
+    DrawFontString(FontEntry(Preview.FontTable, item + 1), sample, Rgb(0, 100, 100), 4, 8,
+                   fontSpec.Sample);
     const QImage dots(reinterpret_cast<const uchar*>(sample.Bits()), sample.Width(),
                       sample.Height(), sample.Width() * 4, QImage::Format_ARGB32);
     canvas.drawImage(rect.topLeft(), dots);
@@ -668,9 +667,9 @@ void TForm1::CategoryButtons1Categories3Items11Click() {
 // Grid editor
 
 void TForm1::DrawGrid1DrawCell(int col, int row, const QRect& rect, bool selected) {
-    Messages[0].DrawCell(col, row,
-                         GridRect{rect.left(), rect.top(), rect.right() + 1, rect.bottom() + 1},
-                         selected ? GridCellState::Selected : GridCellState::Normal);
+    Messages[0].DrawCell(
+        col, row, GridRect{rect.left(), rect.top(), rect.right() + 1, rect.bottom() + 1},
+        selected ? GridCellState::Selected : GridCellState::Normal, Preview.FontTable);
 }
 
 void TForm1::DrawGrid1SelectCell(int col, int row, bool& canSelect) {
@@ -817,7 +816,7 @@ void TForm1::PreviewPass() {
     }
     const StripPreview::PassOutcome outcome = preview_.Pass(TakeKey(), PreviewRunning);
     if (outcome.Changed) {
-        RenderStrip(*StripBitmap);
+        RenderStrip(Preview.StripBuffer, *StripBitmap);
         PaintStrip();
         ++previewRepaints_;
     }

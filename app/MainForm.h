@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 class Dialogs;
 class KeyPreview;
@@ -112,6 +113,13 @@ public:
     CLEDMessageCon* CurrentMessage = nullptr;
     std::uint16_t CurrentMessageNumber = 1;
     FontSet Fonts; // the five font buffers
+    // The font files LoadFonts passed over at creation (too short or unreadable), for the
+    // start-up warning.
+    std::vector<SkippedFontFile> SkippedFontFiles;
+    // The strip preview's state: strip buffer, tick counters, settings, the font table (which
+    // refers to Fonts, declared before it) and the clock of the live fields. The grid, the font
+    // buttons and the character table draw with its font table too.
+    PreviewState Preview;
 
     // --- components ---
     PictureBox* ImageLinijka = nullptr;
@@ -272,7 +280,7 @@ private:
     TForm2* form2_ = nullptr;
     TForm3* form3_ = nullptr;
     KeyPreview* keyPreview_ = nullptr;
-    StripPreview preview_;
+    StripPreview preview_{Preview};
     std::unique_ptr<PreviewTicker> ticker_;
     std::unique_ptr<SendHost> sendHost_;
     std::unique_ptr<SendActions> actions_;

@@ -1,11 +1,9 @@
 #include "app/PreviewTicker.h"
 
-#include "preview/StripPreview.h"
-
 #include <algorithm>
 
-PreviewTicker::PreviewTicker(std::chrono::microseconds period, Wake wake)
-    : period_(period), wake_(std::move(wake)) {}
+PreviewTicker::PreviewTicker(std::chrono::microseconds period, PreviewState& state, Wake wake)
+    : period_(period), state_(state), wake_(std::move(wake)) {}
 
 PreviewTicker::~PreviewTicker() {
     Stop();
@@ -13,11 +11,10 @@ PreviewTicker::~PreviewTicker() {
 
 void PreviewTicker::Start(bool staticMessage) {
     Stop();
-    static_ = staticMessage;
     stop_ = false;
     pending_.store(false);
     ticks_.store(0);
-    thread_ = std::thread([this] { Run(); });
+    thread_ = std::thread([this, staticMessage] { Run(staticMessage); });
 }
 
 void PreviewTicker::Stop() {
@@ -32,7 +29,7 @@ void PreviewTicker::Stop() {
     thread_.join();
 }
 
-void PreviewTicker::Run() {
+void PreviewTicker::Run(bool staticMessage) {
     using Clock = std::chrono::steady_clock;
     // Ticks are applied in batches that end exactly when the window has work: after a pass
     // the next scroll step is StepPeriod ticks away, and a static message is laid out every
@@ -43,14 +40,15 @@ void PreviewTicker::Run() {
     std::unique_lock<std::mutex> lock(mutex_);
     while (!stopSignal_.wait_until(lock, next, [this] { return stop_; })) {
         for (std::uint32_t i = 0; i < batch; ++i) {
-            PreviewTick();
+            PreviewTick(state_);
         }
         ticks_.fetch_add(batch);
-        const bool due = static_ || StepTicks.load() == 0;
+        const bool due = staticMessage || state_.StepTicks.load() == 0;
         if (due && !pending_.exchange(true)) {
             wake_();
         }
-        batch = static_ ? StaticPassTicks : std::max<std::uint32_t>(1, StepPeriod);
+        batch =
+            staticMessage ? StaticPassTicks : std::max<std::uint32_t>(1, state_.StepPeriod.load());
         next += batch * period_;
         // After the process was stopped or the machine slept, carry on from now instead of
         // catching up with a burst of ticks.

@@ -1,15 +1,17 @@
 #pragma once
 // The preview's periodic tick on a thread of its own.
 //
-// The thread calls PreviewTick once per period (which only counts the preview's two tick
-// counters down) and, when the user-interface thread has work to do - a scroll step is due, or
+// The thread calls PreviewTick on the preview's state once per period (which only counts its two
+// tick counters down) and, when the user-interface thread has work to do - a scroll step is due, or
 // for a static message every StaticPassTicks ticks so that a time field follows the clock -
 // calls `wake` once. Ticks that cannot make work due are applied together with the tick that
 // does, so the thread itself wakes only when a pass may be due. `wake` runs on the ticker thread
 // and must only post a request to the user-interface thread; until that thread calls PassDone, no
 // further wake is sent, so requests never pile up. Between passes the user-interface thread sleeps:
 // no busy loop, and no wake-up of the user-interface thread on ticks that change nothing on the
-// strip.
+// strip. The thread reads only the state's atomic counters and StepPeriod.
+
+#include "preview/StripPreview.h"
 
 #include <atomic>
 #include <chrono>
@@ -24,8 +26,9 @@ public:
     using Wake = std::function<void()>;
     static constexpr std::uint32_t StaticPassTicks = 8;
 
-    // `period` is the tick (12 ms for the preview); `wake` as above.
-    PreviewTicker(std::chrono::microseconds period, Wake wake);
+    // `period` is the tick (12 ms for the preview); `state` the preview's state, which must
+    // outlive the ticker; `wake` as above.
+    PreviewTicker(std::chrono::microseconds period, PreviewState& state, Wake wake);
     // Stops the thread.
     ~PreviewTicker();
     PreviewTicker(const PreviewTicker&) = delete;
@@ -45,11 +48,13 @@ public:
     std::uint64_t Ticks() const { return ticks_.load(); }
 
 private:
-    void Run();
+    // The thread's loop; `staticMessage` is handed over by value so that the thread shares no
+    // plain variable with its starter.
+    void Run(bool staticMessage);
 
-    std::chrono::microseconds period_;
-    Wake wake_;
-    bool static_ = false;
+    const std::chrono::microseconds period_;
+    PreviewState& state_;
+    const Wake wake_;
     std::thread thread_;
     std::mutex mutex_;
     std::condition_variable stopSignal_;

@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 
+#include "app/Dialogs.h"
 #include "app/MainForm.h"
 #include "autosync/window/TForm3.h"
 #include "chartable/Unitchartable.h"
@@ -7,6 +8,7 @@
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QStringList>
 #include <QTranslator>
 
 bool InstallPolishTranslation(QApplication& app) {
@@ -43,6 +45,25 @@ void EditorWindows::Reset() {
     Form1.reset();
 }
 
+QString SkippedFontsText(const std::vector<SkippedFontFile>& skipped) {
+    QStringList lines;
+    for (const SkippedFontFile& file : skipped) {
+        const QString name = QString::fromStdString(file.File.string());
+        if (file.Why == SkippedFontFile::Reason::TooShort) {
+            lines << QStringLiteral("Pominięto plik czcionki %1: ma %2 B, a powinien mieć %3 B.")
+                         .arg(name)
+                         .arg(file.Size)
+                         .arg(file.Needed);
+        } else if (file.Error) {
+            lines << QStringLiteral("Pominięto plik czcionki %1: nie można go odczytać (%2).")
+                         .arg(name, QString::fromLocal8Bit(file.Error.message()));
+        } else {
+            lines << QStringLiteral("Pominięto plik czcionki %1: nie można go odczytać.").arg(name);
+        }
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
 EditorWindows CreateEditorWindows(Dialogs& dialogs) {
     EditorWindows windows;
     windows.Form1 = std::make_unique<TForm1>(dialogs);
@@ -51,5 +72,9 @@ EditorWindows CreateEditorWindows(Dialogs& dialogs) {
     windows.Form2->setAttribute(Qt::WA_QuitOnClose, false);
     windows.Form3->setAttribute(Qt::WA_QuitOnClose, false);
     windows.Form1->SetCompanions(windows.Form2.get(), windows.Form3.get());
+    // Told once, before the window opens: the status bar is the version text's at start-up.
+    if (!windows.Form1->SkippedFontFiles.empty()) {
+        dialogs.Warning(SkippedFontsText(windows.Form1->SkippedFontFiles));
+    }
     return windows;
 }
