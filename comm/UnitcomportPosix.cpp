@@ -2,6 +2,8 @@
 
 #include "comm/Unitcomport.h"
 
+#include "comm/SocketLine.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -90,6 +92,9 @@ int ComPort::Open(const char* name) {
     if (IsOpen()) {
         return 1; // the port already held stays open and usable
     }
+    if (IsNetworkPortName(name)) {
+        return OpenNetwork(name);
+    }
     std::string path;
     if (!MapPortName(name, path)) {
         return 1;
@@ -134,6 +139,10 @@ int ComPort::Open(const char* name) {
 }
 
 int ComPort::Close() {
+    if (network_) {
+        network_.reset();
+        return 0;
+    }
     if (IsOpen()) {
         // A pseudo-terminal keeps TIOCEXCL after its last close while its master lives, which
         // would lock every later non-root open out; drop it before letting go.
@@ -146,6 +155,9 @@ int ComPort::Close() {
 }
 
 int ComPort::Write(const std::uint8_t* buffer, std::uint16_t count) {
+    if (network_) {
+        return network_->Write(buffer, count);
+    }
     if (!IsOpen() || buffer == nullptr) {
         return 0;
     }
@@ -176,6 +188,9 @@ int ComPort::Write(const std::uint8_t* buffer, std::uint16_t count) {
 }
 
 int ComPort::Read(std::uint8_t* buffer, std::uint16_t capacity) {
+    if (network_) {
+        return network_->Read(buffer, capacity);
+    }
     if (!IsOpen() || buffer == nullptr) {
         return -1;
     }
@@ -201,6 +216,9 @@ int ComPort::Read(std::uint8_t* buffer, std::uint16_t capacity) {
 }
 
 LineWait ComPort::WaitReadable(int timeoutMs) {
+    if (network_) {
+        return network_->WaitReadable(timeoutMs);
+    }
     if (!IsOpen()) {
         return LineWait::Lost;
     }

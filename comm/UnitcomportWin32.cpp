@@ -2,6 +2,8 @@
 
 #include "comm/Unitcomport.h"
 
+#include "comm/SocketLine.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -67,6 +69,9 @@ int ComPort::Open(const char* name) {
     if (IsOpen()) {
         return 1; // the port already held stays open and usable
     }
+    if (IsNetworkPortName(name)) {
+        return OpenNetwork(name);
+    }
     if (name == nullptr || name[0] == '\0') {
         return 1;
     }
@@ -100,6 +105,10 @@ int ComPort::Open(const char* name) {
 }
 
 int ComPort::Close() {
+    if (network_) {
+        network_.reset();
+        return 0;
+    }
     if (IsOpen()) {
         CloseHandle(Handle(handle_));
         // Forget the handle so that a second Close cannot close a value reused since.
@@ -109,6 +118,9 @@ int ComPort::Close() {
 }
 
 int ComPort::Write(const std::uint8_t* buffer, std::uint16_t count) {
+    if (network_) {
+        return network_->Write(buffer, count);
+    }
     if (!IsOpen() || buffer == nullptr) {
         return 0;
     }
@@ -118,6 +130,9 @@ int ComPort::Write(const std::uint8_t* buffer, std::uint16_t count) {
 }
 
 int ComPort::Read(std::uint8_t* buffer, std::uint16_t capacity) {
+    if (network_) {
+        return network_->Read(buffer, capacity);
+    }
     if (!IsOpen() || buffer == nullptr) {
         return -1;
     }
@@ -129,6 +144,9 @@ int ComPort::Read(std::uint8_t* buffer, std::uint16_t capacity) {
 }
 
 LineWait ComPort::WaitReadable(int timeoutMs) {
+    if (network_) {
+        return network_->WaitReadable(timeoutMs);
+    }
     if (!IsOpen()) {
         return LineWait::Lost;
     }

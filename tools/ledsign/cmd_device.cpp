@@ -1,5 +1,7 @@
 // Device commands: send, send-set, sync-clock, show, ports. Each device command opens the
 // port, runs its transaction(s), closes the port on every path and prints one line of outcome.
+// Given several ports (--port more than once, for a row of signs), it runs the same
+// transaction(s) on all of them in parallel and prints one line per port, in the order given.
 
 #include "comm/Unitcomprotocol.h"
 #include "tools/ledsign/Command.h"
@@ -8,8 +10,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace ledsign_tool {
@@ -17,7 +22,7 @@ namespace ledsign_tool {
 namespace {
 
 struct DeviceArgs {
-    std::string Port;
+    std::vector<std::string> Ports; // in the order given, each once
     unsigned Address = kSignAddress;
     bool Trace = false;
     bool Help = false;       // --help was given and the usage printed
@@ -67,7 +72,15 @@ bool ParseDeviceArgs(const char* command, const std::vector<std::string>& args, 
         const bool hasValue = i + 1 < args.size();
         unsigned long value = 0;
         if (a == "--port" && hasValue) {
-            out.Port = args[++i];
+            const std::string& port = args[++i];
+            for (const std::string& given : out.Ports) {
+                if (given == port) {
+                    std::fprintf(stderr, "ledsign %s: port %s is given twice\n", command,
+                                 port.c_str());
+                    return false;
+                }
+            }
+            out.Ports.push_back(port);
         } else if (a == "--address" && hasValue) {
             if (!ParseUnsigned(args[i + 1], 0xFFFF, value)) {
                 std::fprintf(stderr, "ledsign %s: bad address '%s' (0..65535)\n", command,
@@ -94,7 +107,7 @@ bool ParseDeviceArgs(const char* command, const std::vector<std::string>& args, 
             out.Positional.push_back(a);
         }
     }
-    if (out.Port.empty()) {
+    if (out.Ports.empty()) {
         std::fprintf(stderr, "ledsign %s: --port is required\n", command);
         return false;
     }
@@ -127,13 +140,33 @@ void TraceFrames(TraceDirection direction, const std::uint8_t* bytes, std::size_
     }
 }
 
-// Holds the port open for one command and closes it on every path.
+// What one port's run of a command ends with: the line to print and the exit code.
+struct PortOutcome {
+    std::string Line;
+    int Exit = kExitFailure;
+};
+
+// Holds one port open for one command and closes it on every path.
 class Session {
 public:
-    explicit Session(const DeviceArgs& args) : args_(args) {
-        if (args.Trace) {
-            protocol_.SetTraceHook(TraceFrames);
+    // `traceLock` serialises the trace of sessions running in parallel; with `several` ports
+    // the trace lines are prefixed with the port and the success line names it.
+    Session(const DeviceArgs& args, const std::string& port, std::mutex& traceLock, bool several)
+        : args_(args), port_(port), where_(several ? " on " + port : "") {
+        if (!args.Trace) {
+            return;
         }
+        const std::string prefix = several ? "[" + port + "] " : "";
+        protocol_.SetTraceHook([&traceLock, prefix](TraceDirection direction,
+                                                    const std::uint8_t* bytes, std::size_t count) {
+            const std::lock_guard<std::mutex> guard(traceLock);
+            std::fputs(prefix.c_str(), stderr);
+            TraceFrames(direction, bytes, count);
+        });
+        protocol_.Line().SetNoteHook([&traceLock, prefix](const char* note) {
+            const std::lock_guard<std::mutex> guard(traceLock);
+            std::fprintf(stderr, "%s-- %s\n", prefix.c_str(), note);
+        });
     }
     ~Session() {
         if (open_) {
@@ -143,37 +176,75 @@ public:
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-    bool Open() {
-        open_ = protocol_.Open(args_.Port.c_str()) == 0;
+    // Opens the port; on failure `failure` holds the line to print.
+    bool Open(PortOutcome& failure) {
+        open_ = protocol_.Open(port_.c_str()) == 0;
         if (!open_) {
-            std::printf("cannot open port %s\n", args_.Port.c_str());
+            const std::string reason = protocol_.Line().FailureReason();
+            failure = {"cannot open port " + port_ + (reason.empty() ? "" : ": " + reason),
+                       kExitFailure};
         }
         return open_;
     }
     ComProtocol& Protocol() { return protocol_; }
     std::uint16_t Address() const { return static_cast<std::uint16_t>(args_.Address); }
-
-    // Prints the failure line for a transaction result other than kComOk; returns the exit
-    // code.
-    int Outcome(int result, const std::string& what) const {
+    // The outcome of a transaction result: `success` for kComOk, else the failure line.
+    PortOutcome Outcome(int result, const std::string& what, const std::string& success) const {
         if (result == kComOk) {
-            return kExitOk;
+            return {success + where_, kExitOk};
         }
-        if (result == kComRefused) {
-            std::printf("sign %u on %s refused %s\n", args_.Address, args_.Port.c_str(),
-                        what.c_str());
-        } else {
-            std::printf("no reply from sign %u on %s to %s\n", args_.Address, args_.Port.c_str(),
-                        what.c_str());
+        std::string line =
+            result == kComRefused
+                ? "sign " + std::to_string(args_.Address) + " on " + port_ + " refused " + what
+                : "no reply from sign " + std::to_string(args_.Address) + " on " + port_ + " to " +
+                      what;
+        const std::string reason = protocol_.Line().FailureReason();
+        if (result != kComRefused && !reason.empty()) {
+            line += " (" + reason + ")";
         }
-        return kExitFailure;
+        return {line, kExitFailure};
     }
 
 private:
     const DeviceArgs& args_;
-    ComProtocol protocol_;
+    std::string port_;
+    std::string where_;
+    mutable ComProtocol protocol_;
     bool open_ = false;
 };
+
+// Runs `job` on every port given, in parallel when there are several, then prints one line
+// per port in the order given. The exit code is 0 only when every port succeeded.
+int RunOnEveryPort(const DeviceArgs& args, const std::function<PortOutcome(Session&)>& job) {
+    std::vector<PortOutcome> outcomes(args.Ports.size());
+    std::mutex traceLock;
+    const bool several = args.Ports.size() > 1;
+    auto runOne = [&](std::size_t i) {
+        Session session(args, args.Ports[i], traceLock, several);
+        if (session.Open(outcomes[i])) {
+            outcomes[i] = job(session);
+        }
+    };
+    if (!several) {
+        runOne(0);
+    } else {
+        std::vector<std::thread> threads;
+        for (std::size_t i = 0; i < args.Ports.size(); ++i) {
+            threads.emplace_back(runOne, i);
+        }
+        for (std::thread& t : threads) {
+            t.join();
+        }
+    }
+    int exit = kExitOk;
+    for (const PortOutcome& o : outcomes) {
+        std::printf("%s\n", o.Line.c_str());
+        if (o.Exit != kExitOk) {
+            exit = o.Exit;
+        }
+    }
+    return exit;
+}
 
 int Send(const std::vector<std::string>& args) {
     DeviceArgs a;
@@ -181,7 +252,7 @@ int Send(const std::vector<std::string>& args) {
         if (a.Help) {
             return kExitOk;
         }
-        if (a.Positional.size() != 1 && !a.Port.empty()) {
+        if (a.Positional.size() != 1 && !a.Ports.empty()) {
             std::fprintf(stderr, "ledsign send: give exactly one message file\n");
         }
         return kExitUsage;
@@ -192,16 +263,14 @@ int Send(const std::vector<std::string>& args) {
         std::printf("cannot read %s\n", a.Positional[0].c_str());
         return kExitFailure;
     }
-    Session session(a);
-    if (!session.Open()) {
-        return kExitFailure;
-    }
     const std::string what = "message for slot " + std::to_string(slot);
-    const int result = session.Protocol().SendMessageSlot(session.Address(), slot, message.data());
-    if (result == kComOk) {
-        std::printf("sent %s to slot %d of sign %u\n", a.Positional[0].c_str(), slot, a.Address);
-    }
-    return session.Outcome(result, what);
+    const std::string success = "sent " + a.Positional[0] + " to slot " + std::to_string(slot) +
+                                " of sign " + std::to_string(a.Address);
+    return RunOnEveryPort(a, [&](Session& session) {
+        const int result =
+            session.Protocol().SendMessageSlot(session.Address(), slot, message.data());
+        return session.Outcome(result, what, success);
+    });
 }
 
 int SendSet(const std::vector<std::string>& args) {
@@ -210,7 +279,7 @@ int SendSet(const std::vector<std::string>& args) {
         if (a.Help) {
             return kExitOk;
         }
-        if (a.Positional.size() != 1 && !a.Port.empty()) {
+        if (a.Positional.size() != 1 && !a.Ports.empty()) {
             std::fprintf(stderr, "ledsign send-set: give exactly one message-set file\n");
         }
         return kExitUsage;
@@ -220,20 +289,19 @@ int SendSet(const std::vector<std::string>& args) {
         std::printf("cannot read %s\n", a.Positional[0].c_str());
         return kExitFailure;
     }
-    Session session(a);
-    if (!session.Open()) {
-        return kExitFailure;
-    }
-    for (int slot = 1; slot <= 8; ++slot) {
-        const int result = session.Protocol().SendMessageSlot(
-            session.Address(), slot, set[static_cast<std::size_t>(slot - 1)].data());
-        if (result != kComOk) {
-            return session.Outcome(result, "message " + std::to_string(slot) + " of the set");
+    const std::string success = "sent the 8 messages of " + a.Positional[0] +
+                                " to slots 1-8 of sign " + std::to_string(a.Address);
+    return RunOnEveryPort(a, [&](Session& session) {
+        for (int slot = 1; slot <= 8; ++slot) {
+            const int result = session.Protocol().SendMessageSlot(
+                session.Address(), slot, set[static_cast<std::size_t>(slot - 1)].data());
+            if (result != kComOk) {
+                return session.Outcome(result, "message " + std::to_string(slot) + " of the set",
+                                       success);
+            }
         }
-    }
-    std::printf("sent the 8 messages of %s to slots 1-8 of sign %u\n", a.Positional[0].c_str(),
-                a.Address);
-    return kExitOk;
+        return session.Outcome(kComOk, "", success);
+    });
 }
 
 int SyncClock(const std::vector<std::string>& args) {
@@ -247,15 +315,11 @@ int SyncClock(const std::vector<std::string>& args) {
         }
         return kExitUsage;
     }
-    Session session(a);
-    if (!session.Open()) {
-        return kExitFailure;
-    }
-    const int result = session.Protocol().SyncClock(session.Address());
-    if (result == kComOk) {
-        std::printf("set the clock of sign %u\n", a.Address);
-    }
-    return session.Outcome(result, "the clock");
+    const std::string success = "set the clock of sign " + std::to_string(a.Address);
+    return RunOnEveryPort(a, [&](Session& session) {
+        return session.Outcome(session.Protocol().SyncClock(session.Address()), "the clock",
+                               success);
+    });
 }
 
 int Show(const std::vector<std::string>& args) {
@@ -268,15 +332,13 @@ int Show(const std::vector<std::string>& args) {
         std::fprintf(stderr, "ledsign show: give one slot number 1..9\n");
         return kExitUsage;
     }
-    Session session(a);
-    if (!session.Open()) {
-        return kExitFailure;
-    }
-    const int result = session.Protocol().RunMessageSlot(session.Address(), static_cast<int>(slot));
-    if (result == kComOk) {
-        std::printf("sign %u shows slot %lu\n", a.Address, slot);
-    }
-    return session.Outcome(result, "showing slot " + std::to_string(slot));
+    const std::string success =
+        "sign " + std::to_string(a.Address) + " shows slot " + std::to_string(slot);
+    return RunOnEveryPort(a, [&](Session& session) {
+        const int result =
+            session.Protocol().RunMessageSlot(session.Address(), static_cast<int>(slot));
+        return session.Outcome(result, "showing slot " + std::to_string(slot), success);
+    });
 }
 
 int Ports(const std::vector<std::string>& args) {
@@ -301,7 +363,9 @@ int Ports(const std::vector<std::string>& args) {
     return kExitOk;
 }
 
-#define DEVICE_OPTIONS "--port PORT [--address A] [--trace]"
+// --port may be given more than once (not for ports): PORT is a serial port, tcp://HOST:PORT
+// or rfc2217://HOST:PORT.
+#define DEVICE_OPTIONS "--port PORT [--port PORT2 ...] [--address A] [--trace]"
 
 const CommandRegistration kSend({"send", DEVICE_OPTIONS " [--slot N] FILE.kom",
                                  "store a message file in slot N (1..9, default 9) of the sign",
