@@ -217,6 +217,7 @@ int SocketLine::Write(const std::uint8_t* buffer, std::uint16_t count) {
     if (!open_ || buffer == nullptr) {
         return 0;
     }
+    DropWhatArrivedUnasked();
     if (lost_ || !socket_.IsOpen()) {
         socket_.Close();
         Note("reconnecting after the connection was lost");
@@ -237,6 +238,21 @@ int SocketLine::Write(const std::uint8_t* buffer, std::uint16_t count) {
         done += piece;
     }
     return count;
+}
+
+void SocketLine::DropWhatArrivedUnasked() {
+    std::array<std::uint8_t, kChunk> discard{};
+    while (!lost_ && socket_.IsOpen() && socket_.Wait(0) == LineWait::Readable) {
+        const int got = socket_.Receive(receiveBuffer_.data(), receiveBuffer_.size());
+        if (got < 0) {
+            lost_ = true;
+            Note("connection to %s:%s lost", name_.Host.c_str(), name_.Port.c_str());
+        } else if (got == 0) {
+            break;
+        } else if (name_.Scheme == NetScheme::Rfc2217) {
+            Decode(static_cast<std::size_t>(got), discard.data());
+        }
+    }
 }
 
 int SocketLine::Read(std::uint8_t* buffer, std::uint16_t capacity) {

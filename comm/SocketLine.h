@@ -12,8 +12,9 @@
 // negotiation within the same 3 s: no frame goes before binary transfer is agreed both ways,
 // since Telnet's end-of-line handling would otherwise rewrite 0x0D bytes. The server's answers
 // to the line settings are not waited for (some servers never acknowledge SET-CONTROL).
-// A connection that broke is made again, with the same negotiation, by the next Write, so a
-// port held open for long (the synchronisation mode) survives a restart of the server.
+// A connection that broke (or that the server closed between transactions) is made again,
+// with the same negotiation, by the next Write, so a port held open for long (the
+// synchronisation mode) survives a restart of the server.
 // Buffers are part of the object; nothing is allocated per byte.
 
 #include "comm/TcpSocket.h"
@@ -67,6 +68,10 @@ private:
     bool Negotiate(int timeoutMs);
     void SendLineSettings();
     bool SendRaw(const std::uint8_t* bytes, std::size_t count);
+    // Before a request: bytes that came since the last transaction answer nothing we will
+    // ask, and a server that closed the connection meanwhile is found here, so the request
+    // goes over a new connection rather than into the dead one.
+    void DropWhatArrivedUnasked();
     // Decodes `count` received bytes in receiveBuffer_; data goes to `out`.
     int Decode(std::size_t count, std::uint8_t* out);
     void HandleNegotiation(std::uint8_t verb, std::uint8_t option);
