@@ -218,6 +218,12 @@ int SocketLine::Write(const std::uint8_t* buffer, std::uint16_t count) {
         return 0;
     }
     DropWhatArrivedUnasked();
+    if (name_.Scheme == NetScheme::Rfc2217 && socket_.IsOpen() && !negotiator_.BinaryAgreed()) {
+        // The server turned binary transfer off since: the frame would be rewritten on the
+        // way, so the connection is made and negotiated again instead.
+        Note("telnet: binary transfer was turned off by the server");
+        lost_ = true;
+    }
     if (lost_ || !socket_.IsOpen()) {
         socket_.Close();
         Note("reconnecting after the connection was lost");
