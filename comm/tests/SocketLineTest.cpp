@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
 
 namespace {
 
@@ -155,6 +156,37 @@ TEST(SocketLine, ConnectFailuresSayWhy) {
         EXPECT_NE(socket.FailureReason().find(c.Reason), std::string::npos)
             << c.Name << ": " << socket.FailureReason();
     }
+}
+
+TEST(SocketLine, ServerThatTakesNoConnectionGivesUpAfterThreeSeconds) {
+    // A listener that never accepts and whose queue is full drops further connection
+    // requests, as a host that has gone quiet does.
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), size), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size), 0);
+    const int port = ntohs(address.sin_port);
+    // Connections go into the queue until it is full; the first one that does not is the
+    // case under test.
+    std::vector<std::unique_ptr<SocketLine>> lines;
+    double seconds = 0;
+    for (int i = 0; i < 4; ++i) {
+        lines.push_back(std::make_unique<SocketLine>());
+        const auto start = Clock::now();
+        if (lines.back()->Open(Url("tcp", port).c_str()) != 0) {
+            seconds = SecondsSince(start);
+            break;
+        }
+    }
+    EXPECT_FALSE(lines.back()->IsOpen());
+    EXPECT_GE(seconds, 2.9);
+    EXPECT_LE(seconds, 3.5);
+    EXPECT_EQ(lines.back()->FailureReason(), "no answer from 127.0.0.1:" + std::to_string(port));
+    ::close(listener);
 }
 
 TEST(SocketLine, SilentServerTimesOutAfterTheLastPollAndClosedOneFailsAtOnce) {
