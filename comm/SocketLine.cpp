@@ -106,6 +106,11 @@ int SocketLine::Close() {
     return 0;
 }
 
+std::string SocketLine::Where() const {
+    return name_.Host.find(':') != std::string::npos ? "[" + name_.Host + "]:" + name_.Port
+                                                     : name_.Host + ":" + name_.Port;
+}
+
 void SocketLine::Fail(NetErrorKind kind, const std::string& message) {
     error_ = {kind, 0, message};
 }
@@ -138,7 +143,7 @@ bool SocketLine::Negotiate(int timeoutMs) {
     const std::size_t size = negotiator_.Start(requests);
     Note("telnet: sent WILL BINARY, DO BINARY, WILL COM-PORT-OPTION");
     if (!SendRaw(requests, size)) {
-        Fail(NetErrorKind::LineLost, "connection to " + name_.Host + ":" + name_.Port + " lost");
+        Fail(NetErrorKind::LineLost, "connection to " + Where() + " lost");
         return false;
     }
     const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
@@ -155,16 +160,21 @@ bool SocketLine::Negotiate(int timeoutMs) {
         }
         const int got = socket_.Receive(receiveBuffer_.data(), receiveBuffer_.size());
         if (got < 0) {
-            Fail(NetErrorKind::LineLost, "connection to " + name_.Host + ":" + name_.Port +
-                                             " closed during the telnet negotiation");
+            Fail(NetErrorKind::LineLost,
+                 "connection to " + Where() + " closed during the telnet negotiation");
             return false;
         }
         Decode(static_cast<std::size_t>(got), discard.data());
     }
+    if (!negotiator_.BinaryAgreed() && !negotiator_.Settled()) {
+        Fail(NetErrorKind::TimedOut,
+             "no answer from " + Where() + " to the telnet negotiation (a raw TCP port?)");
+        Note("%s", error_.Message.c_str());
+        return false;
+    }
     if (!negotiator_.BinaryAgreed()) {
-        Fail(negotiator_.Settled() ? NetErrorKind::Refused : NetErrorKind::TimedOut,
-             "the server at " + name_.Host + ":" + name_.Port +
-                 " did not agree to binary transfer both ways");
+        Fail(NetErrorKind::Refused,
+             "the server at " + Where() + " did not agree to binary transfer both ways");
         Note("%s", error_.Message.c_str());
         return false;
     }
@@ -252,7 +262,7 @@ void SocketLine::DropWhatArrivedUnasked() {
         const int got = socket_.Receive(receiveBuffer_.data(), receiveBuffer_.size());
         if (got < 0) {
             lost_ = true;
-            Note("connection to %s:%s lost", name_.Host.c_str(), name_.Port.c_str());
+            Note("connection to %s lost", Where().c_str());
         } else if (got == 0) {
             break;
         } else if (name_.Scheme == NetScheme::Rfc2217) {
@@ -272,9 +282,8 @@ int SocketLine::Read(std::uint8_t* buffer, std::uint16_t capacity) {
     const int got = socket_.Receive(receiveBuffer_.data(), room);
     if (got < 0) {
         lost_ = true;
-        Note("connection to %s:%s lost", name_.Host.c_str(), name_.Port.c_str());
-        error_ = {NetErrorKind::LineLost, 0,
-                  "connection to " + name_.Host + ":" + name_.Port + " lost"};
+        Note("connection to %s lost", Where().c_str());
+        error_ = {NetErrorKind::LineLost, 0, "connection to " + Where() + " lost"};
         return -1;
     }
     if (name_.Scheme == NetScheme::Raw) {

@@ -78,6 +78,8 @@ private:
     void NoteSubnegotiation();
     void Note(const char* format, ...);
     void Fail(NetErrorKind kind, const std::string& message);
+    // "HOST:PORT", an IPv6 host in brackets, for messages.
+    std::string Where() const;
 
     NetPortName name_;
     bool open_ = false;
