@@ -90,8 +90,9 @@ public:
     void SetStatusText(const std::string& text) override {
         form_.SetStatusText(QString::fromStdString(text));
     }
-    void ShowError(const std::string& text) override {
-        form_.dialogs_.Error(QString::fromStdString(text));
+    void ShowError(const std::string& text, const std::string& reason) override {
+        form_.dialogs_.ErrorWithReason(QString::fromStdString(text),
+                                       QString::fromStdString(reason));
     }
     void SetPreviewRunning(std::uint16_t running) override { form_.PreviewRunning = running; }
     void StartPreview(std::int16_t type, const std::uint8_t* message,
@@ -579,6 +580,8 @@ void TForm1::Button5Click() {
     }
     if (CurrentMessage->LoadFromFile(NativeName(name).constData()) == 0) {
         AfterMessage1Replaced();
+    } else {
+        LoadFailed(name);
     }
 }
 
@@ -601,6 +604,8 @@ void TForm1::Zestawkomunikatow1Click() {
     if (LoadMessageSet(NativeName(name).constData(),
                        std::span<CLEDMessageCon, kMessageCount>(Messages)) == 0) {
         AfterMessage1Replaced();
+    } else {
+        LoadFailed(name);
     }
 }
 
@@ -613,6 +618,12 @@ void TForm1::MenuItem4Click() {
                        std::span<CLEDMessageCon, kMessageCount>(Messages)) != 0) {
         SaveFailed(name);
     }
+}
+
+void TForm1::LoadFailed(const QString& name) {
+    // The messages stay as they were; without a word the operator would take the old text
+    // for the file's.
+    dialogs_.Error(QStringLiteral("Nie mogę wczytać pliku ") + name + QStringLiteral(" !"));
 }
 
 void TForm1::SaveFailed(const QString& name) {

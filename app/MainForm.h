@@ -166,8 +166,9 @@ public:
     // Asks, then clears message 1 (type scrolling, font 4); the panel repaints its font mark.
     void Button4Click();
     // Load / save message 1 through OpenDialogKomunikat / SaveDialogKomunikat. A file that
-    // cannot be read changes nothing; one that cannot be written shows "Nie mogę zapisać pliku
-    // <name> !" and leaves the old file as it was.
+    // does not load (missing, not a regular file, empty, a read error) changes nothing and
+    // shows "Nie mogę wczytać pliku <name> !"; one that cannot be written shows "Nie mogę
+    // zapisać pliku <name> !" and leaves the old file as it was.
     void Button5Click();
     void Button2Click();
     // Load / save the message set (messages 1..8) through OpenDialogZbKom / SaveDialogZbKom,
@@ -259,6 +260,7 @@ private:
     QString ChooseFile(bool save, const char* filter, const char* extension);
     // After message 1's buffer came from a file: cursor, type caption and font mark follow it.
     void AfterMessage1Replaced();
+    void LoadFailed(const QString& name);
     void SaveFailed(const QString& name);
     std::string PortForActions() const;
     void CreateActionPanel();

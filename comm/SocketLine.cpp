@@ -88,8 +88,8 @@ int SocketLine::Open(const char* name) {
     }
     error_ = {};
     if (!ParseNetworkPortName(name, name_)) {
-        Fail(NetErrorKind::NotFound, std::string("bad network port name '") + (name ? name : "") +
-                                         "' (tcp://HOST:PORT or rfc2217://HOST:PORT)");
+        Fail(LineErrorKind::NotFound, std::string("bad network port name '") + (name ? name : "") +
+                                          "' (tcp://HOST:PORT or rfc2217://HOST:PORT)");
         return 1;
     }
     if (!Connect()) {
@@ -111,18 +111,21 @@ std::string SocketLine::Where() const {
                                                      : name_.Host + ":" + name_.Port;
 }
 
-void SocketLine::Fail(NetErrorKind kind, const std::string& message) {
-    error_ = {kind, 0, message};
+void SocketLine::Fail(LineErrorKind kind, const std::string& message) {
+    error_ = LineError{};
+    error_.Kind = kind;
+    error_.SystemMessage = message;
 }
 
 bool SocketLine::Connect() {
     const auto start = Clock::now();
     Note("connecting to %s port %s", name_.Host.c_str(), name_.Port.c_str());
     if (!socket_.Connect(name_.Host, name_.Port, kConnectTimeoutMs, error_)) {
-        Note("%s", error_.Message.c_str());
+        Note("%s", error_.SystemMessage.c_str());
         return false;
     }
     lost_ = false;
+    error_ = LineError{};
     if (name_.Scheme == NetScheme::Raw) {
         Note("connected (raw TCP)");
         return true;
@@ -143,7 +146,7 @@ bool SocketLine::Negotiate(int timeoutMs) {
     const std::size_t size = negotiator_.Start(requests);
     Note("telnet: sent WILL BINARY, DO BINARY, WILL COM-PORT-OPTION");
     if (!SendRaw(requests, size)) {
-        Fail(NetErrorKind::LineLost, "connection to " + Where() + " lost");
+        Fail(LineErrorKind::LineLost, "connection to " + Where() + " lost");
         return false;
     }
     const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
@@ -160,22 +163,22 @@ bool SocketLine::Negotiate(int timeoutMs) {
         }
         const int got = socket_.Receive(receiveBuffer_.data(), receiveBuffer_.size());
         if (got < 0) {
-            Fail(NetErrorKind::LineLost,
+            Fail(LineErrorKind::LineLost,
                  "connection to " + Where() + " closed during the telnet negotiation");
             return false;
         }
         Decode(static_cast<std::size_t>(got), discard.data());
     }
     if (!negotiator_.BinaryAgreed() && !negotiator_.Settled()) {
-        Fail(NetErrorKind::TimedOut,
+        Fail(LineErrorKind::TimedOut,
              "no answer from " + Where() + " to the telnet negotiation (a raw TCP port?)");
-        Note("%s", error_.Message.c_str());
+        Note("%s", error_.SystemMessage.c_str());
         return false;
     }
     if (!negotiator_.BinaryAgreed()) {
-        Fail(NetErrorKind::Refused,
+        Fail(LineErrorKind::Other,
              "the server at " + Where() + " did not agree to binary transfer both ways");
-        Note("%s", error_.Message.c_str());
+        Note("%s", error_.SystemMessage.c_str());
         return false;
     }
     Note("telnet: binary transfer agreed both ways");
@@ -283,7 +286,7 @@ int SocketLine::Read(std::uint8_t* buffer, std::uint16_t capacity) {
     if (got < 0) {
         lost_ = true;
         Note("connection to %s lost", Where().c_str());
-        error_ = {NetErrorKind::LineLost, 0, "connection to " + Where() + " lost"};
+        Fail(LineErrorKind::LineLost, "connection to " + Where() + " lost");
         return -1;
     }
     if (name_.Scheme == NetScheme::Raw) {

@@ -8,6 +8,8 @@
 //                        control, DTR and RTS raised), and its buffers are purged.
 // HOST is a name, an IPv4 address or an IPv6 address in brackets (tcp://[::1]:4001).
 //
+// Failures are reported as LineError kinds: NotFound (bad name, name that does not resolve,
+// connection refused), TimedOut (no answer within 3 s), LineLost (connection broken), Other.
 // Opening connects within 3 s, name resolution included, and (for rfc2217) completes the
 // negotiation within the same 3 s: no frame goes before binary transfer is agreed both ways,
 // since Telnet's end-of-line handling would otherwise rewrite 0x0D bytes. The server's answers
@@ -58,10 +60,10 @@ public:
     int Read(std::uint8_t* buffer, std::uint16_t capacity) override;
     LineWait WaitReadable(int timeoutMs) override;
     void SetNoteHook(LineNoteHook hook) override { note_ = std::move(hook); }
-    std::string FailureReason() const override { return error_.Message; }
+    // The reason of the last failure; its SystemMessage is a sentence naming the host.
+    LineError LastError() const override { return error_; }
 
     bool IsOpen() const { return open_; }
-    const NetError& LastError() const { return error_; }
 
 private:
     bool Connect();
@@ -77,14 +79,14 @@ private:
     void HandleNegotiation(std::uint8_t verb, std::uint8_t option);
     void NoteSubnegotiation();
     void Note(const char* format, ...);
-    void Fail(NetErrorKind kind, const std::string& message);
+    void Fail(LineErrorKind kind, const std::string& message);
     // "HOST:PORT", an IPv6 host in brackets, for messages.
     std::string Where() const;
 
     NetPortName name_;
     bool open_ = false;
     bool lost_ = false;
-    NetError error_;
+    LineError error_;
     TcpSocket socket_;
     telnet::TelnetDecoder decoder_;
     telnet::TelnetNegotiator negotiator_;

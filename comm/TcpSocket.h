@@ -3,27 +3,12 @@
 // time including name resolution, and reads never block. One implementation file per
 // platform (POSIX sockets, Winsock).
 
+#include "comm/LineError.h"
 #include "comm/Unitcomport.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
-
-// Why a network line failed. The kinds mirror those of the serial port's errors, so the tools
-// can report both the same way.
-enum class NetErrorKind {
-    None,
-    NotFound, // the name does not resolve, or nothing listens at the address
-    LineLost, // the connection broke
-    TimedOut, // no answer within the bound
-    Refused,  // the server would not carry binary data
-};
-
-struct NetError {
-    NetErrorKind Kind = NetErrorKind::None;
-    int SystemCode = 0;  // errno, a getaddrinfo code or a Winsock code; 0 when none
-    std::string Message; // one line for the user, naming the host and port
-};
 
 class TcpSocket {
 public:
@@ -33,10 +18,12 @@ public:
     TcpSocket& operator=(const TcpSocket&) = delete;
 
     // Resolves `host` and connects to `port` on each of its addresses in turn, all within
-    // `timeoutMs`. Sets TCP_NODELAY and keepalive. Returns false with `error` filled: NotFound
-    // when the name does not resolve (with the resolver's reason) or the last address refused,
-    // TimedOut ("no answer from HOST:PORT") when the time ran out.
-    bool Connect(const std::string& host, const std::string& port, int timeoutMs, NetError& error);
+    // `timeoutMs`. Sets TCP_NODELAY and keepalive. Returns false with `error` filled, its
+    // SystemMessage a sentence naming the host: NotFound when the name does not resolve (with
+    // the resolver's reason) or the last address refused ("connection refused by HOST:PORT"),
+    // TimedOut ("no answer from HOST:PORT") when the time ran out, Other for anything else.
+    // SystemCode stays 0: the sentence is the reason (see DescribeLineError).
+    bool Connect(const std::string& host, const std::string& port, int timeoutMs, LineError& error);
     void Close();
     bool IsOpen() const;
 

@@ -78,6 +78,13 @@ int ConnectOne(int fd, const addrinfo& address, Clock::time_point deadline) {
     }
 }
 
+LineError NetFailure(LineErrorKind kind, const std::string& sentence) {
+    LineError error;
+    error.Kind = kind;
+    error.SystemMessage = sentence;
+    return error;
+}
+
 } // namespace
 
 TcpSocket::TcpSocket() : handle_(-1) {}
@@ -98,7 +105,7 @@ void TcpSocket::Close() {
 }
 
 bool TcpSocket::Connect(const std::string& host, const std::string& port, int timeoutMs,
-                        NetError& error) {
+                        LineError& error) {
     Close();
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     const std::string where = HostPort(host, port);
@@ -119,14 +126,14 @@ bool TcpSocket::Connect(const std::string& host, const std::string& port, int ti
     {
         std::unique_lock<std::mutex> guard(resolution->Lock);
         if (!resolution->Done.wait_until(guard, deadline, [&] { return resolution->Finished; })) {
-            error = {NetErrorKind::TimedOut, ETIMEDOUT, "no answer from " + where};
+            error = NetFailure(LineErrorKind::TimedOut, "no answer from " + where);
             return false;
         }
     }
     if (resolution->Code != 0) {
         const int code = resolution->Code;
         const char* reason = code == EAI_SYSTEM ? std::strerror(errno) : gai_strerror(code);
-        error = {NetErrorKind::NotFound, code, "cannot resolve " + host + ": " + reason};
+        error = NetFailure(LineErrorKind::NotFound, "cannot resolve " + host + ": " + reason);
         return false;
     }
     int lastCode = ETIMEDOUT;
@@ -151,12 +158,12 @@ bool TcpSocket::Connect(const std::string& host, const std::string& port, int ti
         }
     }
     if (lastCode == ETIMEDOUT) {
-        error = {NetErrorKind::TimedOut, lastCode, "no answer from " + where};
+        error = NetFailure(LineErrorKind::TimedOut, "no answer from " + where);
     } else if (lastCode == ECONNREFUSED) {
-        error = {NetErrorKind::NotFound, lastCode, "connection refused by " + where};
+        error = NetFailure(LineErrorKind::NotFound, "connection refused by " + where);
     } else {
-        error = {NetErrorKind::NotFound, lastCode,
-                 "cannot connect to " + where + ": " + std::strerror(lastCode)};
+        error = NetFailure(LineErrorKind::Other,
+                           "cannot connect to " + where + ": " + std::strerror(lastCode));
     }
     return false;
 }

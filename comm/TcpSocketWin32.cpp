@@ -81,6 +81,13 @@ int ConnectOne(SOCKET s, const addrinfo& address, Clock::time_point deadline) {
     return error;
 }
 
+LineError NetFailure(LineErrorKind kind, const std::string& sentence) {
+    LineError error;
+    error.Kind = kind;
+    error.SystemMessage = sentence;
+    return error;
+}
+
 } // namespace
 
 TcpSocket::TcpSocket() : handle_(static_cast<std::intptr_t>(INVALID_SOCKET)) {
@@ -106,7 +113,7 @@ void TcpSocket::Close() {
 }
 
 bool TcpSocket::Connect(const std::string& host, const std::string& port, int timeoutMs,
-                        NetError& error) {
+                        LineError& error) {
     Close();
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     const std::string where = HostPort(host, port);
@@ -127,13 +134,13 @@ bool TcpSocket::Connect(const std::string& host, const std::string& port, int ti
     {
         std::unique_lock<std::mutex> guard(resolution->Lock);
         if (!resolution->Done.wait_until(guard, deadline, [&] { return resolution->Finished; })) {
-            error = {NetErrorKind::TimedOut, WSAETIMEDOUT, "no answer from " + where};
+            error = NetFailure(LineErrorKind::TimedOut, "no answer from " + where);
             return false;
         }
     }
     if (resolution->Code != 0) {
-        error = {NetErrorKind::NotFound, resolution->Code,
-                 "cannot resolve " + host + ": " + SystemMessage(resolution->Code)};
+        error = NetFailure(LineErrorKind::NotFound,
+                           "cannot resolve " + host + ": " + SystemMessage(resolution->Code));
         return false;
     }
     int lastCode = WSAETIMEDOUT;
@@ -159,12 +166,12 @@ bool TcpSocket::Connect(const std::string& host, const std::string& port, int ti
         }
     }
     if (lastCode == WSAETIMEDOUT) {
-        error = {NetErrorKind::TimedOut, lastCode, "no answer from " + where};
+        error = NetFailure(LineErrorKind::TimedOut, "no answer from " + where);
     } else if (lastCode == WSAECONNREFUSED) {
-        error = {NetErrorKind::NotFound, lastCode, "connection refused by " + where};
+        error = NetFailure(LineErrorKind::NotFound, "connection refused by " + where);
     } else {
-        error = {NetErrorKind::NotFound, lastCode,
-                 "cannot connect to " + where + ": " + SystemMessage(lastCode)};
+        error = NetFailure(LineErrorKind::Other,
+                           "cannot connect to " + where + ": " + SystemMessage(lastCode));
     }
     return false;
 }

@@ -12,6 +12,8 @@
 // "tcp://HOST:PORT" and "rfc2217://HOST:PORT" reach a sign behind an Ethernet serial server
 // (SocketLine.h).
 
+#include "comm/LineError.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -50,8 +52,10 @@ public:
     virtual LineWait WaitReadable(int timeoutMs) = 0;
     // Sets where notes go; an empty hook drops them. Lines with nothing to note ignore it.
     virtual void SetNoteHook(LineNoteHook) {}
-    // Why the last Open failed or the line was lost, for the user; empty when not known.
-    virtual std::string FailureReason() const { return {}; }
+    // Why the last failed Open, Write, Read or WaitReadable failed (Kind None after a
+    // successful Open). A line that cannot tell reports None; callers then fall back on a
+    // kind of their own.
+    virtual LineError LastError() const { return {}; }
 };
 
 class SocketLine;
@@ -69,13 +73,25 @@ public:
     // Opens and configures the port. Returns 1 (and holds nothing new) when the name maps to no
     // device, the device is held by anyone, or it is not a serial line at all (a regular file,
     // /dev/null: the line settings are refused) - so a mistyped name never receives frames.
+    // LastError() then says which: NotFound, PermissionDenied, InUse (naming the holder when
+    // the system can tell), NotSerial, or Other.
+    //
+    // On POSIX the port is held two ways: an advisory lock that keeps out every ComPort, root
+    // or not, and the terminal's exclusive flag that keeps out every other non-root program,
+    // which need not take the lock. The lock dies with the process; the flag is cleared by
+    // Close. A process killed outright (SIGKILL) cannot clear it: a real serial device drops
+    // the flag on its last close, but a pseudo-terminal keeps it while its other side is open,
+    // and then only root can open it until the program serving it restarts. No scheme on
+    // Linux both keeps non-cooperating programs out and survives SIGKILL, so the tools close
+    // the port on SIGINT, SIGTERM and SIGHUP, and an open that meets such a left-over flag
+    // says so (InUse with StaleExclusive).
     int Open(const char* name) override;
     int Close() override;
     int Write(const std::uint8_t* buffer, std::uint16_t count) override;
     int Read(std::uint8_t* buffer, std::uint16_t capacity) override;
     LineWait WaitReadable(int timeoutMs) override;
+    LineError LastError() const override;
     void SetNoteHook(LineNoteHook hook) override;
-    std::string FailureReason() const override;
 
     bool IsOpen() const { return handle_ != kInvalidHandle || network_ != nullptr; }
 
@@ -85,12 +101,12 @@ private:
     int OpenNetwork(const char* name);
     std::unique_ptr<SocketLine> network_;
     LineNoteHook note_;
-    std::string failureReason_;
 
     // A file descriptor on POSIX, a HANDLE on Windows; -1 is invalid on both
     // (INVALID_HANDLE_VALUE is (HANDLE)-1).
     static constexpr std::intptr_t kInvalidHandle = -1;
     std::intptr_t handle_ = kInvalidHandle;
+    LineError lastError_;
 };
 
 // One serial port this machine has, for listing to the user.

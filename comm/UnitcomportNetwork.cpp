@@ -9,12 +9,16 @@ int ComPort::OpenNetwork(const char* name) {
     auto line = std::make_unique<SocketLine>();
     line->SetNoteHook(note_);
     if (line->Open(name) != 0) {
-        failureReason_ = line->LastError().Message;
+        lastError_ = line->LastError();
         return 1;
     }
-    failureReason_.clear();
+    lastError_ = LineError{};
     network_ = std::move(line);
     return 0;
+}
+
+LineError ComPort::LastError() const {
+    return network_ ? network_->LastError() : lastError_;
 }
 
 void ComPort::SetNoteHook(LineNoteHook hook) {
@@ -22,8 +26,4 @@ void ComPort::SetNoteHook(LineNoteHook hook) {
     if (network_) {
         network_->SetNoteHook(note_);
     }
-}
-
-std::string ComPort::FailureReason() const {
-    return network_ ? network_->LastError().Message : failureReason_;
 }

@@ -102,7 +102,7 @@ TEST(SocketLine, Rfc2217FramesSurviveEveryReadBoundaryAndNotifications) {
         SystemComClock clock;
         ComProtocol protocol(socket, clock);
         ASSERT_EQ(protocol.Open(Url("rfc2217", server.Port()).c_str()), 0)
-            << socket.FailureReason();
+            << socket.LastError().SystemMessage;
         for (int k = 1; k <= splits; ++k) {
             EXPECT_EQ(protocol.SendMessageSlot(380, 9, message.data()), kComOk) << "split " << k;
         }
@@ -124,7 +124,7 @@ TEST(SocketLine, NoFrameGoesWithoutBinaryBothWays) {
         const auto start = Clock::now();
         EXPECT_EQ(socket.Open(Url("rfc2217", server.Port()).c_str()), 1);
         EXPECT_LT(SecondsSince(start), 1.0); // a refusal ends the wait at once
-        EXPECT_NE(socket.FailureReason().find("binary"), std::string::npos);
+        EXPECT_NE(socket.LastError().SystemMessage.find("binary"), std::string::npos);
     }
     EXPECT_EQ(dataBytes, 0u);
 }
@@ -153,8 +153,8 @@ TEST(SocketLine, ConnectFailuresSayWhy) {
         const auto start = Clock::now();
         EXPECT_EQ(socket.Open(c.Name.c_str()), c.Result) << c.Name;
         EXPECT_LT(SecondsSince(start), 3.5) << c.Name;
-        EXPECT_NE(socket.FailureReason().find(c.Reason), std::string::npos)
-            << c.Name << ": " << socket.FailureReason();
+        EXPECT_NE(socket.LastError().SystemMessage.find(c.Reason), std::string::npos)
+            << c.Name << ": " << socket.LastError().SystemMessage;
     }
 }
 
@@ -185,7 +185,8 @@ TEST(SocketLine, ServerThatTakesNoConnectionGivesUpAfterThreeSeconds) {
     EXPECT_FALSE(lines.back()->IsOpen());
     EXPECT_GE(seconds, 2.9);
     EXPECT_LE(seconds, 3.5);
-    EXPECT_EQ(lines.back()->FailureReason(), "no answer from 127.0.0.1:" + std::to_string(port));
+    EXPECT_EQ(lines.back()->LastError().SystemMessage,
+              "no answer from 127.0.0.1:" + std::to_string(port));
     ::close(listener);
 }
 
@@ -220,7 +221,7 @@ TEST(SocketLine, SilentServerTimesOutAfterTheLastPollAndClosedOneFailsAtOnce) {
         EXPECT_GE(seconds, c.MinSeconds) << c.What;
         EXPECT_LE(seconds, c.MaxSeconds) << c.What;
         if (c.CloseMidReply) {
-            EXPECT_NE(socket.FailureReason().find("lost"), std::string::npos);
+            EXPECT_NE(socket.LastError().SystemMessage.find("lost"), std::string::npos);
         }
     }
 }

@@ -1,8 +1,14 @@
 // Device commands: send, send-set, sync-clock, show, ports. Each device command opens the
-// port, runs its transaction(s), closes the port on every path and prints one line of outcome.
-// Given several ports (--port more than once, for a row of signs), it runs the same
-// transaction(s) on all of them in parallel and prints one line per port, in the order given.
+// port, runs its transaction(s), closes the port on every path and prints one line of outcome:
+// a result on stdout, or a failure naming the port and the reason on stderr. Given several
+// ports (--port more than once, for a row of signs), it runs the same transaction(s) on all of
+// them in parallel and prints one line per port, in the order the ports were given.
+//
+// SIGINT, SIGTERM and SIGHUP (Ctrl+C, Ctrl+Break and console close on Windows) end a running
+// transaction within about 100 ms; the port is then closed like on any other path, so a
+// stopped command never leaves the line locked (see ComPort::Open on the exclusive flag).
 
+#include "autosync/StopSignal.h"
 #include "comm/Unitcomprotocol.h"
 #include "tools/ledsign/Command.h"
 #include "tools/ledsign/DeviceFiles.h"
@@ -140,19 +146,22 @@ void TraceFrames(TraceDirection direction, const std::uint8_t* bytes, std::size_
     }
 }
 
-// What one port's run of a command ends with: the line to print and the exit code.
+// What one port's run of a command ends with: the line to print (empty when a stop signal
+// ended it: the stop line follows once every port is closed), where, and the exit code.
 struct PortOutcome {
     std::string Line;
+    bool Failed = true; // printed on stderr, else on stdout
     int Exit = kExitFailure;
 };
 
-// Holds one port open for one command and closes it on every path.
+// Holds one port open for one command and closes it on every path, a stop signal included.
 class Session {
 public:
     // `traceLock` serialises the trace of sessions running in parallel; with `several` ports
     // the trace lines are prefixed with the port and the success line names it.
     Session(const DeviceArgs& args, const std::string& port, std::mutex& traceLock, bool several)
         : args_(args), port_(port), where_(several ? " on " + port : "") {
+        protocol_.SetCancelCheck(StopRequested);
         if (!args.Trace) {
             return;
         }
@@ -180,42 +189,55 @@ public:
     bool Open(PortOutcome& failure) {
         open_ = protocol_.Open(port_.c_str()) == 0;
         if (!open_) {
-            const std::string reason = protocol_.Line().FailureReason();
-            failure = {"cannot open port " + port_ + (reason.empty() ? "" : ": " + reason),
-                       kExitFailure};
+            failure = Failure("cannot open port " + port_ + ": " +
+                              DescribeLineError(protocol_.LastError()));
         }
         return open_;
     }
     ComProtocol& Protocol() { return protocol_; }
     std::uint16_t Address() const { return static_cast<std::uint16_t>(args_.Address); }
+
     // The outcome of a transaction result: `success` for kComOk, else the failure line.
     PortOutcome Outcome(int result, const std::string& what, const std::string& success) const {
         if (result == kComOk) {
-            return {success + where_, kExitOk};
+            return {success + where_, false, kExitOk};
         }
-        std::string line =
-            result == kComRefused
-                ? "sign " + std::to_string(args_.Address) + " on " + port_ + " refused " + what
-                : "no reply from sign " + std::to_string(args_.Address) + " on " + port_ + " to " +
-                      what;
-        const std::string reason = protocol_.Line().FailureReason();
-        if (result != kComRefused && !reason.empty()) {
-            line += " (" + reason + ")";
+        if (protocol_.LastError().Kind == LineErrorKind::Interrupted) {
+            return {};
         }
-        return {line, kExitFailure};
+        const std::string reason = DescribeLineError(protocol_.LastError());
+        const std::string sign = "sign " + std::to_string(args_.Address) + " on " + port_;
+        return Failure(result == kComRefused
+                           ? sign + " refused " + what + ": " + reason
+                           : "no reply from " + sign + " to " + what + ": " + reason);
     }
 
 private:
+    // A failure line; with --trace followed by the system's own message behind it.
+    PortOutcome Failure(std::string line) const {
+        const std::string system = DescribeSystemError(protocol_.LastError());
+        if (args_.Trace && !system.empty()) {
+            line += "\n  " + system;
+        }
+        return {std::move(line), true, kExitFailure};
+    }
+
     const DeviceArgs& args_;
     std::string port_;
     std::string where_;
-    mutable ComProtocol protocol_;
+    ComProtocol protocol_;
     bool open_ = false;
 };
 
 // Runs `job` on every port given, in parallel when there are several, then prints one line
 // per port in the order given. The exit code is 0 only when every port succeeded.
 int RunOnEveryPort(const DeviceArgs& args, const std::function<PortOutcome(Session&)>& job) {
+    // Installed before any open, so that no moment of holding a port is left to a signal's
+    // default action, which would end the process with the port locked.
+    if (!InstallStopHandlers()) {
+        std::fprintf(stderr, "cannot install the stop handlers\n");
+        return kExitFailure;
+    }
     std::vector<PortOutcome> outcomes(args.Ports.size());
     std::mutex traceLock;
     const bool several = args.Ports.size() > 1;
@@ -238,12 +260,41 @@ int RunOnEveryPort(const DeviceArgs& args, const std::function<PortOutcome(Sessi
     }
     int exit = kExitOk;
     for (const PortOutcome& o : outcomes) {
-        std::printf("%s\n", o.Line.c_str());
+        if (!o.Line.empty()) {
+            std::FILE* out = o.Failed ? stderr : stdout;
+            std::fprintf(out, "%s\n", o.Line.c_str());
+            std::fflush(out); // keeps the lines of both streams in the order of the ports
+        }
         if (o.Exit != kExitOk) {
             exit = o.Exit;
         }
     }
+    if (StopRequested()) {
+        for (const std::string& port : args.Ports) {
+            std::fprintf(stderr, "stopped by a signal; port %s closed\n", port.c_str());
+        }
+        StopFinished();
+    }
     return exit;
+}
+
+// Loads the file that a send command is to send through `load`, before the port is opened:
+// a file that does not load stops the command with its reason, so that nothing is sent; one
+// of the wrong size is sent with a warning. Both go to stderr.
+template <typename Load>
+bool LoadForSending(const char* command, const std::string& name, std::uintmax_t expected,
+                    const char* kind, Load load) {
+    LoadReport report;
+    if (!load(report)) {
+        std::fprintf(stderr, "ledsign %s: cannot read '%s': %s; nothing was sent\n", command,
+                     name.c_str(), DescribeLoadProblem(report).c_str());
+        return false;
+    }
+    const std::string warning = FileSizeWarning(name, report, expected, kind, "sent");
+    if (!warning.empty()) {
+        std::fprintf(stderr, "ledsign %s: warning: %s\n", command, warning.c_str());
+    }
+    return true;
 }
 
 int Send(const std::vector<std::string>& args) {
@@ -259,8 +310,9 @@ int Send(const std::vector<std::string>& args) {
     }
     const int slot = a.Slot.value_or(9);
     MessageBytes message{};
-    if (!ReadMessageFile(a.Positional[0].c_str(), message)) {
-        std::printf("cannot read %s\n", a.Positional[0].c_str());
+    if (!LoadForSending("send", a.Positional[0], 1024, "message", [&](LoadReport& report) {
+            return ReadMessageFile(a.Positional[0].c_str(), message, report);
+        })) {
         return kExitFailure;
     }
     const std::string what = "message for slot " + std::to_string(slot);
@@ -285,8 +337,10 @@ int SendSet(const std::vector<std::string>& args) {
         return kExitUsage;
     }
     std::array<MessageBytes, 8> set{};
-    if (!ReadMessageSetFile(a.Positional[0].c_str(), set)) {
-        std::printf("cannot read %s\n", a.Positional[0].c_str());
+    if (!LoadForSending("send-set", a.Positional[0], 8 * 1024, "message-set",
+                        [&](LoadReport& report) {
+                            return ReadMessageSetFile(a.Positional[0].c_str(), set, report);
+                        })) {
         return kExitFailure;
     }
     const std::string success = "sent the 8 messages of " + a.Positional[0] +

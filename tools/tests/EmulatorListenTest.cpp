@@ -29,11 +29,11 @@ TEST(EmulatorListen, ServesOneClientAtATimeOverEitherScheme) {
         ASSERT_EQ(url.rfind(c.UrlStart, 0), 0u) << url;
 
         ComProtocol first;
-        ASSERT_EQ(first.Open(url.c_str()), 0) << first.Line().FailureReason();
+        ASSERT_EQ(first.Open(url.c_str()), 0) << first.LastError().SystemMessage;
         EXPECT_EQ(first.RunMessageSlot(380, 1), kComOk) << c.Listen;
         ComProtocol second;
         EXPECT_EQ(second.Open(url.c_str()), 1) << c.Listen;
-        EXPECT_NE(second.Line().FailureReason().find("refused"), std::string::npos);
+        EXPECT_NE(second.LastError().SystemMessage.find("refused"), std::string::npos);
         first.Close();
         // The sign listens again once the first client has gone.
         bool reopened = false;

@@ -9,6 +9,7 @@
 
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 using tool_tests::RunResult;
@@ -38,16 +39,18 @@ TEST(SeveralPorts, EveryPortRunsAndReportsInTheOrderGiven) {
     const struct Case {
         std::vector<std::string> Ports;
         int Exit;
-        std::vector<std::string> LineStarts; // per port, in the order given
+        std::vector<std::string> Results;  // stdout, in the order of the ports
+        std::vector<std::string> Failures; // stderr, likewise
     } cases[] = {
         {{first.Port(), second.Port()},
          0,
-         {"sign 380 shows slot 2 on " + first.Port(), "sign 380 shows slot 2 on " + second.Port()}},
+         {"sign 380 shows slot 2 on " + first.Port(), "sign 380 shows slot 2 on " + second.Port()},
+         {}},
         {{second.Port(), missing, first.Port()},
          1,
-         {"sign 380 shows slot 2 on " + second.Port(), "cannot open port " + missing,
-          "sign 380 shows slot 2 on " + first.Port()}},
-        {{first.Port(), second.Port(), first.Port()}, 2, {}},
+         {"sign 380 shows slot 2 on " + second.Port(), "sign 380 shows slot 2 on " + first.Port()},
+         {"cannot open port " + missing}},
+        {{first.Port(), second.Port(), first.Port()}, 2, {}, {"ledsign show: port "}},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = {LEDSIGN_BIN, "show", "2"};
@@ -56,10 +59,14 @@ TEST(SeveralPorts, EveryPortRunsAndReportsInTheOrderGiven) {
         }
         const RunResult r = RunToCompletion(args);
         EXPECT_EQ(r.ExitCode, c.Exit) << r.Out << r.Err;
-        const std::vector<std::string> lines = Lines(r.Out);
-        ASSERT_EQ(lines.size(), c.LineStarts.size()) << r.Out;
-        for (std::size_t i = 0; i < lines.size(); ++i) {
-            EXPECT_EQ(lines[i].rfind(c.LineStarts[i], 0), 0u) << lines[i];
+        const std::pair<std::string, std::vector<std::string>> streams[] = {{r.Out, c.Results},
+                                                                            {r.Err, c.Failures}};
+        for (const auto& [text, starts] : streams) {
+            const std::vector<std::string> lines = Lines(text);
+            ASSERT_EQ(lines.size(), starts.size()) << text;
+            for (std::size_t i = 0; i < lines.size(); ++i) {
+                EXPECT_EQ(lines[i].rfind(starts[i], 0), 0u) << lines[i];
+            }
         }
         if (c.Exit != 2) {
             EXPECT_LT(r.Seconds, 2.6) << "the signs were not served in parallel";
