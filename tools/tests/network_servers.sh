@@ -25,22 +25,26 @@ trap 'exit 1' INT TERM
 
 fail() {
     echo "FAIL: $*" >&2
+    for f in "$dir"/*.out "$dir"/sign.log; do
+        [ -s "$f" ] && { echo "--- $(basename "$f"):"; tail -n 5 "$f" | cut -c 1-200; } >&2
+    done
     exit 1
 }
 
-# A port nothing listens on now.
+# A port no socket uses now, below the range the system hands out to clients (so that a
+# connection made by another test meanwhile cannot take it).
 free_port() {
     local port
     while :; do
-        port=$((20000 + RANDOM % 40000))
-        [ -z "$(ss -Hltn "sport = :$port")" ] && break
+        port=$((20000 + RANDOM % 12000))
+        [ -z "$(ss -Htan "sport = :$port")" ] && break
     done
     echo "$port"
 }
 
-# Waits (at most 5 s) until something listens on 127.0.0.1:$1.
+# Waits (at most 10 s) until something listens on 127.0.0.1:$1.
 wait_listening() {
-    for _ in $(seq 50); do
+    for _ in $(seq 100); do
         [ -n "$(ss -Hltn "sport = :$1")" ] && return 0
         sleep 0.1
     done
@@ -110,7 +114,11 @@ done
 
 # socat: one connection per run, so stopping and starting it is a server restart.
 socat_port=$(free_port)
+socat_pid=
+# Starts socat once the previous one has ended: a socat whose client has gone still moves
+# bytes for a moment, and two of them on the terminal would take each other's replies.
 start_socat() {
+    [ -n "$socat_pid" ] && { wait "$socat_pid" 2>/dev/null || true; }
     socat "TCP-LISTEN:$socat_port,bind=127.0.0.1,reuseaddr" "FILE:$pty,raw,echo=0" &
     socat_pid=$!
     pids+=($socat_pid)
@@ -137,7 +145,6 @@ watch_pid=$!
 pids+=($watch_pid)
 wait_log_lines $((before + 2)) 10 # the clock, then the message
 kill "$socat_pid"
-wait "$socat_pid" 2>/dev/null || true
 start_socat
 echo "1 1 AFTER THE RESTART" > "$dir/data.txt"
 wait_log_lines $((before + 3)) 10
