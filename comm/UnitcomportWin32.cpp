@@ -2,6 +2,8 @@
 
 #include "comm/Unitcomport.h"
 
+#include "comm/SocketLine.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -106,6 +108,9 @@ int ComPort::Open(const char* name) {
         return 1;
     }
     lastError_ = LineError{};
+    if (IsNetworkPortName(name)) {
+        return OpenNetwork(name);
+    }
     if (name == nullptr || name[0] == '\0') {
         lastError_.Kind = LineErrorKind::NotFound;
         lastError_.SystemMessage = "no port name";
@@ -159,6 +164,10 @@ int ComPort::Open(const char* name) {
 }
 
 int ComPort::Close() {
+    if (network_) {
+        network_.reset();
+        return 0;
+    }
     if (IsOpen()) {
         CloseHandle(Handle(handle_));
         CloseHandle(Handle(holdMark_));
@@ -170,6 +179,9 @@ int ComPort::Close() {
 }
 
 int ComPort::Write(const std::uint8_t* buffer, std::uint16_t count) {
+    if (network_) {
+        return network_->Write(buffer, count);
+    }
     if (!IsOpen() || buffer == nullptr) {
         lastError_ = NotOpen();
         return 0;
@@ -185,6 +197,9 @@ int ComPort::Write(const std::uint8_t* buffer, std::uint16_t count) {
 }
 
 int ComPort::Read(std::uint8_t* buffer, std::uint16_t capacity) {
+    if (network_) {
+        return network_->Read(buffer, capacity);
+    }
     if (!IsOpen() || buffer == nullptr) {
         lastError_ = NotOpen();
         return -1;
@@ -200,6 +215,9 @@ int ComPort::Read(std::uint8_t* buffer, std::uint16_t capacity) {
 }
 
 LineWait ComPort::WaitReadable(int timeoutMs) {
+    if (network_) {
+        return network_->WaitReadable(timeoutMs);
+    }
     if (!IsOpen()) {
         lastError_ = NotOpen();
         return LineWait::Lost;
