@@ -2,7 +2,7 @@
 // A fresh directory per test, removed with everything in it at the end, with the spellings the
 // synchronisation tests use: their data files are text, read and written whole.
 
-#include "tools/tests/ScratchFiles.h"
+#include "testsupport/ScratchFiles.h"
 
 #include <string>
 #include <string_view>

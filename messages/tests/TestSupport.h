@@ -4,7 +4,7 @@
 
 #include "messages/HeadlessGrid.h"
 #include "messages/Ledmessagecon.h"
-#include "tools/tests/ScratchFiles.h"
+#include "testsupport/ScratchFiles.h"
 
 #include <gtest/gtest.h>
 

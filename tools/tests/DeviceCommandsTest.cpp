@@ -2,7 +2,7 @@
 
 #ifdef LEDSIGN_EMULATOR // the software sign exists where pseudo-terminals do
 
-#include "tools/tests/SoftwareSign.h"
+#include "testsupport/SoftwareSign.h"
 
 #include <gtest/gtest.h>
 

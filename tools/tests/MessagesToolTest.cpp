@@ -1,7 +1,7 @@
 // ledsign compose and dump, run as the real binary.
 
-#include "RunTool.h"
-#include "tools/tests/ScratchFiles.h"
+#include "testsupport/RunTool.h"
+#include "testsupport/ScratchFiles.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 //   font 3: glyph c has c in its top row only, so row 0 of the strip spells the characters;
 //   font 4: 'A' a known pattern with a blank first column, 'H' = 0x81 in every row.
 
-#include "tools/tests/ScratchFiles.h"
+#include "testsupport/ScratchFiles.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 
 #include "comm/Unitcomprotocol.h"
 #include "preview/Fonts.h"
-#include "tools/tests/Subprocess.h"
+#include "testsupport/Subprocess.h"
 
 #include <gtest/gtest.h>
 

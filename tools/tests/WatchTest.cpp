@@ -6,7 +6,7 @@
 #include "autosync/ProtocolSignLink.h"
 #include "autosync/Unitautosync.h"
 #include "comm/Unitcomprotocol.h"
-#include "tools/tests/SoftwareSign.h"
+#include "testsupport/SoftwareSign.h"
 
 #include <gtest/gtest.h>
 
