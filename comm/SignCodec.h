@@ -63,7 +63,7 @@ private:
         Payload,
         TrailerCheck,
     };
-    bool Step(std::uint8_t value);
+    bool Step(std::uint8_t b);
 
     std::uint16_t address_;
     State state_ = State::Idle;

@@ -131,7 +131,7 @@ public:
     // Decoder: advances the receive state machine by one received line byte. Returns 0; the
     // outcome is ReplyComplete / ReplyCode. A reply announcing more than 1024 payload bytes is
     // dropped at its length field. State persists across calls, transactions and reopening.
-    int ReceiveByte(std::uint8_t byte);
+    int ReceiveByte(std::uint8_t a);
 
     // One request/reply exchange on an open line: assembles the frame, writes it in one piece,
     // then polls for the reply 51 times, 100 ms apart from the write (a reply is taken as soon

@@ -16,7 +16,7 @@ public:
 
     // Writes `bytes` exactly (binary) to `name` in the directory; returns the full path.
     std::string Write(std::string_view name, std::string_view bytes) const {
-        const std::string full = File(name);
+        std::string full = File(name);
         test_files::WriteText(full, bytes);
         return full;
     }

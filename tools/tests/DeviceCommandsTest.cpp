@@ -326,7 +326,7 @@ TEST(DeviceCommands, BadUsageAndUnreadableFiles) {
     Sign sign(dir.Path());
     WriteAll(dir / "m.kom", Message(3));
     const std::string m = dir / "m.kom";
-    const std::string p = sign.Port();
+    const std::string& p = sign.Port();
     struct Case {
         std::vector<std::string> args;
         int exitCode;
