@@ -48,6 +48,7 @@ public:
                 continue;
             }
             std::vector<std::string> rows;
+            rows.reserve(8);
             for (int r = 0; r < 8; ++r) {
                 rows.push_back(process_.ReadLine(1000));
             }
