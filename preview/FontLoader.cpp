@@ -4,7 +4,7 @@
 #include <system_error>
 
 #ifndef LEDSIGN_DATA_DIR
-#error "LEDSIGN_DATA_DIR must name the installed data directory"
+#error "LEDSIGN_DATA_DIR must name the data directory relative to the executable's"
 #endif
 
 namespace {
@@ -31,8 +31,12 @@ bool LoadFontFile(FontSet& fonts, int index, const FontSpec& fontSpec,
 } // namespace
 
 FontSearchPath DefaultFontSearchPath() {
-    return FontSearchPath{".", ExecutableDirectory(),
-                          std::filesystem::path(LEDSIGN_DATA_DIR) / "fonts"};
+    const std::filesystem::path executableDirectory = ExecutableDirectory();
+    std::filesystem::path dataDirectory;
+    if (!executableDirectory.empty()) {
+        dataDirectory = (executableDirectory / LEDSIGN_DATA_DIR / "fonts").lexically_normal();
+    }
+    return FontSearchPath{".", executableDirectory, dataDirectory};
 }
 
 std::array<FontOrigin, kFontCount> LoadFonts(FontSet& fonts) {
