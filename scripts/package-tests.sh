@@ -68,7 +68,7 @@ done
 
 echo "-- lintian"
 # Errors fail; the remaining warnings are printed.
-lintian --fail-on error --no-tag-display-limit "$cli" "$editor"
+lintian --fail-on error --tag-display-limit 0 "$cli" "$editor"
 
 root=$scratch/root
 for deb in "$cli" "$editor"; do
