@@ -6,7 +6,8 @@
 #   2. the same under AddressSanitizer and UndefinedBehaviorSanitizer,
 #   3. the libFuzzer targets, each for a bounded time (FUZZ_SECONDS, default 20),
 #   4. the Windows cross-build (mingw-w64) of ledcore, its tests and the ledsign tool, with the
-#      tests and ledsign.exe against the software sign run under Wine.
+#      tests and ledsign.exe against the software sign run under Wine,
+#   5. the Debian packages of the plain build, checked (scripts/package-tests.sh),
 # and the checks of the sources themselves: include layers, formatting, clang-tidy over the code
 # without Qt, and the core and tools under ThreadSanitizer.
 # Installs missing Debian packages first.
@@ -125,5 +126,12 @@ configure_and_build build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmak
 )
 scripts/package.sh build-win
 echo "-- Windows stage took $(($(date +%s) - windows_start)) s"
+
+# ---- Debian packages ----------------------------------------------------------------------
+echo "== Debian packages: contents, lintian, validators, unpacked programs, service unit"
+packages_start=$(date +%s)
+scripts/package-tests.sh build
+echo "-- Debian package stage took $(($(date +%s) - packages_start)) s"
+# ---- end of Debian packages ---------------------------------------------------------------
 
 echo "== All test stages passed"

@@ -5,7 +5,7 @@
 #include <optional>
 
 #ifndef LEDSIGN_DATA_DIR
-#error "LEDSIGN_DATA_DIR must name the installed data directory"
+#error "LEDSIGN_DATA_DIR must name the data directory relative to the executable's"
 #endif
 
 namespace {
@@ -86,8 +86,12 @@ std::string DescribeSkippedFont(const SkippedFontFile& skipped) {
 }
 
 FontSearchPath DefaultFontSearchPath() {
-    return FontSearchPath{".", ExecutableDirectory(),
-                          std::filesystem::path(LEDSIGN_DATA_DIR) / "fonts"};
+    const std::filesystem::path executableDirectory = ExecutableDirectory();
+    std::filesystem::path dataDirectory;
+    if (!executableDirectory.empty()) {
+        dataDirectory = (executableDirectory / LEDSIGN_DATA_DIR / "fonts").lexically_normal();
+    }
+    return FontSearchPath{".", executableDirectory, dataDirectory};
 }
 
 FontLoadResult LoadFonts(FontSet& fonts) {

@@ -111,8 +111,10 @@ struct FontSearchPath {
     std::filesystem::path DataDirectory;
 };
 
-// The search path of the running program: ".", the directory of the executable (empty when
-// the platform cannot tell it) and the installed data directory's "fonts" folder.
+// The search path of the running program: ".", the directory of the executable and the
+// installed data directory's "fonts" folder, found relative to the executable (in an install,
+// <prefix>/bin/../share/ledsign/fonts), so that any prefix works. Both are empty when the
+// platform cannot tell where the executable is.
 FontSearchPath DefaultFontSearchPath();
 
 // LoadFonts over an explicit search path (tests point it at scratch directories).

@@ -1,12 +1,32 @@
 #!/usr/bin/env bash
-# Packs the Windows build of the command-line tool: ledsign-VERSION-win64.zip in the build
-# folder, holding ledsign-VERSION-win64/ with ledsign.exe, the five font files beside it (where
-# the program looks first after the current folder) and a short README.txt.
+# Packs a build for distribution.
+#
+# Usage: scripts/package.sh deb [BUILD_DIR]   (default build)
+#   The Debian packages of a Linux build: ledsign_VERSION_ARCH.deb (command line, software
+#   sign, fonts, watch service; no Qt) and ledsign-editor_VERSION_ARCH.deb, made by cpack in
+#   BUILD_DIR/packages after the build is brought up to date. Prints the packages' paths.
 #
 # Usage: scripts/package.sh [WINDOWS_BUILD_DIR]   (default build-win, made as test.sh makes it)
-# Prints the ZIP's path.
+#   The Windows build of the command-line tool: ledsign-VERSION-win64.zip in the build
+#   folder, holding ledsign-VERSION-win64/ with ledsign.exe, the five font files beside it
+#   (where the program looks first after the current folder) and a short README.txt.
+#   Prints the ZIP's path.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+if [ "${1:-}" = deb ]; then
+    build=${2:-build}
+    [ -f "$build/CPackConfig.cmake" ] ||
+        { echo "package.sh: no $build/CPackConfig.cmake; configure the Linux build first" >&2; exit 1; }
+    build=$(realpath "$build")
+    cmake --build "$build" -j "$(nproc)" >&2
+    rm -f "$build"/packages/*.deb
+    # cpack's progress goes to stderr, so that stdout holds only the packages' paths.
+    (cd "$build" && cpack -G DEB -B "$build/packages" >&2)
+    ls "$build"/packages/*.deb
+    exit 0
+fi
+
 build=${1:-build-win}
 exe=$build/tools/ledsign.exe
 [ -f "$exe" ] || { echo "package.sh: no $exe; build the Windows tree first" >&2; exit 1; }

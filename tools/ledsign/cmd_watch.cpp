@@ -17,6 +17,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,6 +35,14 @@ struct WatchArgs {
     double Interval = kDefaultIntervalSeconds;
     std::string DataFile;
     bool ExitOnLoss = false;
+};
+
+// What a --config file gives; the command line's options take precedence over each of them.
+struct WatchConfig {
+    std::optional<std::string> Port;
+    std::optional<unsigned> Address;
+    std::optional<double> Interval;
+    std::optional<std::string> DataFile;
 };
 
 bool ParseAddress(const std::string& text, unsigned& address) {
@@ -61,13 +71,79 @@ bool ParseInterval(const std::string& text, double& seconds) {
     return true;
 }
 
+// Strips blanks (and a CR left by a Windows editor) from both ends.
+std::string TrimBlanks(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t\r");
+    if (first == std::string::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+// Reads a --config file: "key = value" lines with the keys port, address, interval and
+// data-file; blank lines and lines starting with '#' are ignored; a value runs to the end of
+// its line (blanks inside it are kept, so file names may have spaces). kExitOk with `out`
+// filled; kExitFailure when the file cannot be read; kExitUsage, naming the file and line, for
+// anything else, so that a mistyped key fails the start instead of being ignored.
+int ReadWatchConfig(const std::string& path, WatchConfig& out) {
+    std::ifstream in(path);
+    if (!in) {
+        std::fprintf(stderr, "ledsign watch: cannot read the configuration %s\n", path.c_str());
+        return kExitFailure;
+    }
+    std::string line;
+    for (int number = 1; std::getline(in, line); ++number) {
+        const std::string trimmed = TrimBlanks(line);
+        if (trimmed.empty() || trimmed[0] == '#') {
+            continue;
+        }
+        const auto equals = trimmed.find('=');
+        const std::string key =
+            equals == std::string::npos ? trimmed : TrimBlanks(trimmed.substr(0, equals));
+        const std::string value =
+            equals == std::string::npos ? std::string() : TrimBlanks(trimmed.substr(equals + 1));
+        bool valid = equals != std::string::npos && !value.empty();
+        if (valid && key == "port") {
+            out.Port = value;
+        } else if (valid && key == "data-file") {
+            out.DataFile = value;
+        } else if (valid && key == "address") {
+            unsigned address = 0;
+            valid = ParseAddress(value, address);
+            out.Address = address;
+        } else if (valid && key == "interval") {
+            double seconds = 0;
+            valid = ParseInterval(value, seconds);
+            out.Interval = seconds;
+        } else {
+            valid = false;
+        }
+        if (!valid) {
+            std::fprintf(stderr,
+                         "ledsign watch: %s:%d: expected 'port', 'address', 'interval' or "
+                         "'data-file' = a valid value, got '%s'\n",
+                         path.c_str(), number, trimmed.c_str());
+            return kExitUsage;
+        }
+    }
+    if (in.bad()) {
+        std::fprintf(stderr, "ledsign watch: cannot read the configuration %s\n", path.c_str());
+        return kExitFailure;
+    }
+    return kExitOk;
+}
+
 void PrintUsage(std::FILE* out);
 
-// kExitOk with `out` filled, kExitUsage after printing the problem; `help` set when --help
-// was asked for (usage printed, nothing to run).
+// kExitOk with `out` filled, kExitUsage after printing the problem (kExitFailure for a
+// configuration that cannot be read); `help` set when --help was asked for (usage printed,
+// nothing to run).
 int ParseWatchArgs(const std::vector<std::string>& args, WatchArgs& out, bool& help) {
     help = false;
     std::vector<std::string> positional;
+    std::optional<std::string> configPath;
+    bool addressGiven = false;
+    bool intervalGiven = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         const bool hasValue = i + 1 < args.size();
@@ -83,7 +159,10 @@ int ParseWatchArgs(const std::vector<std::string>& args, WatchArgs& out, bool& h
                              args[i + 1].c_str());
                 return kExitUsage;
             }
+            addressGiven = true;
             ++i;
+        } else if (a == "--config" && hasValue) {
+            configPath = args[++i];
         } else if (a == "--interval" && hasValue) {
             if (!ParseInterval(args[i + 1], out.Interval)) {
                 std::fprintf(stderr,
@@ -92,6 +171,7 @@ int ParseWatchArgs(const std::vector<std::string>& args, WatchArgs& out, bool& h
                              args[i + 1].c_str());
                 return kExitUsage;
             }
+            intervalGiven = true;
             ++i;
         } else if (a == "--exit-on-loss") {
             out.ExitOnLoss = true;
@@ -101,6 +181,29 @@ int ParseWatchArgs(const std::vector<std::string>& args, WatchArgs& out, bool& h
         } else {
             positional.push_back(a);
         }
+    }
+    WatchConfig config;
+    if (configPath) {
+        if (const int read = ReadWatchConfig(*configPath, config); read != kExitOk) {
+            return read;
+        }
+    }
+    if (out.Port.empty()) {
+        out.Port = config.Port.value_or("");
+    }
+    if (!addressGiven && config.Address) {
+        out.Address = *config.Address;
+    }
+    if (!intervalGiven && config.Interval) {
+        out.Interval = *config.Interval;
+    }
+    if (positional.empty() && config.DataFile) {
+        positional.push_back(*config.DataFile);
+    }
+    if (out.Port.empty() && configPath) {
+        std::fprintf(stderr, "ledsign watch: --port or 'port' in %s is required\n",
+                     configPath->c_str());
+        return kExitUsage;
     }
     if (out.Port.empty()) {
         std::fprintf(stderr, "ledsign watch: --port is required\n");
@@ -176,7 +279,8 @@ int RunWatch(const std::vector<std::string>& args) {
     return kExitOk;
 }
 
-const char* const kUsage = "--port P [--address A] [--interval SECONDS] [--exit-on-loss] DATAFILE";
+const char* const kUsage = "(--port P | --config FILE) [--address A] [--interval SECONDS] "
+                           "[--exit-on-loss] DATAFILE";
 const char* const kSummary =
     "follow DATAFILE, sending each new first line to slot 9; reconnects a lost sign";
 
@@ -194,6 +298,9 @@ void PrintUsage(std::FILE* out) {
                  "  sign answers, the data file is sent again even if it did not change.\n"
                  "  --exit-on-loss: exit 1 on such a loss instead, for a supervisor that\n"
                  "  restarts the command.\n"
+                 "  --config FILE: 'key = value' lines (port, address, interval, data-file)\n"
+                 "  supply what the command line leaves out, DATAFILE included; blank lines\n"
+                 "  and lines starting with '#' are skipped, any other line is bad usage.\n"
                  "  Prints each change of state once, with a time stamp, errors on stderr.\n"
                  "  SIGINT, SIGTERM or SIGHUP blanks the sign's current message, closes the\n"
                  "  port and exits 0. Exit 1 when the port cannot be opened or the first clock\n"

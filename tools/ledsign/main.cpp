@@ -7,6 +7,10 @@
 #include <cstdio>
 #include <cstring>
 
+#ifndef LEDSIGN_VERSION
+#error "LEDSIGN_VERSION must name the project version"
+#endif
+
 namespace ledsign_tool {
 
 namespace {
@@ -40,7 +44,8 @@ void PrintHelp(std::FILE* out) {
         std::fprintf(out, "  ledsign %s %s\n      %s\n", c.Name, c.Usage, c.Summary);
     }
     std::fprintf(out, "\nExit status: 0 success, 1 failure, 2 bad usage.\n"
-                      "Run 'ledsign COMMAND --help' for the options of one command.\n");
+                      "Run 'ledsign COMMAND --help' for the options of one command,\n"
+                      "'ledsign --version' for the version.\n");
 }
 
 } // namespace
@@ -54,6 +59,10 @@ int ledsign_tool::RunLedsign(int argc, char** argv) {
     const std::string name = argv[1];
     if (name == "--help" || name == "-h" || name == "help") {
         PrintHelp(stdout);
+        return kExitOk;
+    }
+    if (name == "--version") {
+        std::printf("ledsign %s\n", LEDSIGN_VERSION);
         return kExitOk;
     }
     for (const Command& c : Commands()) {

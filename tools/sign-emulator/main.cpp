@@ -61,6 +61,7 @@ void Usage(std::FILE* out) {
                  "                one client at a time; PORT 0 picks a free port. The port\n"
                  "                name to use is printed on the second output line\n"
                  "  --bind ADDR   address to listen on (default 127.0.0.1)\n"
+                 "  --version     print the version and exit\n"
                  "Faults: --refuse (reply code 0x81), --silent (no reply), --delay MS,\n"
                  "        --garble (wrong reply trailer), --split (reply in one-byte pieces),\n"
                  "        --noise (junk bytes before the reply)\n\n"
@@ -80,7 +81,7 @@ bool ParseNumber(const char* text, long max, long& value) {
     return true;
 }
 
-// 0 parsed, 1 help shown, 2 bad usage.
+// 0 parsed, 1 help or version shown, 2 bad usage.
 int ParseOptions(int argc, char** argv, Options& o) {
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -88,6 +89,9 @@ int ParseOptions(int argc, char** argv, Options& o) {
         long value = 0;
         if (a == "--help" || a == "-h") {
             Usage(stdout);
+            return 1;
+        } else if (a == "--version") {
+            std::printf("ledsign-emulator %s\n", LEDSIGN_VERSION);
             return 1;
         } else if (a == "--refuse") {
             o.refuse = true;

@@ -264,6 +264,60 @@ TEST(Watch, StartFailuresExitWithOne) {
     }
 }
 
+TEST(Watch, ConfigFileSuppliesWhatTheCommandLineLeavesOut) {
+    TempDir dir;
+    Sign sign(dir.Path());
+    ASSERT_FALSE(sign.Port().empty());
+    const std::string data = dir / "dane w hali.txt"; // blanks inside a value are kept
+    WriteText(data, "1 4 Raz\n");
+    const std::string config = dir / "hall.conf";
+    WriteText(config, "# the sign in the hall\n\n  port = " + sign.Port() +
+                          "\r\ninterval=0.1\naddress = 380\ndata-file = " + data + "  \n");
+    Subprocess fromFile({LEDSIGN_BIN, "watch", "--config", config});
+    ASSERT_TRUE(sign.WaitForSlot9(1));
+    int status = fromFile.Terminate();
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+
+    // The command line wins over the file, whatever the order of the options.
+    WriteText(config, "port = " + (dir / "no-such-tty") + "\ninterval = 0.1\n");
+    Subprocess overridden({LEDSIGN_BIN, "watch", "--port", sign.Port(), "--config", config, data});
+    ASSERT_TRUE(sign.WaitForSlot9(3));
+    status = overridden.Terminate();
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(sign.Slot9Log(), (std::vector<std::string>{Slot9Line("Raz ", 4, 0), kBlankLine,
+                                                         Slot9Line("Raz ", 4, 0), kBlankLine}));
+}
+
+TEST(Watch, BadConfigurationsFailTheStart) {
+    TempDir dir;
+    struct Case {
+        std::string Text; // empty: no file at all
+        int ExitCode;
+    };
+    const std::vector<Case> cases = {
+        {"port = /dev/null\nspeed = 9600\n", 2}, // unknown key
+        {"port /dev/null\n", 2},                 // no '='
+        {"port =\n", 2},                         // no value
+        {"port = /dev/null\ninterval = 0\n", 2},
+        {"port = /dev/null\naddress = 65536\n", 2},
+        {"interval = 1\n", 2}, // no port anywhere
+        {"", 1},
+    };
+    for (const Case& c : cases) {
+        const std::string config = dir / "watch.conf";
+        std::filesystem::remove(config);
+        if (!c.Text.empty()) {
+            WriteText(config, c.Text);
+        }
+        const RunResult r = Ledsign({"watch", "--config", config, dir / "dane.txt"});
+        EXPECT_EQ(r.ExitCode, c.ExitCode) << c.Text;
+        EXPECT_NE(r.Err.find(config), std::string::npos) << c.Text << r.Err;
+        EXPECT_TRUE(r.Out.empty()) << r.Out;
+    }
+}
+
 TEST(Watch, BadUsageExitsWithTwo) {
     const std::vector<std::vector<std::string>> cases = {
         {"watch"},
