@@ -1,10 +1,11 @@
 #include "app/Startup.h"
 
-#include "app/MainForm.h"
-#include "autosync/window/TForm3.h"
-#include "chartable/Unitchartable.h"
+#include "app/chartable/Unitchartable.h"
+#include "app/mainwindow/MainForm.h"
+#include "app/syncwindow/TForm3.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
@@ -43,11 +44,16 @@ void EditorWindows::Reset() {
     Form1.reset();
 }
 
+SyncContext SyncContextOf(TForm1& form1) {
+    return {form1.Protocol(), form1.DeviceAddress(), form1.StartDirectory(),
+            [&form1] { return QFile::encodeName(form1.PortName()).toStdString(); }};
+}
+
 EditorWindows CreateEditorWindows(Dialogs& dialogs) {
     EditorWindows windows;
     windows.Form1 = std::make_unique<TForm1>(dialogs);
     windows.Form2 = std::make_unique<TForm2>(windows.Form1.get());
-    windows.Form3 = std::make_unique<TForm3>(*windows.Form1, dialogs);
+    windows.Form3 = std::make_unique<TForm3>(SyncContextOf(*windows.Form1), dialogs);
     windows.Form2->setAttribute(Qt::WA_QuitOnClose, false);
     windows.Form3->setAttribute(Qt::WA_QuitOnClose, false);
     windows.Form1->SetCompanions(windows.Form2.get(), windows.Form3.get());
