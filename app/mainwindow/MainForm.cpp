@@ -3,7 +3,6 @@
 #include "app/Dialogs.h"
 #include "app/KeyMap.h"
 #include "app/SettingsFile.h"
-#include "app/TransactionWait.h"
 #include "app/chartable/Unitchartable.h"
 #include "app/mainwindow/StripView.h"
 #include "app/widgets/CategoryButtons.h"
@@ -76,42 +75,13 @@ void PaintPortBackground(Bitmap32& back) {
 
 } // namespace
 
-// What the send actions show and start, mapped onto the window.
-class TForm1::SendHost final : public SendActionsHost {
-public:
-    explicit SendHost(TForm1& form) : form_(form) {}
-    void SetStatusText(const std::string& text) override {
-        form_.SetStatusText(QString::fromStdString(text));
-    }
-    void ShowError(const std::string& text) override {
-        form_.dialogs_.Error(QString::fromStdString(text));
-    }
-    void SetPreviewRunning(std::uint16_t running) override {
-        form_.strip_->SetPreviewRunning(running);
-    }
-    void StartPreview(std::int16_t type, const std::uint8_t* message,
-                      std::uint16_t length) override {
-        form_.strip_->PlayMessage(type, message, length);
-    }
-
-private:
-    TForm1& form_;
-};
-
 TForm1::TForm1(Dialogs& dialogs, QWidget* parent)
     : QMainWindow(parent), dialogs_(dialogs), files_(dialogs, *this, messages_) {
     std::error_code ec;
     startDirectory_ = std::filesystem::current_path(ec).string();
     CreateComponents();
     FormCreate();
-    sendHost_ = std::make_unique<SendHost>(*this);
-    actions_ = std::make_unique<SendActions>(protocol_, *sendHost_, Messages(), deviceAddress_);
-    // Transactions (up to 5.1 s each) run on a worker thread while the window keeps painting;
-    // clicks and keys wait until the transaction has ended. None of this window's timers (the
-    // status timer, the preview ticker) touches the protocol object, so the worker has it to
-    // itself; the synchronisation window, the only other user, runs modally and so never at
-    // the same time.
-    actions_->SetTransactionRunner(RunWhileRepainting);
+    CreateSendActions();
 }
 
 TForm1::~TForm1() {

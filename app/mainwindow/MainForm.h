@@ -127,19 +127,30 @@ private:
     int SaveSettings();
     std::string SettingsPath() const;
 
-    // --- commands (MainFormCommands.cpp) ---
+    // --- commands (MainFormCommands.cpp), all on message 1 ---
+    // Font buttons: the font for new cells; the font mark follows.
     void SetFontClick(int font);
+    // Toggles the type between scrolling (0) and static (1); the caption follows.
     void CategoryButtons1Categories2Items0Click();
+    // Asks, then clears the message (type scrolling, font 4).
     void Button4Click();
+    // Sends the message to slot 9; on success message 2 holds it, message 1 is cleared and
+    // the preview plays message 2. Each device action opens and closes the port itself.
     void Button3Click();
+    // Sends messages 1..8 to slots 1..8.
     void ToolButton15Click();
+    // Sets the sign's clock.
     void CategoryButtons1Categories3Items9Click();
+    // Shows the file synchronisation window modally; its mode runs until it closes.
     void CategoryButtons1Categories3Items10Click();
+    // Makes the sign show slot CurrentMessageNumber.
     void CategoryButtons1Categories3Items11Click();
+    // The character table on the message's font; its choice is inserted at the cursor.
     void CategoryButtons1Categories1Items3Click();
     // After message 1's buffer came from a file: cursor, type caption and font mark follow it.
     void AfterMessage1Replaced();
     std::string PortForActions() const;
+    void CreateSendActions();
     void ConnectGrid();
 
     Dialogs& dialogs_;
@@ -160,7 +171,7 @@ private:
     QLabel* statusPanel_ = nullptr;
     QTimer* statusTimer_ = nullptr;
     KeyPreview* keyPreview_ = nullptr;
-    std::unique_ptr<SendHost> sendHost_;
+    std::unique_ptr<SendActionsHost> sendHost_;
     std::unique_ptr<SendActions> actions_;
     bool destroyed_ = false;
 };

@@ -3,6 +3,7 @@
 
 #include "app/Dialogs.h"
 #include "app/KeyMap.h"
+#include "app/TransactionWait.h"
 #include "app/chartable/Unitchartable.h"
 #include "app/mainwindow/MainForm.h"
 #include "app/mainwindow/StripView.h"
@@ -121,6 +122,39 @@ void TForm1::AfterMessage1Replaced() {
 
 // ---------------------------------------------------------------------------------------------
 // Send actions (port from the port selector; each opens and closes the port)
+
+// What the send actions show and start, mapped onto the window.
+class TForm1::SendHost final : public SendActionsHost {
+public:
+    explicit SendHost(TForm1& form) : form_(form) {}
+    void SetStatusText(const std::string& text) override {
+        form_.SetStatusText(QString::fromStdString(text));
+    }
+    void ShowError(const std::string& text) override {
+        form_.dialogs_.Error(QString::fromStdString(text));
+    }
+    void SetPreviewRunning(std::uint16_t running) override {
+        form_.strip_->SetPreviewRunning(running);
+    }
+    void StartPreview(std::int16_t type, const std::uint8_t* message,
+                      std::uint16_t length) override {
+        form_.strip_->PlayMessage(type, message, length);
+    }
+
+private:
+    TForm1& form_;
+};
+
+void TForm1::CreateSendActions() {
+    sendHost_ = std::make_unique<SendHost>(*this);
+    actions_ = std::make_unique<SendActions>(protocol_, *sendHost_, Messages(), deviceAddress_);
+    // Transactions (up to 5.1 s each) run on a worker thread while the window keeps painting;
+    // clicks and keys wait until the transaction has ended. None of this window's timers (the
+    // status timer, the preview ticker) touches the protocol object, so the worker has it to
+    // itself; the synchronisation window, the only other user, runs modally and so never at
+    // the same time.
+    actions_->SetTransactionRunner(RunWhileRepainting);
+}
 
 std::string TForm1::PortForActions() const {
     return QFile::encodeName(PortName()).toStdString();
