@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything with warnings as errors and runs every test:
 #   1. a plain optimised build and its tests,
+#   1b. the serial port and tool tests of that build again as an unprivileged user,
 #   2. the same under AddressSanitizer and UndefinedBehaviorSanitizer,
 #   3. the libFuzzer targets, each for a bounded time (FUZZ_SECONDS, default 20),
 #   4. the Windows cross-build of ledcore and the ledsign tool (mingw-w64).
@@ -24,6 +25,21 @@ configure_and_build() {
 echo "== Plain build (warnings are errors)"
 configure_and_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLEDSIGN_WERROR=ON
 ctest --test-dir build --output-on-failure -j "$JOBS"
+
+echo "== Serial port and tool tests as an unprivileged user"
+# Root opens a terminal past its permissions and past its exclusive flag, which hides the very
+# faults every ordinary user meets. The tests, and the software sign they start, run as nobody
+# here; their scratch files go to a directory nobody owns, and ctest's own log to a build
+# subdirectory made writable for it.
+UNPRIVILEGED_TESTS='^(PosixPort|SerialPortList|DeviceCommands|SignDisplay|SignEmulator|SyncModeOnSign|Watch|MessagesTool|PreviewCommandTest|SendActionsOnSign)\.'
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+chown nobody:nogroup "$scratch"
+mkdir -p build/Testing/Temporary
+chmod -R a+rwX build/Testing
+setpriv --reuid=nobody --regid=nogroup --clear-groups \
+    env TMPDIR="$scratch" HOME="$scratch" \
+    ctest --test-dir build --output-on-failure -j "$JOBS" -R "$UNPRIVILEGED_TESTS"
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
 configure_and_build build-asan -DCMAKE_BUILD_TYPE=Debug -DLEDSIGN_WERROR=ON \

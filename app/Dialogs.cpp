@@ -5,7 +5,12 @@
 #include <QMessageBox>
 
 void QtDialogs::Error(const QString& text) {
+    ErrorWithReason(text, {});
+}
+
+void QtDialogs::ErrorWithReason(const QString& text, const QString& reason) {
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Błąd"), text, QMessageBox::Ok);
+    box.setInformativeText(reason);
     box.exec();
 }
 

@@ -5,6 +5,8 @@
 #include "autosync/Unitautosync.h"
 #include "comm/Unitcomprotocol.h"
 
+#include <string>
+
 class ProtocolSignLink final : public SignLink {
 public:
     // `protocol` is borrowed and must outlive this object.
@@ -20,3 +22,12 @@ public:
 private:
     ComProtocol& protocol_;
 };
+
+// Why the link call behind `status` failed, when `status` is one of the mode's statuses that
+// report a failed link call (the port, clock and send errors): DescribeLineError of the
+// protocol's last failure. "" for every other status, whose reason is not the line's.
+inline std::string LinkFailureReason(const std::string& status, const ComProtocol& protocol) {
+    const bool linkFailed = status.rfind(kStatusPortError, 0) == 0 || status == kStatusClockError ||
+                            status == kStatusSendError;
+    return linkFailed ? DescribeLineError(protocol.LastError()) : std::string();
+}

@@ -1,8 +1,10 @@
 #pragma once
-// Stop requests for the windowless synchronisation loop (a service or a job started by cron):
-// SIGINT and SIGTERM on POSIX, console Ctrl+C / Ctrl+Break / close on Windows. The handler only
-// records the request (a sig_atomic_t flag plus a wake-up of the waiting thread), so the loop
-// leaves the mode in an orderly way: blank message, port closed. Implemented once per platform.
+// Stop requests for the windowless synchronisation loop (a service or a job started by cron)
+// and the tool's device commands: SIGINT, SIGTERM and SIGHUP on POSIX, console Ctrl+C /
+// Ctrl+Break / close on Windows. The handler only records the request (a sig_atomic_t flag plus
+// a wake-up of the waiting thread), so the program ends in an orderly way: the loop leaves the
+// mode (blank message, port closed), a device command ends its transaction and closes the port.
+// Implemented once per platform.
 
 #include <string>
 

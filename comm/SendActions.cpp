@@ -60,10 +60,16 @@ bool SendActions::Open(const std::string& port) {
     ComProtocol& protocol = protocol_;
     const char* name = port.c_str();
     if (Run([&protocol, name] { return protocol.Open(name); }) != 0) {
-        host_.ShowError(kCannotOpenPort + port + kCannotOpenPortEnd);
+        Fail(kCannotOpenPort + port + kCannotOpenPortEnd);
         return false;
     }
     return true;
+}
+
+void SendActions::Fail(const std::string& text) {
+    // Read after the runner has returned, so the call that failed has finished with it.
+    lastError_ = protocol_.LastError();
+    host_.ShowError(text, DescribeLineError(lastError_));
 }
 
 int SendActions::SendSlot(int slot, const MessageBytes& message) {
@@ -75,6 +81,7 @@ int SendActions::SendSlot(int slot, const MessageBytes& message) {
 }
 
 SendResult SendActions::SendCurrentMessage(const std::string& port, int currentNumber) {
+    lastError_ = LineError{};
     host_.SetPreviewRunning(0);
     host_.SetStatusText(kSendingNumber + std::to_string(currentNumber));
     if (!Open(port)) {
@@ -88,7 +95,7 @@ SendResult SendActions::SendCurrentMessage(const std::string& port, int currentN
     {
         OpenPort held(*this);
         if (SendSlot(kSendCurrentSlot, sent) != kComOk) {
-            host_.ShowError(kCannotSendMessage);
+            Fail(kCannotSendMessage);
             return SendResult::DeviceFailed;
         }
         host_.SetStatusText(kMessageSent);
@@ -116,6 +123,7 @@ SendResult SendActions::SendCurrentMessage(const std::string& port, int currentN
 }
 
 SendResult SendActions::SendMessageSet(const std::string& port) {
+    lastError_ = LineError{};
     if (!Open(port)) {
         return SendResult::PortFailed;
     }
@@ -126,7 +134,7 @@ SendResult SendActions::SendMessageSet(const std::string& port) {
         const CLEDMessageCon& message = messages_[static_cast<std::size_t>(k - 1)];
         std::copy_n(message.GetData(), kMessageSize, outgoing.begin());
         if (SendSlot(k, outgoing) != kComOk) {
-            host_.ShowError(kCannotSendNumber + std::to_string(k) + kCannotSendNumberEnd);
+            Fail(kCannotSendNumber + std::to_string(k) + kCannotSendNumberEnd);
             return SendResult::DeviceFailed;
         }
     }
@@ -136,6 +144,7 @@ SendResult SendActions::SendMessageSet(const std::string& port) {
 }
 
 SendResult SendActions::SyncClock(const std::string& port) {
+    lastError_ = LineError{};
     if (!Open(port)) {
         return SendResult::PortFailed;
     }
@@ -143,13 +152,14 @@ SendResult SendActions::SyncClock(const std::string& port) {
     ComProtocol& protocol = protocol_;
     const std::uint16_t address = address_;
     if (Run([&protocol, address] { return protocol.SyncClock(address); }) != kComOk) {
-        host_.ShowError(kCannotSyncClock);
+        Fail(kCannotSyncClock);
         return SendResult::DeviceFailed;
     }
     return SendResult::Done;
 }
 
 SendResult SendActions::ShowCurrentMessage(const std::string& port, int currentNumber) {
+    lastError_ = LineError{};
     host_.SetStatusText(kRunningNumber + std::to_string(currentNumber));
     if (!Open(port)) {
         return SendResult::PortFailed;
@@ -160,7 +170,7 @@ SendResult SendActions::ShowCurrentMessage(const std::string& port, int currentN
     if (Run([&protocol, address, currentNumber] {
             return protocol.RunMessageSlot(address, currentNumber);
         }) != kComOk) {
-        host_.ShowError(kCannotSendCommand);
+        Fail(kCannotSendCommand);
         return SendResult::DeviceFailed;
     }
     return SendResult::Done;

@@ -38,8 +38,9 @@ public:
     virtual void SetStatusText(const std::string& text) = 0;
 
     // Modal error box with the error icon, one OK button and the title "Błąd"; returns when
-    // the operator has closed it.
-    virtual void ShowError(const std::string& text) = 0;
+    // the operator has closed it. `text` is the box's main text; `reason` (may be empty) says
+    // why the port or the sign failed (DescribeLineError) and goes into its secondary text.
+    virtual void ShowError(const std::string& text, const std::string& reason) = 0;
 
     // The window's PreviewRunning flag: 0 makes a running preview end, 1 lets a new one run.
     virtual void SetPreviewRunning(std::uint16_t running) = 0;
@@ -82,6 +83,10 @@ public:
     // Replaces the transaction runner; an empty function restores running inline.
     void SetTransactionRunner(TransactionRunner runner);
 
+    // Why the last action that did not end Done failed (the protocol's LastError at that
+    // moment); Kind None after an action that ended Done.
+    const LineError& LastError() const { return lastError_; }
+
     // Send the current message (Button3Click, ToolButton14). Ends a running preview
     // (PreviewRunning 0), shows "Wysyłam komunikat numer <currentNumber>", opens `port` and
     // stores message 1 in the sign's slot 9 (always message 1; `currentNumber` only names it in
@@ -117,12 +122,15 @@ private:
     bool Open(const std::string& port);
     using MessageBytes = std::array<std::uint8_t, kMessageSize>;
     int SendSlot(int slot, const MessageBytes& message);
+    // Records the protocol's reason and shows `text` with it.
+    void Fail(const std::string& text);
 
     ComProtocol& protocol_;
     SendActionsHost& host_;
     std::span<CLEDMessageCon, kSendMessageCount> messages_;
     std::uint16_t address_;
     TransactionRunner runner_;
+    LineError lastError_;
 };
 
 // The number of bytes of `message` (1024 bytes) before its first zero byte: 1024 when it has

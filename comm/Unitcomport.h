@@ -10,6 +10,8 @@
 // Port names: "COM1".."COMn" on every platform (on Linux "COMn" is /dev/ttyS(n-1)); on POSIX
 // systems also any absolute path (/dev/ttyUSB0, a pseudo-terminal, a symlink to a device).
 
+#include "comm/LineError.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -40,6 +42,10 @@ public:
     // Waits up to `timeoutMs` milliseconds until a byte can be read. May return TimedOut early
     // (e.g. on a signal); callers measure elapsed time themselves.
     virtual LineWait WaitReadable(int timeoutMs) = 0;
+    // Why the last failed Open, Write, Read or WaitReadable failed (Kind None after a
+    // successful Open). A line that cannot tell reports None; callers then fall back on a
+    // kind of their own.
+    virtual LineError LastError() const { return {}; }
 };
 
 // The real serial port. Exclusive: a second open of the same device, by this object, another
@@ -55,11 +61,24 @@ public:
     // Opens and configures the port. Returns 1 (and holds nothing new) when the name maps to no
     // device, the device is held by anyone, or it is not a serial line at all (a regular file,
     // /dev/null: the line settings are refused) - so a mistyped name never receives frames.
+    // LastError() then says which: NotFound, PermissionDenied, InUse (naming the holder when
+    // the system can tell), NotSerial, or Other.
+    //
+    // On POSIX the port is held two ways: an advisory lock that keeps out every ComPort, root
+    // or not, and the terminal's exclusive flag that keeps out every other non-root program,
+    // which need not take the lock. The lock dies with the process; the flag is cleared by
+    // Close. A process killed outright (SIGKILL) cannot clear it: a real serial device drops
+    // the flag on its last close, but a pseudo-terminal keeps it while its other side is open,
+    // and then only root can open it until the program serving it restarts. No scheme on
+    // Linux both keeps non-cooperating programs out and survives SIGKILL, so the tools close
+    // the port on SIGINT, SIGTERM and SIGHUP, and an open that meets such a left-over flag
+    // says so (InUse with StaleExclusive).
     int Open(const char* name) override;
     int Close() override;
     int Write(const std::uint8_t* buffer, std::uint16_t count) override;
     int Read(std::uint8_t* buffer, std::uint16_t capacity) override;
     LineWait WaitReadable(int timeoutMs) override;
+    LineError LastError() const override { return lastError_; }
 
     bool IsOpen() const { return handle_ != kInvalidHandle; }
 
@@ -68,6 +87,7 @@ private:
     // (INVALID_HANDLE_VALUE is (HANDLE)-1).
     static constexpr std::intptr_t kInvalidHandle = -1;
     std::intptr_t handle_ = kInvalidHandle;
+    LineError lastError_;
 };
 
 // One serial port this machine has, for listing to the user.

@@ -12,11 +12,14 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <sstream>
 
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -80,6 +83,81 @@ void ConfigureLine(termios& tio) {
     cfsetospeed(&tio, B9600);
 }
 
+LineError NotOpen() {
+    return LineError{LineErrorKind::Other, 0, "the port is not open", {}, false};
+}
+
+LineError HungUp() {
+    return LineError{LineErrorKind::LineLost, 0, "hung up", {}, false};
+}
+
+LineError SystemError(int error, bool opening) {
+    LineError e;
+    e.Kind = LineErrorKindFromErrno(error, opening);
+    e.SystemCode = static_cast<std::uint32_t>(error);
+    e.SystemMessage = std::strerror(error);
+    return e;
+}
+
+#ifdef __linux__
+// "name (pid N)" of a living process, or "" when it is gone.
+std::string ProcessName(long pid) {
+    std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+    std::string name;
+    if (!std::getline(comm, name)) {
+        return {};
+    }
+    return name + " (pid " + std::to_string(pid) + ")";
+}
+
+// The living process that holds a whole-file lock (flock) on the file `path`, as "name (pid
+// N)", or "" when none does. /proc/locks lists each lock with its owner's pid and the
+// device:inode it is on.
+std::string LockHolder(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        return {};
+    }
+    char wanted[64];
+    std::snprintf(wanted, sizeof wanted, "%02x:%02x:%llu", major(st.st_dev), minor(st.st_dev),
+                  static_cast<unsigned long long>(st.st_ino));
+    std::ifstream locks("/proc/locks");
+    std::string line;
+    while (std::getline(locks, line)) {
+        // "1: FLOCK  ADVISORY  WRITE 1234 00:05:7 0 EOF"; waiters are marked with "->".
+        if (line.find("->") != std::string::npos || line.find("FLOCK") == std::string::npos) {
+            continue;
+        }
+        std::istringstream fields(line);
+        std::string id, type, mode, access, device;
+        long pid = 0;
+        if (fields >> id >> type >> mode >> access >> pid >> device && device == wanted) {
+            std::string holder = ProcessName(pid);
+            if (!holder.empty()) {
+                return holder;
+            }
+        }
+    }
+    return {};
+}
+#endif
+
+// InUse for `path`, naming the process that holds our lock on it. `exclusiveFlag` tells that
+// the open was refused by the terminal's exclusive flag rather than by the lock: with no living
+// lock holder that flag was left behind by a client killed before it could clear it.
+LineError InUseError(const std::string& path, int error, bool exclusiveFlag) {
+    LineError e = SystemError(error, true);
+    e.Kind = LineErrorKind::InUse;
+#ifdef __linux__
+    e.Holder = LockHolder(path);
+    e.StaleExclusive = exclusiveFlag && e.Holder.empty();
+#else
+    (void)path;
+    (void)exclusiveFlag;
+#endif
+    return e;
+}
+
 } // namespace
 
 ComPort::~ComPort() {
@@ -88,37 +166,52 @@ ComPort::~ComPort() {
 
 int ComPort::Open(const char* name) {
     if (IsOpen()) {
-        return 1; // the port already held stays open and usable
+        // The port already held stays open and usable.
+        lastError_ = LineError{LineErrorKind::InUse, 0, {}, "this program", false};
+        return 1;
     }
+    lastError_ = LineError{};
     std::string path;
     if (!MapPortName(name, path)) {
+        lastError_.Kind = LineErrorKind::NotFound;
+        lastError_.SystemMessage = "not a port name (COMn or an absolute path)";
         return 1;
     }
     // Two names for one device (a symlink, /dev/serial/by-id) must exclude each other.
     char resolved[PATH_MAX];
     if (realpath(path.c_str(), resolved) == nullptr) {
+        lastError_ = SystemError(errno, true);
         return 1;
     }
     const int fd = ::open(resolved, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
+        const int error = errno;
+        lastError_ = error == EBUSY ? InUseError(resolved, error, true) : SystemError(error, true);
         return 1;
     }
     termios tio{};
     // A name that opens but is not a serial line (a regular file, /dev/null) is refused before
     // anything could be written to it.
     if (tcgetattr(fd, &tio) != 0) {
+        lastError_ = SystemError(errno, true);
+        lastError_.Kind = LineErrorKind::NotSerial;
         ::close(fd);
         return 1;
     }
     // TIOCEXCL keeps out other opens except root's; the lock keeps out every ComPort, root or
     // not. The lock goes with the descriptor, so closing it (or the process ending) frees it.
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        lastError_ =
+            error == EWOULDBLOCK ? InUseError(resolved, error, false) : SystemError(error, true);
         ::close(fd);
         return 1;
     }
     ioctl(fd, TIOCEXCL);
     ConfigureLine(tio);
     if (tcsetattr(fd, TCSANOW, &tio) != 0) {
+        lastError_ = SystemError(errno, true);
+        ioctl(fd, TIOCNXCL);
         ::close(fd);
         return 1;
     }
@@ -147,6 +240,7 @@ int ComPort::Close() {
 
 int ComPort::Write(const std::uint8_t* buffer, std::uint16_t count) {
     if (!IsOpen() || buffer == nullptr) {
+        lastError_ = NotOpen();
         return 0;
     }
     std::size_t done = 0;
@@ -165,11 +259,17 @@ int ComPort::Write(const std::uint8_t* buffer, std::uint16_t count) {
             if (ready < 0 && errno == EINTR) {
                 continue;
             }
-            if (ready <= 0 || (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+            if (ready == 0) {
+                lastError_ = LineError{LineErrorKind::TimedOut, 0, "the write stalled", {}, false};
+                break;
+            }
+            if (ready < 0 || (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+                lastError_ = ready < 0 ? SystemError(errno, false) : HungUp();
                 break;
             }
             continue;
         }
+        lastError_ = n < 0 ? SystemError(errno, false) : HungUp();
         break;
     }
     return static_cast<int>(done);
@@ -177,6 +277,7 @@ int ComPort::Write(const std::uint8_t* buffer, std::uint16_t count) {
 
 int ComPort::Read(std::uint8_t* buffer, std::uint16_t capacity) {
     if (!IsOpen() || buffer == nullptr) {
+        lastError_ = NotOpen();
         return -1;
     }
     if (capacity == 0) {
@@ -188,7 +289,8 @@ int ComPort::Read(std::uint8_t* buffer, std::uint16_t capacity) {
             return static_cast<int>(n);
         }
         if (n == 0) {
-            return -1; // hung up: with VMIN=1 and O_NONBLOCK, "nothing yet" is EAGAIN
+            lastError_ = HungUp(); // with VMIN=1 and O_NONBLOCK, "nothing yet" is EAGAIN
+            return -1;
         }
         if (errno == EINTR) {
             continue;
@@ -196,18 +298,24 @@ int ComPort::Read(std::uint8_t* buffer, std::uint16_t capacity) {
         if (errno == EAGAIN || errno == EWOULDBLOCK) {
             return 0;
         }
-        return -1; // EIO, ENXIO, ENODEV: the device is gone
+        lastError_ = SystemError(errno, false); // EIO, ENXIO, ENODEV: the device is gone
+        return -1;
     }
 }
 
 LineWait ComPort::WaitReadable(int timeoutMs) {
     if (!IsOpen()) {
+        lastError_ = NotOpen();
         return LineWait::Lost;
     }
     pollfd pfd{Fd(handle_), POLLIN, 0};
     const int ready = ::poll(&pfd, 1, std::max(timeoutMs, 0));
     if (ready < 0) {
-        return errno == EINTR ? LineWait::TimedOut : LineWait::Lost;
+        if (errno == EINTR) {
+            return LineWait::TimedOut;
+        }
+        lastError_ = SystemError(errno, false);
+        return LineWait::Lost;
     }
     if (ready == 0) {
         return LineWait::TimedOut;
@@ -216,7 +324,8 @@ LineWait ComPort::WaitReadable(int timeoutMs) {
     if ((pfd.revents & POLLIN) != 0) {
         return LineWait::Readable;
     }
-    return LineWait::Lost; // POLLHUP, POLLERR or POLLNVAL without data
+    lastError_ = HungUp(); // POLLHUP, POLLERR or POLLNVAL without data
+    return LineWait::Lost;
 }
 
 namespace {

@@ -57,6 +57,29 @@ void FillLineSettings(DCB& dcb) {
     dcb.StopBits = ONESTOPBIT;
 }
 
+// The system's text for `code`, without the trailing line end.
+std::string SystemText(DWORD code) {
+    char text[256];
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                             code, 0, text, sizeof text, nullptr);
+    while (n > 0 && (text[n - 1] == '\n' || text[n - 1] == '\r' || text[n - 1] == ' ')) {
+        --n;
+    }
+    return std::string(text, n);
+}
+
+LineError SystemError(DWORD code) {
+    LineError e;
+    e.Kind = LineErrorKindFromWindows(code);
+    e.SystemCode = code;
+    e.SystemMessage = SystemText(code);
+    return e;
+}
+
+LineError NotOpen() {
+    return LineError{LineErrorKind::Other, 0, "the port is not open", {}, false};
+}
+
 } // namespace
 
 ComPort::~ComPort() {
@@ -65,15 +88,23 @@ ComPort::~ComPort() {
 
 int ComPort::Open(const char* name) {
     if (IsOpen()) {
-        return 1; // the port already held stays open and usable
+        // The port already held stays open and usable.
+        lastError_ = LineError{LineErrorKind::InUse, 0, {}, "this program", false};
+        return 1;
     }
+    lastError_ = LineError{};
     if (name == nullptr || name[0] == '\0') {
+        lastError_.Kind = LineErrorKind::NotFound;
+        lastError_.SystemMessage = "no port name";
         return 1;
     }
     const std::string device = DeviceName(name);
     HANDLE handle = CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                 OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
+        // A COM port is opened without sharing: ERROR_ACCESS_DENIED means another program has
+        // it, which LineErrorKindFromWindows reads as InUse. Windows does not say who.
+        lastError_ = SystemError(GetLastError());
         return 1;
     }
     DCB dcb;
@@ -81,6 +112,8 @@ int ComPort::Open(const char* name) {
     // A name that opens but is no serial port (a file, NUL) refuses the line settings; it is
     // closed again so that no frame is ever written to it.
     if (!SetCommState(handle, &dcb)) {
+        lastError_ = SystemError(GetLastError());
+        lastError_.Kind = LineErrorKind::NotSerial;
         CloseHandle(handle);
         return 1;
     }
@@ -110,26 +143,37 @@ int ComPort::Close() {
 
 int ComPort::Write(const std::uint8_t* buffer, std::uint16_t count) {
     if (!IsOpen() || buffer == nullptr) {
+        lastError_ = NotOpen();
         return 0;
     }
     DWORD written = 0;
-    WriteFile(Handle(handle_), buffer, count, &written, nullptr);
+    if (!WriteFile(Handle(handle_), buffer, count, &written, nullptr)) {
+        lastError_ = SystemError(GetLastError());
+        if (lastError_.Kind == LineErrorKind::Other) {
+            lastError_.Kind = LineErrorKind::LineLost;
+        }
+    }
     return static_cast<int>(written);
 }
 
 int ComPort::Read(std::uint8_t* buffer, std::uint16_t capacity) {
     if (!IsOpen() || buffer == nullptr) {
+        lastError_ = NotOpen();
         return -1;
     }
     DWORD got = 0;
     if (!ReadFile(Handle(handle_), buffer, capacity, &got, nullptr)) {
-        return -1; // a removed adapter fails every read
+        // A removed adapter fails every read, with codes that vary by driver.
+        lastError_ = SystemError(GetLastError());
+        lastError_.Kind = LineErrorKind::LineLost;
+        return -1;
     }
     return static_cast<int>(got);
 }
 
 LineWait ComPort::WaitReadable(int timeoutMs) {
     if (!IsOpen()) {
+        lastError_ = NotOpen();
         return LineWait::Lost;
     }
     const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(std::max(timeoutMs, 0));
@@ -137,6 +181,8 @@ LineWait ComPort::WaitReadable(int timeoutMs) {
         DWORD errors = 0;
         COMSTAT status{};
         if (!ClearCommError(Handle(handle_), &errors, &status)) {
+            lastError_ = SystemError(GetLastError());
+            lastError_.Kind = LineErrorKind::LineLost;
             return LineWait::Lost;
         }
         if (status.cbInQue > 0) {

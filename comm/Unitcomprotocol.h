@@ -1,18 +1,12 @@
 #pragma once
-// The sign's framed request/reply protocol and its device commands.
+// The sign's framed request/reply protocol and its device commands, as the computer runs them.
 //
-// Frame on the line (offsets before escaping, 16-bit numbers high byte first):
-//   0 start 0xFF | 1 source (2) | 3 destination (2) | 5 command or reply code | 6 length N (2)
-//   | 8 header checksum | 9 payload (N) | 9+N trailer checksum
-// Every byte after the start byte whose value is 0xF0..0xFF travels as 0xF0, value + 16, so
-// 0xFF on the line always starts a frame. Checksums are XOR sums seeded with 0xE3, computed
-// over unescaped values. A request's trailer is the XOR of its payload (0x00 when empty); a
-// reply's trailer is its header checksum XOR its payload, and is not checked when N is 0.
-//
-// ComProtocol builds requests into a fixed transmit buffer, decodes replies byte by byte with
-// a state machine into a fixed receive buffer, and runs request/reply transactions over a
-// ComLine. Nothing on this path allocates.
+// The frames themselves (layout, escaping, checksums, the receive state machine) are the
+// codec's, comm/FrameCodec.h. ComProtocol builds requests with it into a fixed transmit buffer,
+// decodes replies byte by byte with its reply decoder, and runs request/reply transactions over
+// a ComLine. Nothing on this path allocates.
 
+#include "comm/FrameCodec.h"
 #include "comm/Unitcomport.h"
 
 #include <array>
@@ -21,16 +15,21 @@
 #include <functional>
 #include <utility>
 
-constexpr std::uint8_t kFrameStart = 0xFF;
-constexpr std::uint8_t kFrameEscape = 0xF0;
-constexpr std::uint8_t kChecksumSeed = 0xE3;
-constexpr std::uint16_t kComputerAddress = 0x0000;
+// The codec's constants and types under the names the protocol's callers use.
+using framecodec::DecodeFrameHeader;
+using framecodec::FrameHeader;
+using framecodec::kChecksumSeed;
+using framecodec::kComputerAddress;
+using framecodec::kFrameEscape;
+using framecodec::kFrameOverhead;
+using framecodec::kFrameStart;
+using framecodec::kReplyDone;
+using framecodec::RxStateId;
+using enum framecodec::RxStateId;
+constexpr std::uint32_t kMaxPayload = framecodec::kMaxPayload;
 constexpr std::uint16_t kSignAddress = 380; // 0x017C
-constexpr std::uint8_t kReplyDone = 0x80;   // reply code: the request was carried out
-constexpr std::uint32_t kMaxPayload = 1024; // a message buffer; the largest payload
-constexpr std::size_t kFrameOverhead = 10;  // start, header (8 with checksum), trailer
-// Worst case: all bytes after the start byte escaped, 1 + 2 * (9 + 1024) = 2067.
-constexpr std::size_t kTransmitCapacity = 2068;
+// Room for the worst case: every byte after the start byte of a 1024-byte request escaped.
+constexpr std::size_t kTransmitCapacity = framecodec::MaxFrameSize(framecodec::kMaxPayload);
 constexpr std::size_t kSlotMessageSize = 1024;
 constexpr std::size_t kClockPayloadSize = 6;
 
@@ -48,21 +47,6 @@ constexpr int kComBadSlot = 100; // slot outside 1..9; nothing sent
 // Reply polling: 51 polls, 100 ms apart, the first 100 ms after the write.
 constexpr int kPollCount = 51;
 constexpr int kPollPeriodMs = 100;
-
-// Receive states, in the order the bytes of a reply arrive.
-enum RxStateId : std::uint8_t {
-    kRxIdle = 0,
-    kRxSourceHigh = 1,
-    kRxSourceLow = 2,
-    kRxDestHigh = 3,
-    kRxDestLow = 4,
-    kRxCode = 5,
-    kRxLengthHigh = 6,
-    kRxLengthLow = 7,
-    kRxHeaderCheck = 8,
-    kRxPayload = 9,
-    kRxTrailerCheck = 10,
-};
 
 // Time as the transaction needs it. The real clock is SystemComClock; tests give a fake one
 // that moves only when the fake line waits, so the 5.1 s of polling run without sleeping.
@@ -85,25 +69,13 @@ public:
 // hour, minute, 0.
 std::array<std::uint8_t, kClockPayloadSize> ClockPayload(const ComDateTime& time);
 
-// Header of a frame, decoded from its escaped line bytes (for tracing).
-struct FrameHeader {
-    std::uint16_t Source = 0;
-    std::uint16_t Destination = 0;
-    std::uint8_t Code = 0;
-    std::uint16_t Length = 0;
-    std::uint8_t Checksum = 0; // header checksum as received
-    bool ChecksumOk = false;   // it equals 0xE3 XOR the seven header bytes
-};
-
-// Decodes the header of the frame whose start byte is bytes[0]. Returns false when bytes[0]
-// is not the start byte, the bytes end before the header checksum, or another start byte
-// interrupts the header.
-bool DecodeFrameHeader(const std::uint8_t* bytes, std::size_t count, FrameHeader& header);
-
 enum class TraceDirection { Sent, Received };
 // Called with every request frame as written and every chunk of bytes read during a
 // transaction (the chunks may split or join frames).
 using TraceHook = std::function<void(TraceDirection, const std::uint8_t*, std::size_t)>;
+// Asked during a transaction, at least every 100 ms; true ends it at once with kComNoReply and
+// LastError() Interrupted. Must be safe to call on the thread that runs the transaction.
+using CancelCheck = std::function<bool()>;
 
 class ComProtocol {
 public:
@@ -114,23 +86,24 @@ public:
     ComProtocol(const ComProtocol&) = delete;
     ComProtocol& operator=(const ComProtocol&) = delete;
 
-    // Open / close the line (ComLine::Open, ComLine::Close). The codec state is kept.
+    // Open / close the line (ComLine::Open, ComLine::Close). The codec state is kept. A failed
+    // Open leaves the line's reason in LastError().
     int Open(const char* portName);
     int Close();
 
     // Encoder: XORs `value` into the transmit checksum and appends it, escaped, to the transmit
     // buffer. Returns 0. The buffer holds a frame with a 1024-byte payload all escaped; callers
-    // go through AssembleFrame, which never asks for more.
+    // go through AssembleFrame, which never asks for more, and a byte without room is dropped.
     int PutByte(std::uint8_t value);
     // Builds the request frame from the computer (address 0) into the transmit buffer and
     // clears ReplyComplete. Returns 0, or 1 (transmit buffer emptied) when `length` exceeds
-    // 1024. `payload` may be null when `length` is 0.
+    // 1024 or `payload` is null with a nonzero `length`.
     int AssembleFrame(std::uint16_t destination, std::uint8_t command, const std::uint8_t* payload,
                       std::uint32_t length);
 
-    // Decoder: advances the receive state machine by one received line byte. Returns 0; the
-    // outcome is ReplyComplete / ReplyCode. A reply announcing more than 1024 payload bytes is
-    // dropped at its length field. State persists across calls, transactions and reopening.
+    // Decoder: advances the reply decoder (framecodec::FrameDecoder::ForReplies) by one
+    // received line byte. Returns 0; the outcome is ReplyComplete / ReplyCode. State persists
+    // across calls, transactions and reopening; nothing but the next start byte resets it.
     int ReceiveByte(std::uint8_t byte);
 
     // One request/reply exchange on an open line: assembles the frame, writes it in one piece,
@@ -151,16 +124,26 @@ public:
 
     // Observes the line traffic of transactions; an empty hook turns tracing off.
     void SetTraceHook(TraceHook hook) { trace_ = std::move(hook); }
+    // Lets a stop request (a signal) end a running transaction; empty: never cancelled.
+    void SetCancelCheck(CancelCheck cancel) { cancel_ = std::move(cancel); }
+
+    // Why the last Open or transaction (or command) failed: NotFound, PermissionDenied, InUse,
+    // NotSerial from Open; TimedOut (kComNoReply after the whole polling time), LineLost (the
+    // line hung up), Refused (kComRefused, the reply code in SystemMessage), Interrupted (the
+    // cancel check), Other (kComBadSlot, a payload too long). Kind None after a success.
+    const LineError& LastError() const { return lastError_; }
 
     // Codec state, read-only.
-    bool ReplyComplete() const { return replyComplete_ != 0; }
-    std::uint8_t ReplyCode() const { return replyCode_; }
-    std::uint16_t ReplySource() const { return replySource_; }
-    const std::uint8_t* ReceivedPayload() const { return receiveBuffer_.data(); }
-    std::uint32_t ReceivedCount() const { return receivedCount_; }
-    std::uint8_t ReceiveState() const { return receiveState_; }
+    bool ReplyComplete() const { return decoder_.Complete(); }
+    std::uint8_t ReplyCode() const { return decoder_.Code(); }
+    std::uint16_t ReplySource() const { return decoder_.Source(); }
+    const std::uint8_t* ReceivedPayload() const { return decoder_.Payload().data(); }
+    std::uint32_t ReceivedCount() const {
+        return static_cast<std::uint32_t>(decoder_.Payload().size());
+    }
+    std::uint8_t ReceiveState() const { return decoder_.State(); }
     const std::uint8_t* TransmitBuffer() const { return transmitBuffer_.data(); }
-    std::uint32_t TransmitLength() const { return transmitLength_; }
+    std::uint32_t TransmitLength() const { return static_cast<std::uint32_t>(encoder_.Size()); }
     // Polls the last transaction began (1..51), 0 if it wrote nothing.
     int LastPollCount() const { return lastPollCount_; }
 
@@ -169,25 +152,22 @@ public:
 private:
     void Trace(TraceDirection direction, const std::uint8_t* bytes, std::size_t count);
     int PollForReply();
+    // The line's own reason, or `fallback` when the line gives none.
+    LineError LineFailure(LineErrorKind fallback) const;
+    // True (and LastError Interrupted) when the cancel check asks to stop.
+    bool Cancelled();
 
     ComPort ownPort_;
     SystemComClock ownClock_;
     ComLine* line_;
     ComClock* clock_;
     TraceHook trace_;
+    CancelCheck cancel_;
+    LineError lastError_;
 
-    std::uint8_t receiveState_ = kRxIdle;
-    std::uint16_t remaining_ = 0;
-    std::uint16_t escapePending_ = 0;
-    std::uint16_t replyComplete_ = 0;
-    std::uint16_t replySource_ = 0;
-    std::uint8_t replyCode_ = 0;
-    std::uint8_t transmitChecksum_ = 0;
-    std::uint8_t receiveChecksum_ = 0;
-    std::array<std::uint8_t, kMaxPayload> receiveBuffer_{};
-    std::uint32_t receivedCount_ = 0;
+    framecodec::FrameDecoder decoder_ = framecodec::FrameDecoder::ForReplies();
     std::array<std::uint8_t, kTransmitCapacity> transmitBuffer_{};
-    std::uint32_t transmitLength_ = 0;
+    framecodec::FrameEncoder encoder_{transmitBuffer_}; // writes into transmitBuffer_
     int lastPollCount_ = 0;
     std::array<std::uint8_t, kMaxPayload> readBuffer_{};
 };

@@ -15,13 +15,29 @@ std::FILE* AtomicFileWriter::Open(const char* target) {
     }
     const platform::Target resolved = platform::Resolve(target);
     target_ = resolved.Path;
-    inPlace_ = !resolved.Replaceable;
-    if (inPlace_) {
+    bool folderRefused = false;
+    switch (resolved.Kind) {
+    case platform::TargetKind::Other:
         // A device or pipe cannot be swapped for a new file; write to it directly and let
         // Commit report every failed byte.
+        way_ = Way::WriteOtherKind;
         file_ = std::fopen(target_.c_str(), "wb");
-    } else {
-        file_ = platform::CreateTemp(target_, tempName_);
+        break;
+    case platform::TargetKind::Missing:
+        way_ = Way::Replace;
+        file_ = platform::CreateTemp(target_, tempName_, folderRefused);
+        break;
+    case platform::TargetKind::RegularFile:
+        if (!platform::IsWritable(target_)) {
+            return nullptr; // renaming over it would defeat its protection
+        }
+        way_ = Way::Replace;
+        file_ = platform::CreateTemp(target_, tempName_, folderRefused);
+        if (file_ == nullptr && folderRefused) {
+            way_ = Way::OverwriteFile;
+            file_ = platform::OpenForOverwrite(target_);
+        }
+        break;
     }
     return file_;
 }
@@ -31,12 +47,15 @@ int AtomicFileWriter::Commit() {
         return 1;
     }
     bool ok = std::ferror(file_) == 0 && std::fflush(file_) == 0;
-    if (ok && !inPlace_) {
+    if (ok && way_ == Way::OverwriteFile) {
+        ok = platform::TruncateHere(file_); // drop the old bytes past the new end
+    }
+    if (ok && way_ != Way::WriteOtherKind) {
         ok = platform::SyncToDisk(file_);
     }
     ok = (std::fclose(file_) == 0) && ok;
     file_ = nullptr;
-    if (inPlace_) {
+    if (way_ != Way::Replace) {
         return ok ? 0 : 1;
     }
     if (!ok || !platform::ReplaceWith(tempName_, target_)) {

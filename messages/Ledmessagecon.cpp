@@ -19,21 +19,24 @@ void CLEDMessageCon::AttachGrid(GridView* grid) {
     Grid = grid;
 }
 
-int CLEDMessageCon::LoadFromFile(const char* fileName) {
-    if (fileName == nullptr) {
+int CLEDMessageCon::LoadFromFile(const char* fileName, LoadReport* report) {
+    LoadReport local;
+    LoadReport& found = report != nullptr ? *report : local;
+    std::array<std::uint8_t, kMessageSize> bytes{};
+    const std::size_t count = ReadFileStart(fileName, bytes, found);
+    if (count == 0) {
         return 1;
     }
-    std::FILE* file = std::fopen(fileName, "rb");
-    if (file == nullptr) {
-        return 1;
-    }
+    LoadFromBytes(std::span<const std::uint8_t>(bytes.data(), count));
+    return 0;
+}
+
+void CLEDMessageCon::LoadFromBytes(std::span<const std::uint8_t> bytes) {
     // A short file overwrites only the bytes it holds; the rest of the buffer stays.
-    (void)std::fread(Data.data(), 1, Data.size(), file);
-    std::fclose(file);
+    std::copy_n(bytes.begin(), std::min(bytes.size(), Data.size()), Data.begin());
     if (Grid != nullptr) {
         Grid->Invalidate();
     }
-    return 0;
 }
 
 int CLEDMessageCon::SaveToFile(const char* fileName) {
@@ -55,10 +58,12 @@ int CLEDMessageCon::ReadFromStream(std::FILE* file) {
     if (file == nullptr) {
         return 1;
     }
-    (void)std::fread(Data.data(), 1, Data.size(), file);
-    if (Grid != nullptr) {
-        Grid->Invalidate();
+    std::array<std::uint8_t, kMessageSize> bytes{};
+    const std::size_t count = std::fread(bytes.data(), 1, bytes.size(), file);
+    if (std::ferror(file) != 0) {
+        return 1; // bytes from a failed read are not trusted: the buffer stays as it was
     }
+    LoadFromBytes(std::span<const std::uint8_t>(bytes.data(), count));
     return 0;
 }
 

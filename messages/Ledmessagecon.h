@@ -16,12 +16,14 @@
 // (CursorLeft, CursorRight, CanSelect, KeyDown, KeyPress, DrawCell, SetFont, the inserts at the
 // cursor, Clear) must only be called after AttachGrid.
 
+#include "messages/FileLoad.h"
 #include "messages/GridView.h"
 #include "preview/Bitmap32.h"
 
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <span>
 
 constexpr int kMessageSize = 1024;
 constexpr int kMessageCells = 500;       // cells 0..499 form the text area
@@ -69,10 +71,12 @@ public:
     // --- files (see MessageFiles.h for the message-set sequences) ---
 
     // Reads up to 1024 bytes from the start of `fileName` into the buffer; a shorter file
-    // overwrites only the bytes it holds. Then invalidates the bound grid. The cursor and the
-    // current attribute are not touched. 0 = read, 1 = the file cannot be opened (nothing
-    // changes) or `fileName` is null.
-    int LoadFromFile(const char* fileName);
+    // overwrites only the bytes it holds, a longer one gives its first 1024. Then invalidates
+    // the bound grid. The cursor and the current attribute are not touched. 0 = read; 1 = not
+    // loaded, and nothing changes: `fileName` is null, cannot be opened, is not a regular file
+    // (a directory, a device, a pipe), is empty, or a read failed. `report`, when given, says
+    // which, or how long the loaded file was.
+    int LoadFromFile(const char* fileName, LoadReport* report = nullptr);
 
     // Replaces `fileName` with the 1024 bytes of the buffer. The bytes go to a temporary file
     // beside the target, are flushed to the disk and only then renamed over the target, so a
@@ -81,9 +85,13 @@ public:
     int SaveToFile(const char* fileName);
 
     // Reads up to 1024 bytes from the current position of `file` into the buffer (a short
-    // read overwrites only the bytes read), then invalidates the bound grid.
-    // 0 = read, 1 = `file` is null.
+    // read overwrites only the bytes read, none at the end of the file), then invalidates the
+    // bound grid. 0 = read; 1 = `file` is null or the read failed (nothing changes).
     int ReadFromStream(std::FILE* file);
+
+    // Overwrites the start of the buffer with `bytes` (at most 1024 are taken; the rest of the
+    // buffer stays), then invalidates the bound grid: what a load does once its bytes are in.
+    void LoadFromBytes(std::span<const std::uint8_t> bytes);
 
     // Writes the 1024 bytes at the current position of `file`. 0 = all written, 1 = `file` is
     // null or not every byte was accepted.

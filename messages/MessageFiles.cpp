@@ -2,22 +2,28 @@
 
 #include "messages/AtomicFile.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
 
-int LoadMessageSet(const char* fileName, std::span<CLEDMessageCon, kMessageSetCount> messages) {
-    if (fileName == nullptr) {
+int LoadMessageSet(const char* fileName, std::span<CLEDMessageCon, kMessageSetCount> messages,
+                   LoadReport* report) {
+    LoadReport local;
+    LoadReport& found = report != nullptr ? *report : local;
+    // The whole set is read before any message changes, so that a failed read leaves all
+    // eight as they were.
+    std::array<std::uint8_t, kMessageSetSize> bytes{};
+    const std::size_t count = ReadFileStart(fileName, bytes, found);
+    if (count == 0) {
         return 1;
     }
-    std::FILE* file = std::fopen(fileName, "rb");
-    if (file == nullptr) {
-        return 1;
+    // Each message takes the next 1024 bytes; a message cut by the end of the file keeps its
+    // old bytes after the cut and the messages past the end keep their contents.
+    for (std::size_t s = 0; s < messages.size() && s * kMessageSize < count; ++s) {
+        const std::size_t start = s * kMessageSize;
+        messages[s].LoadFromBytes(std::span<const std::uint8_t>(
+            bytes.data() + start, std::min<std::size_t>(kMessageSize, count - start)));
     }
-    // Each message takes the next 1024 bytes; past the end of a short file the reads supply
-    // nothing and the later messages keep their contents.
-    for (CLEDMessageCon& message : messages) {
-        message.ReadFromStream(file);
-    }
-    std::fclose(file);
     return 0;
 }
 

@@ -9,11 +9,14 @@
 constexpr int kMessageSetCount = 8;
 constexpr int kMessageSetSize = kMessageSetCount * kMessageSize;
 
-// Reads the set file `fileName` into messages 1..8 in order, each through ReadFromStream.
-// A short file fills the messages as far as it reaches (a message cut in the middle keeps its
-// old bytes after the cut, later messages keep their contents); a longer file supplies only
-// its first 8192 bytes. 0 = read, 1 = the file cannot be opened (nothing changes).
-int LoadMessageSet(const char* fileName, std::span<CLEDMessageCon, kMessageSetCount> messages);
+// Reads the set file `fileName` into messages 1..8 in order. A short file fills the messages
+// as far as it reaches (a message cut in the middle keeps its old bytes after the cut, later
+// messages keep their contents); a longer file supplies only its first 8192 bytes. Every
+// message that receives bytes redraws its bound grid. 0 = read; 1 = not loaded, and no message
+// changes: `fileName` is null, cannot be opened, is not a regular file, is empty, or a read
+// failed. `report`, when given, says which, or how long the loaded file was.
+int LoadMessageSet(const char* fileName, std::span<CLEDMessageCon, kMessageSetCount> messages,
+                   LoadReport* report = nullptr);
 
 // Replaces `fileName` with the 8192 bytes of messages 1..8, written through WriteToStream to a
 // temporary file beside the target that is renamed over it only when every byte reached the

@@ -26,12 +26,26 @@ QString FileCommands::ChooseFile(bool save, const char* filter, const char* exte
 
 bool FileCommands::LoadMessage() {
     const QString name = ChooseFile(false, kMessageFilter, kMessageExtension);
-    return !name.isEmpty() && messages_[0].LoadFromFile(NativeName(name).constData()) == 0;
+    if (name.isEmpty()) {
+        return false;
+    }
+    if (messages_[0].LoadFromFile(NativeName(name).constData()) != 0) {
+        LoadFailed(name);
+        return false;
+    }
+    return true;
 }
 
 bool FileCommands::LoadSet() {
     const QString name = ChooseFile(false, kMessageSetFilter, kMessageSetExtension);
-    return !name.isEmpty() && LoadMessageSet(NativeName(name).constData(), messages_) == 0;
+    if (name.isEmpty()) {
+        return false;
+    }
+    if (LoadMessageSet(NativeName(name).constData(), messages_) != 0) {
+        LoadFailed(name);
+        return false;
+    }
+    return true;
 }
 
 void FileCommands::SaveMessage() {
@@ -46,6 +60,12 @@ void FileCommands::SaveSet() {
     if (!name.isEmpty() && SaveMessageSet(NativeName(name).constData(), messages_) != 0) {
         SaveFailed(name);
     }
+}
+
+void FileCommands::LoadFailed(const QString& name) {
+    // The messages stay as they were; without a word the operator would take the old text
+    // for the file's.
+    dialogs_.Error(QStringLiteral("Nie mogę wczytać pliku ") + name + QStringLiteral(" !"));
 }
 
 void FileCommands::SaveFailed(const QString& name) {

@@ -2,8 +2,9 @@
 // The file commands of the main window: loading and saving the current message (*.kom) and the
 // message set (*.kzb) through the open and save dialogs.
 //
-// A file that cannot be read changes nothing. One that cannot be written is reported as
-// "Nie mogę zapisać pliku <name> !" and the old file stays as it was.
+// A file that does not load (missing, not a regular file, empty, a read error) changes nothing
+// and is reported as "Nie mogę wczytać pliku <name> !"; one that cannot be written is reported
+// as "Nie mogę zapisać pliku <name> !" and the old file stays as it was.
 
 #include "messages/Ledmessagecon.h"
 #include "messages/MessageFiles.h"
@@ -32,7 +33,7 @@ public:
     FileCommands(Dialogs& dialogs, QWidget& owner, MessageSet messages);
 
     // Each load returns whether message 1's buffer was replaced; a cancelled dialog or a file
-    // that cannot be read leaves every message as it was.
+    // that does not load leaves every message as it was.
     bool LoadMessage();
     bool LoadSet();
     // One 1024-byte message whichever filter was chosen.
@@ -43,6 +44,7 @@ private:
     // The name chosen in the open or save dialog, with the default extension added when it has
     // none; empty when cancelled.
     QString ChooseFile(bool save, const char* filter, const char* extension);
+    void LoadFailed(const QString& name);
     void SaveFailed(const QString& name);
 
     Dialogs& dialogs_;

@@ -130,8 +130,9 @@ public:
     void SetStatusText(const std::string& text) override {
         form_.SetStatusText(QString::fromStdString(text));
     }
-    void ShowError(const std::string& text) override {
-        form_.dialogs_.Error(QString::fromStdString(text));
+    void ShowError(const std::string& text, const std::string& reason) override {
+        form_.dialogs_.ErrorWithReason(QString::fromStdString(text),
+                                       QString::fromStdString(reason));
     }
     void SetPreviewRunning(std::uint16_t running) override {
         form_.strip_->SetPreviewRunning(running);

@@ -47,8 +47,10 @@ QString WideName(const std::string& name) {
 TForm3::TForm3(SyncContext context, Dialogs& dialogs, QWidget* parent)
     : QDialog(parent), context_(std::move(context)), dialogs_(dialogs),
       protocolLink_(context_.Protocol), link_(protocolLink_, RunWhileRepainting),
-      sync_(link_, files_,
-            [this](const std::string& text) { ShowStatus(QString::fromStdString(text)); }) {
+      sync_(link_, files_, [this](const std::string& text) {
+          ShowStatus(QString::fromStdString(text),
+                     QString::fromStdString(LinkFailureReason(text, context_.Protocol)));
+      }) {
     setWindowTitle(QStringLiteral("Synchronizacja linijki z plikiem"));
     setModal(true);
     setFixedSize(541, 138);
@@ -147,6 +149,7 @@ void TForm3::TimerSynchroTimer() {
 void TForm3::Timer1Timer() {
     Timer1->stop();
     LabelStatus->setText(kStatusPrefix);
+    LabelStatus->setToolTip(QString());
 }
 
 void TForm3::CategoryButtons1Categories0Items0Click() {
@@ -165,9 +168,10 @@ void TForm3::CategoryButtons1Categories0Items1Click() {
     reject();
 }
 
-void TForm3::ShowStatus(const QString& text) {
+void TForm3::ShowStatus(const QString& text, const QString& reason) {
     Timer1->stop();
     LabelStatus->setText(kStatusPrefix + text);
+    LabelStatus->setToolTip(reason);
     Timer1->start();
     QCoreApplication::processEvents();
 }

@@ -84,8 +84,9 @@ public:
     void CategoryButtons1Categories0Items1Click();
 
     // "STATUS:" followed by `text`, for one status period; pending events run before it
-    // returns so the label is painted.
-    void ShowStatus(const QString& text);
+    // returns so the label is painted. `reason` (why the port or the sign failed, "" for none)
+    // becomes the status line's tooltip for as long as the text stays.
+    void ShowStatus(const QString& text, const QString& reason = QString());
 
     // Periods for tests: the status fall-back and the polling interval, in milliseconds.
     void SetStatusPeriod(int ms);

@@ -308,15 +308,41 @@ private slots:
         QVERIFY(fx.dialogs.errors.isEmpty());
     }
 
-    void LoadOfAMissingFileChangesNothing() {
+    void LoadThatFailsSaysSoAndChangesNothing_data() {
+        QTest::addColumn<int>("item");
+        QTest::addColumn<QString>("file");
+        for (const auto& [item, kind] :
+             {std::pair{int(kLoadMessageItem), "message"}, std::pair{int(kLoadSetItem), "set"}}) {
+            for (const char* file : {"missing.kom", "empty.kom", "folder.kom"}) {
+                QTest::newRow((std::string(kind) + " " + file).c_str()) << item << QString(file);
+            }
+        }
+    }
+    void LoadThatFailsSaysSoAndChangesNothing() {
+        QFETCH(int, item);
+        QFETCH(QString, file);
         EditorFixture fx;
+        TForm1& f = fx.Form1();
         QTest::keyClicks(&fx.Grid(), "abc");
-        const Bytes before = DataOf(fx.Message1());
-        fx.dialogs.files = {fx.Dir() + "/missing.kom"};
-        ClickButton(fx.Form1(), kActionsCategory, kLoadMessageItem);
-        QCOMPARE(DataOf(fx.Message1()), before);
-        QCOMPARE(fx.Form1().Panel().Buttons().Caption(kSettingsCategory, 0), kTypeStart);
-        QVERIFY(fx.dialogs.errors.isEmpty());
+        for (int i = 1; i < kMessageCount; ++i) {
+            SetData(f.Messages()[static_cast<std::size_t>(i)], Pattern(3, 'C', i + 1));
+        }
+        std::array<Bytes, kMessageCount> before;
+        for (int i = 0; i < kMessageCount; ++i) {
+            before[static_cast<std::size_t>(i)] = DataOf(f.Messages()[static_cast<std::size_t>(i)]);
+        }
+        WriteFile(fx.Dir() + "/empty.kom", Bytes());
+        QVERIFY(QDir(fx.Dir()).mkdir("folder.kom"));
+        const QString name = fx.Dir() + "/" + file;
+        fx.dialogs.files = {name};
+        ClickButton(f, kActionsCategory, item);
+        QCOMPARE(fx.dialogs.errors, QStringList{"Nie mogę wczytać pliku " + name + " !"});
+        for (int i = 0; i < kMessageCount; ++i) {
+            QCOMPARE(DataOf(f.Messages()[static_cast<std::size_t>(i)]),
+                     before[static_cast<std::size_t>(i)]);
+        }
+        QCOMPARE(fx.Cursor(), 3);
+        QCOMPARE(f.Panel().Buttons().Caption(kSettingsCategory, 0), kTypeStart);
     }
 
     void SaveMessageWritesOneMessageWhateverTheFilter_data() {

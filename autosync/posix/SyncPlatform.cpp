@@ -75,8 +75,11 @@ bool InstallStopHandlers() {
     action.sa_flags = 0; // no SA_RESTART: a blocking call returns EINTR and the loop looks
     // A vanished reader of the status output must not kill the loop before it leaves the mode.
     std::signal(SIGPIPE, SIG_IGN);
+    // SIGHUP too: a terminal closed under a running command must not kill it with the port
+    // still holding its exclusive flag.
     return ::sigaction(SIGINT, &action, nullptr) == 0 &&
-           ::sigaction(SIGTERM, &action, nullptr) == 0;
+           ::sigaction(SIGTERM, &action, nullptr) == 0 &&
+           ::sigaction(SIGHUP, &action, nullptr) == 0;
 }
 
 bool StopRequested() {

@@ -190,6 +190,11 @@ TEST_F(PosixPort, SecondOpenFailsAndTheFirstStaysUsable) {
     EXPECT_EQ(second.Open(pty.SlavePath().c_str()), 1);
     EXPECT_EQ(second.Open(link.c_str()), 1); // another name for the same device
     EXPECT_FALSE(second.IsOpen());
+    // The holder is named from the lock it took: this very process.
+    EXPECT_EQ(second.LastError().Kind, LineErrorKind::InUse);
+    EXPECT_NE(second.LastError().Holder.find("(pid " + std::to_string(::getpid()) + ")"),
+              std::string::npos)
+        << second.LastError().Holder;
     EXPECT_EQ(first.Open(pty.SlavePath().c_str()), 1); // already holding it
     EXPECT_EQ(first.Open(link.c_str()), 1);
 
@@ -221,12 +226,25 @@ TEST_F(PosixPort, NamesThatAreNoSerialLineAreRefused) {
     const std::string missing = (dir / "no-such-port").string();
     const std::string fileName = file.string();
     const std::string dirName = dir.string();
-    for (const char* name : {fileName.c_str(), "/dev/null", dirName.c_str(), missing.c_str(), "",
-                             "ttyS0", "COM", "COM0", "COMx", "COM999", "relative/path"}) {
+    const LineErrorKind notSerial = LineErrorKind::NotSerial;
+    const LineErrorKind notFound = LineErrorKind::NotFound;
+    const std::pair<const char*, LineErrorKind> cases[] = {{fileName.c_str(), notSerial},
+                                                           {"/dev/null", notSerial},
+                                                           {dirName.c_str(), notSerial},
+                                                           {missing.c_str(), notFound},
+                                                           {"", notFound},
+                                                           {"ttyS0", notFound},
+                                                           {"COM", notFound},
+                                                           {"COM0", notFound},
+                                                           {"COMx", notFound},
+                                                           {"COM999", notFound},
+                                                           {"relative/path", notFound}};
+    for (const auto& [name, kind] : cases) {
         SCOPED_TRACE(name);
         ComPort port;
         EXPECT_EQ(port.Open(name), 1);
         EXPECT_FALSE(port.IsOpen());
+        EXPECT_EQ(port.LastError().Kind, kind);
     }
     std::ifstream in(file, std::ios::binary);
     const std::string content((std::istreambuf_iterator<char>(in)), {});
@@ -266,6 +284,7 @@ TEST_F(PosixPort, PeerVanishingMidTransactionFailsAtOnce) {
     const long elapsed = MsSince(start);
     sign.join();
     EXPECT_EQ(result, kComNoReply);
+    EXPECT_EQ(protocol.LastError().Kind, LineErrorKind::LineLost);
     EXPECT_GE(elapsed, 100);
     EXPECT_LT(elapsed, 1500); // not the 5.1 s of a silent line
     EXPECT_EQ(protocol.Close(), 0);

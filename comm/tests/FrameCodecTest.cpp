@@ -19,42 +19,148 @@ protected:
     ComProtocol protocol{line, line};
 };
 
-// --- Encoder -------------------------------------------------------------------------------
+// --- Known frames through both ends -------------------------------------------------------
 
+// Frames written out by hand, independent of the codec. Each goes through the codec's encoder
+// and the decoder of its kind, and through ComProtocol's own end of it (requests from the
+// computer are assembled, replies are received).
 struct KnownFrame {
     const char* Name;
+    framecodec::FrameKind Kind;
+    std::uint16_t Source;
     std::uint16_t Destination;
-    std::uint8_t Command;
+    std::uint8_t Code;
     Bytes Payload;
     Bytes Line;
 };
 
-TEST_F(FrameCodec, KnownRequestFramesAreBuiltByteForByte) {
+TEST_F(FrameCodec, KnownFramesRoundTripThroughEncoderAndDecoder) {
+    using framecodec::FrameKind;
     const KnownFrame frames[] = {
-        {"show slot 1, empty payload",
+        {"request: show slot 1, empty payload, trailer 00",
+         FrameKind::Request,
+         0,
          380,
          0x16,
          {},
          {0xFF, 0x00, 0x00, 0x01, 0x7C, 0x16, 0x00, 0x00, 0x88, 0x00}},
-        {"payload F3 41 escaped, trailer is payload XOR",
+        {"request: payload F3 41 escaped, trailer is the payload's XOR",
+         FrameKind::Request,
+         0,
          380,
          0x01,
          {0xF3, 0x41},
          {0xFF, 0x00, 0x00, 0x01, 0x7C, 0x01, 0x00, 0x02, 0x9D, 0xF0, 0x03, 0x41, 0xB2}},
-        {"header checksum 0xFE is escaped",
+        {"request: header checksum 0xFE is escaped",
+         FrameKind::Request,
+         0,
          380,
          0x60,
          {},
          {0xFF, 0x00, 0x00, 0x01, 0x7C, 0x60, 0x00, 0x00, 0xF0, 0x0E, 0x00}},
+        {"reply: done, empty payload, trailer is the header checksum",
+         FrameKind::Reply,
+         380,
+         0,
+         0x80,
+         {},
+         {0xFF, 0x01, 0x7C, 0x00, 0x00, 0x80, 0x00, 0x00, 0x1E, 0x1E}},
+        {"reply: payload 01 F2, trailer is header checksum XOR payload",
+         FrameKind::Reply,
+         380,
+         0,
+         0x80,
+         {0x01, 0xF2},
+         {0xFF, 0x01, 0x7C, 0x00, 0x00, 0x80, 0x00, 0x02, 0x1C, 0x01, 0xF0, 0x02,
+          0x1C ^ 0x01 ^ 0xF2}},
+        {"reply: refused from 0xFFFF, source escaped",
+         FrameKind::Reply,
+         0xFFFF,
+         0,
+         0x81,
+         {},
+         {0xFF, 0xF0, 0x0F, 0xF0, 0x0F, 0x00, 0x00, 0x81, 0x00, 0x00, 0x62, 0x62}},
     };
     for (const KnownFrame& f : frames) {
         SCOPED_TRACE(f.Name);
-        ASSERT_EQ(protocol.AssembleFrame(f.Destination, f.Command, f.Payload.data(),
-                                         static_cast<std::uint32_t>(f.Payload.size())),
-                  0);
-        EXPECT_EQ(TransmittedFrame(protocol), f.Line);
+        Bytes encoded(framecodec::MaxFrameSize(f.Payload.size()));
+        framecodec::FrameEncoder encoder(encoded);
+        encoded.resize(encoder.Encode(f.Kind, f.Source, f.Destination, f.Code, f.Payload));
+        EXPECT_EQ(encoded, f.Line);
+
+        auto decoder = f.Kind == FrameKind::Request
+                           ? framecodec::FrameDecoder::ForRequests(f.Destination)
+                           : framecodec::FrameDecoder::ForReplies();
+        for (std::size_t i = 0; i < f.Line.size(); ++i) {
+            // Only the last byte completes the frame.
+            EXPECT_EQ(decoder.Feed(f.Line[i]), i + 1 == f.Line.size()) << "byte " << i;
+        }
+        EXPECT_EQ(decoder.Source(), f.Source);
+        EXPECT_EQ(decoder.Code(), f.Code);
+        EXPECT_EQ(Bytes(decoder.Payload().begin(), decoder.Payload().end()), f.Payload);
+
+        auto p = NewProtocol(line);
+        if (f.Kind == FrameKind::Request) {
+            ASSERT_EQ(p->AssembleFrame(f.Destination, f.Code, f.Payload.data(),
+                                       static_cast<std::uint32_t>(f.Payload.size())),
+                      0);
+            EXPECT_EQ(TransmittedFrame(*p), f.Line);
+        } else {
+            Feed(*p, f.Line);
+            EXPECT_TRUE(p->ReplyComplete());
+            EXPECT_EQ(p->ReplySource(), f.Source);
+            EXPECT_EQ(p->ReplyCode(), f.Code);
+            EXPECT_EQ(ReceivedPayload(*p), f.Payload);
+        }
     }
 }
+
+// The same line bytes through both kinds of decoder: they differ only in the rules of their
+// kind. The request decoder listens on address 0 here so that the destination does not decide.
+TEST_F(FrameCodec, DecoderKindsDifferOnlyInTheirRules) {
+    struct Case {
+        const char* Name;
+        Bytes Line;
+        bool ReplyCompletes;
+        bool RequestCompletes;
+    } cases[] = {
+        {"empty payload, trailer 00",
+         {0xFF, 0x01, 0x7C, 0x00, 0x00, 0x80, 0x00, 0x00, 0x1E, 0x00},
+         true,
+         true},
+        {"empty payload, any other trailer: tested only in a request",
+         {0xFF, 0x01, 0x7C, 0x00, 0x00, 0x80, 0x00, 0x00, 0x1E, 0x55},
+         true,
+         false},
+        {"payload 42 with the reply trailer",
+         {0xFF, 0x01, 0x7C, 0x00, 0x00, 0x80, 0x00, 0x01, 0x1F, 0x42, 0x1F ^ 0x42},
+         true,
+         false},
+        {"payload 42 with the request trailer",
+         {0xFF, 0x01, 0x7C, 0x00, 0x00, 0x80, 0x00, 0x01, 0x1F, 0x42, 0x42},
+         false,
+         true},
+        {"escape byte then 0xFF while idle starts only a reply",
+         {0xF0, 0xFF, 0x01, 0x7C, 0x00, 0x00, 0x80, 0x00, 0x00, 0x1E, 0x00},
+         true,
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        auto reply = framecodec::FrameDecoder::ForReplies();
+        auto request = framecodec::FrameDecoder::ForRequests(0);
+        bool replyDone = false;
+        bool requestDone = false;
+        for (std::uint8_t b : c.Line) {
+            replyDone = reply.Feed(b) || replyDone;
+            requestDone = request.Feed(b) || requestDone;
+        }
+        EXPECT_EQ(replyDone, c.ReplyCompletes);
+        EXPECT_EQ(requestDone, c.RequestCompletes);
+    }
+}
+
+// --- Encoder -------------------------------------------------------------------------------
 
 TEST_F(FrameCodec, RequestHeadersOfTheCommands) {
     const Bytes message(1024, 0x20);

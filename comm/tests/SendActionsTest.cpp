@@ -381,6 +381,12 @@ TEST_F(SendActionsTest, SendSetStopsAtTheFirstFailingMessage) {
         EXPECT_EQ(log, expected);
         EXPECT_EQ(sign.requests.size(), static_cast<std::size_t>(c.Failing));
         EXPECT_FALSE(sign.open);
+        // The box's secondary text says why: no reply at all, or the sign said no.
+        const LineErrorKind why =
+            c.How == Answer::Silent ? LineErrorKind::TimedOut : LineErrorKind::Refused;
+        EXPECT_EQ(actions.LastError().Kind, why);
+        ASSERT_FALSE(host.reasons.empty());
+        EXPECT_EQ(host.reasons.back().rfind(LineErrorKindName(why), 0), 0u) << host.reasons.back();
     }
 }
 

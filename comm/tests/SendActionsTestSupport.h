@@ -34,8 +34,9 @@ public:
             onStatus(text);
         }
     }
-    void ShowError(const std::string& text) override {
+    void ShowError(const std::string& text, const std::string& reason) override {
         log_.push_back("error " + text);
+        reasons.push_back(reason);
         if (onError) {
             onError(text);
         }
@@ -53,6 +54,7 @@ public:
 
     std::function<void(const std::string&)> onStatus;
     std::function<void(const std::string&)> onError;
+    std::vector<std::string> reasons; // the secondary text of each error, in order
     std::uint16_t previewRunning = 0;
     std::uint16_t previewStartedRunning = 0; // the flag as it was when the preview started
     Bytes previewMessage;                    // the buffer the preview was given, copied

@@ -130,6 +130,40 @@ TEST_F(Transaction, VanishedPortEndsTheTransactionAtOnce) {
     }
 }
 
+TEST_F(Transaction, FailuresKeepTheirKind) {
+    enum class Fault { None, Silent, Refused, Lost, Stopped };
+    struct Case {
+        Fault How;
+        int Result;
+        LineErrorKind Kind;
+    } cases[] = {
+        {Fault::None, kComOk, LineErrorKind::None},
+        {Fault::Silent, kComNoReply, LineErrorKind::TimedOut},
+        {Fault::Refused, kComRefused, LineErrorKind::Refused},
+        {Fault::Lost, kComNoReply, LineErrorKind::LineLost},
+        {Fault::Stopped, kComNoReply, LineErrorKind::Interrupted},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.How));
+        FakeLine fresh;
+        ComProtocol p(fresh, fresh);
+        // A stop that comes 300 ms into the transaction ends it at the next look.
+        if (c.How == Fault::Stopped) {
+            p.SetCancelCheck([&fresh] { return fresh.writeTime >= 0 && fresh.now >= 1300; });
+        }
+        if (c.How == Fault::None || c.How == Fault::Refused) {
+            fresh.ReplyAfter(200, EncodeReply(380, 0, c.How == Fault::None ? 0x80 : 0x81, {1}));
+        } else if (c.How == Fault::Lost) {
+            fresh.LoseAfter(200);
+        }
+        EXPECT_EQ(p.RunMessageSlot(380, 1), c.Result);
+        EXPECT_EQ(p.LastError().Kind, c.Kind);
+        if (c.How == Fault::Stopped) {
+            EXPECT_LE(fresh.now - fresh.writeTime, 400); // not the whole polling time
+        }
+    }
+}
+
 TEST_F(Transaction, SendMessageSlotMapsSlotsToCommands) {
     Bytes message(1024);
     for (std::size_t i = 0; i < message.size(); ++i) {

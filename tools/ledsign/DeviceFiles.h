@@ -2,19 +2,31 @@
 // Reading message files for the device commands, with the message container's semantics.
 // Kept in its own unit so that the device commands need not see the container's headers.
 
+#include "messages/FileLoad.h"
+
 #include <array>
 #include <cstdint>
+#include <string>
 
 namespace ledsign_tool {
 
 using MessageBytes = std::array<std::uint8_t, 1024>;
 
 // Reads a message file (*.kom) the way the editor loads one into a cleared message: up to
-// 1024 bytes from its start, the rest 0. Returns false when the file cannot be opened.
-bool ReadMessageFile(const char* path, MessageBytes& message);
+// 1024 bytes from its start, the rest 0. Returns false when the load fails (see
+// CLEDMessageCon::LoadFromFile); `report` says why, or how long the file was.
+bool ReadMessageFile(const char* path, MessageBytes& message, LoadReport& report);
 
 // Reads a message-set file (*.kzb) into eight cleared messages, message 1 first; a short file
-// fills them as far as it reaches. Returns false when the file cannot be opened.
-bool ReadMessageSetFile(const char* path, std::array<MessageBytes, 8>& messages);
+// fills them as far as it reaches. Returns false when the load fails (see LoadMessageSet);
+// `report` says why, or how long the file was.
+bool ReadMessageSetFile(const char* path, std::array<MessageBytes, 8>& messages,
+                        LoadReport& report);
+
+// The warning for a file that loaded but is not `expected` bytes long, empty when it is:
+// "'NAME' holds N bytes, a KIND file holds EXPECTED; the missing bytes are VERB as 0" for a
+// short file, "...; only the first EXPECTED are VERB" for a long one.
+std::string FileSizeWarning(const std::string& name, const LoadReport& report,
+                            std::uintmax_t expected, const char* kind, const char* verb);
 
 } // namespace ledsign_tool

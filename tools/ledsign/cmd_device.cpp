@@ -1,6 +1,12 @@
 // Device commands: send, send-set, sync-clock, show, ports. Each device command opens the
-// port, runs its transaction(s), closes the port on every path and prints one line of outcome.
+// port, runs its transaction(s), closes the port on every path and prints one line of outcome:
+// a result on stdout, or a failure naming the port and the reason on stderr.
+//
+// SIGINT, SIGTERM and SIGHUP (Ctrl+C, Ctrl+Break and console close on Windows) end a running
+// transaction within about 100 ms; the port is then closed like on any other path, so a
+// stopped command never leaves the line locked (see ComPort::Open on the exclusive flag).
 
+#include "autosync/StopSignal.h"
 #include "comm/Unitcomprotocol.h"
 #include "tools/ledsign/Command.h"
 #include "tools/ledsign/DeviceFiles.h"
@@ -127,26 +133,39 @@ void TraceFrames(TraceDirection direction, const std::uint8_t* bytes, std::size_
     }
 }
 
-// Holds the port open for one command and closes it on every path.
+// Holds the port open for one command and closes it on every path, a stop signal included.
 class Session {
 public:
     explicit Session(const DeviceArgs& args) : args_(args) {
         if (args.Trace) {
             protocol_.SetTraceHook(TraceFrames);
         }
+        protocol_.SetCancelCheck(StopRequested);
     }
     ~Session() {
         if (open_) {
             protocol_.Close();
+        }
+        if (StopRequested()) {
+            std::fprintf(stderr, "stopped by a signal; port %s closed\n", args_.Port.c_str());
+            StopFinished();
         }
     }
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
     bool Open() {
+        // Installed before the open, so that no moment of holding the port is left to a
+        // signal's default action, which would end the process with the port locked.
+        if (!InstallStopHandlers()) {
+            std::fprintf(stderr, "cannot install the stop handlers\n");
+            return false;
+        }
         open_ = protocol_.Open(args_.Port.c_str()) == 0;
         if (!open_) {
-            std::printf("cannot open port %s\n", args_.Port.c_str());
+            std::fprintf(stderr, "cannot open port %s: %s\n", args_.Port.c_str(),
+                         DescribeLineError(protocol_.LastError()).c_str());
+            TraceSystemError();
         }
         return open_;
     }
@@ -159,21 +178,53 @@ public:
         if (result == kComOk) {
             return kExitOk;
         }
-        if (result == kComRefused) {
-            std::printf("sign %u on %s refused %s\n", args_.Address, args_.Port.c_str(),
-                        what.c_str());
-        } else {
-            std::printf("no reply from sign %u on %s to %s\n", args_.Address, args_.Port.c_str(),
-                        what.c_str());
+        if (protocol_.LastError().Kind == LineErrorKind::Interrupted) {
+            return kExitFailure; // the stop line comes when the port has been closed
         }
+        const std::string reason = DescribeLineError(protocol_.LastError());
+        if (result == kComRefused) {
+            std::fprintf(stderr, "sign %u on %s refused %s: %s\n", args_.Address,
+                         args_.Port.c_str(), what.c_str(), reason.c_str());
+        } else {
+            std::fprintf(stderr, "no reply from sign %u on %s to %s: %s\n", args_.Address,
+                         args_.Port.c_str(), what.c_str(), reason.c_str());
+        }
+        TraceSystemError();
         return kExitFailure;
     }
 
 private:
+    // With --trace, the system's own message behind the last failure.
+    void TraceSystemError() const {
+        const std::string system = DescribeSystemError(protocol_.LastError());
+        if (args_.Trace && !system.empty()) {
+            std::fprintf(stderr, "  %s\n", system.c_str());
+        }
+    }
+
     const DeviceArgs& args_;
     ComProtocol protocol_;
     bool open_ = false;
 };
+
+// Loads the file that a send command is to send through `load`, before the port is opened:
+// a file that does not load stops the command with its reason, so that nothing is sent; one
+// of the wrong size is sent with a warning. Both go to stderr.
+template <typename Load>
+bool LoadForSending(const char* command, const std::string& name, std::uintmax_t expected,
+                    const char* kind, Load load) {
+    LoadReport report;
+    if (!load(report)) {
+        std::fprintf(stderr, "ledsign %s: cannot read '%s': %s; nothing was sent\n", command,
+                     name.c_str(), DescribeLoadProblem(report).c_str());
+        return false;
+    }
+    const std::string warning = FileSizeWarning(name, report, expected, kind, "sent");
+    if (!warning.empty()) {
+        std::fprintf(stderr, "ledsign %s: warning: %s\n", command, warning.c_str());
+    }
+    return true;
+}
 
 int Send(const std::vector<std::string>& args) {
     DeviceArgs a;
@@ -188,8 +239,9 @@ int Send(const std::vector<std::string>& args) {
     }
     const int slot = a.Slot.value_or(9);
     MessageBytes message{};
-    if (!ReadMessageFile(a.Positional[0].c_str(), message)) {
-        std::printf("cannot read %s\n", a.Positional[0].c_str());
+    if (!LoadForSending("send", a.Positional[0], 1024, "message", [&](LoadReport& report) {
+            return ReadMessageFile(a.Positional[0].c_str(), message, report);
+        })) {
         return kExitFailure;
     }
     Session session(a);
@@ -216,8 +268,10 @@ int SendSet(const std::vector<std::string>& args) {
         return kExitUsage;
     }
     std::array<MessageBytes, 8> set{};
-    if (!ReadMessageSetFile(a.Positional[0].c_str(), set)) {
-        std::printf("cannot read %s\n", a.Positional[0].c_str());
+    if (!LoadForSending("send-set", a.Positional[0], 8 * 1024, "message-set",
+                        [&](LoadReport& report) {
+                            return ReadMessageSetFile(a.Positional[0].c_str(), set, report);
+                        })) {
         return kExitFailure;
     }
     Session session(a);

@@ -6,12 +6,12 @@
 #include "messages/Ledmessagecon.h"
 #include "messages/MessageFiles.h"
 #include "tools/ledsign/Command.h"
+#include "tools/ledsign/DeviceFiles.h"
 
 #include <algorithm>
 #include <array>
 #include <cctype>
 #include <cstdio>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -311,46 +311,29 @@ int RunDump(const std::vector<std::string>& args) {
         return kExitUsage;
     }
     const std::string& name = args[0];
-    std::error_code ignored;
-    if (std::filesystem::is_directory(name, ignored)) {
-        std::fprintf(stderr, "ledsign dump: '%s' is a directory\n", name.c_str());
+    // One read of up to a set's length tells both the bytes and the file's length, which
+    // decides how they are shown: a message file is the first 1024 bytes loaded into a
+    // cleared message, exactly what the set's message 1 received.
+    std::array<CLEDMessageCon, kMessageSetCount> set;
+    LoadReport report;
+    if (LoadMessageSet(name.c_str(), set, &report) != 0) {
+        std::fprintf(stderr, "ledsign dump: cannot read '%s': %s\n", name.c_str(),
+                     DescribeLoadProblem(report).c_str());
         return kExitFailure;
     }
-    std::FILE* probe = std::fopen(name.c_str(), "rb");
-    if (probe == nullptr) {
-        std::fprintf(stderr, "ledsign dump: cannot open '%s'\n", name.c_str());
-        return kExitFailure;
-    }
-    long size = -1;
-    if (std::fseek(probe, 0, SEEK_END) == 0) {
-        size = std::ftell(probe);
-    }
-    std::fclose(probe);
-
-    const bool isSet = size == kMessageSetSize || EndsWithKzb(name);
-    const long expected = isSet ? kMessageSetSize : kMessageSize;
-    if (size != expected) {
-        std::fprintf(stderr,
-                     "ledsign dump: warning: '%s' holds %ld bytes, a %s file holds %ld; "
-                     "missing bytes show as 0\n",
-                     name.c_str(), size, isSet ? "message-set" : "message", expected);
+    const bool isSet = report.FileSize == kMessageSetSize || EndsWithKzb(name);
+    const std::string warning =
+        FileSizeWarning(name, report, isSet ? kMessageSetSize : kMessageSize,
+                        isSet ? "message-set" : "message", "shown");
+    if (!warning.empty()) {
+        std::fprintf(stderr, "ledsign dump: warning: %s\n", warning.c_str());
     }
     if (isSet) {
-        std::array<CLEDMessageCon, kMessageSetCount> set;
-        if (LoadMessageSet(name.c_str(), set) != 0) {
-            std::fprintf(stderr, "ledsign dump: cannot read '%s'\n", name.c_str());
-            return kExitFailure;
-        }
         for (std::size_t s = 0; s < set.size(); ++s) {
             DumpMessage(set[s], "message " + std::to_string(s + 1));
         }
     } else {
-        CLEDMessageCon message;
-        if (message.LoadFromFile(name.c_str()) != 0) {
-            std::fprintf(stderr, "ledsign dump: cannot read '%s'\n", name.c_str());
-            return kExitFailure;
-        }
-        DumpMessage(message, "message");
+        DumpMessage(set[0], "message");
     }
     return kExitOk;
 }

@@ -1,7 +1,9 @@
 // ledsign watch: the file synchronisation mode without a window, for a machine with no desktop
 // (a service, a job started by cron). Opens the port, sets the sign's clock, then polls the
 // data file and sends each new version of its first line to slot 9, printing every status
-// with a time stamp. SIGINT or SIGTERM blanks the sign's current message and closes the port.
+// with a time stamp: progress on stdout, errors on stderr with the reason the line gives.
+// SIGINT, SIGTERM or SIGHUP blanks the sign's current message and closes the port, after the
+// transaction in progress (if any) has ended.
 
 #include "autosync/ProtocolSignLink.h"
 #include "autosync/StopSignal.h"
@@ -107,9 +109,19 @@ int ParseWatchArgs(const std::vector<std::string>& args, WatchArgs& out, bool& h
     return kExitOk;
 }
 
-void PrintStatus(const std::string& text) {
-    std::printf("%s %s\n", LocalTimeStamp().c_str(), text.c_str());
-    std::fflush(stdout);
+// Progress statuses go to stdout; the error statuses go to stderr, those of a failed link call
+// followed by the line's reason in parentheses.
+void PrintStatus(const std::string& text, const ComProtocol& protocol) {
+    const std::string reason = LinkFailureReason(text, protocol);
+    if (reason.empty() && text != kStatusReadError) {
+        std::printf("%s %s\n", LocalTimeStamp().c_str(), text.c_str());
+        std::fflush(stdout);
+    } else if (reason.empty()) {
+        std::fprintf(stderr, "%s %s\n", LocalTimeStamp().c_str(), text.c_str());
+    } else {
+        std::fprintf(stderr, "%s %s (%s)\n", LocalTimeStamp().c_str(), text.c_str(),
+                     reason.c_str());
+    }
 }
 
 int RunWatch(const std::vector<std::string>& args) {
@@ -130,7 +142,8 @@ int RunWatch(const std::vector<std::string>& args) {
     ComProtocol protocol;
     ProtocolSignLink link(protocol);
     SystemFileStatus files;
-    CAutoSync sync(link, files, PrintStatus);
+    CAutoSync sync(link, files,
+                   [&protocol](const std::string& text) { PrintStatus(text, protocol); });
     sync.SetDataFileName(options.DataFile);
     if (sync.StartSync(options.Port, static_cast<std::uint16_t>(options.Address)) != 0) {
         return kExitFailure;
@@ -155,9 +168,10 @@ void PrintUsage(std::FILE* out) {
                  "  Opens the port and sets the sign's clock, then checks DATAFILE every\n"
                  "  --interval seconds (default 1, fractions allowed). The first line is\n"
                  "  '<type> <font> <text>': type 1 scrolling or 0 static, font 1..5.\n"
-                 "  Prints each status with a time stamp. SIGINT or SIGTERM blanks the sign's\n"
-                 "  current message, closes the port and exits 0. Exit 1 when the port cannot\n"
-                 "  be opened or the clock cannot be set; 2 on bad usage.\n",
+                 "  Prints each status with a time stamp, errors on stderr. SIGINT, SIGTERM or\n"
+                 "  SIGHUP blanks the sign's current message, closes the port and exits 0.\n"
+                 "  Exit 1 when the port cannot be opened or the clock cannot be set; 2 on bad\n"
+                 "  usage.\n",
                  kUsage, kSummary);
 }
 

@@ -3,7 +3,7 @@
 // optionally misbehaving in the ways tests need, and shows the current message as a strip of
 // dots. Runs until SIGINT or SIGTERM.
 
-#include "comm/SignCodec.h"
+#include "comm/FrameCodec.h"
 #include "tools/sign-emulator/Display.h"
 #include "tools/sign-emulator/Pty.h"
 #include "tools/sign-emulator/SignState.h"
@@ -168,7 +168,7 @@ class Emulator {
 public:
     Emulator(const Options& o, int master, std::FILE* log, sign_emulator::Display* display)
         : options_(o), master_(master), log_(log), display_(display),
-          decoder_(static_cast<std::uint16_t>(o.address)) {}
+          decoder_(framecodec::FrameDecoder::ForRequests(static_cast<std::uint16_t>(o.address))) {}
 
     int Run() {
         std::uint8_t input[4096];
@@ -208,7 +208,7 @@ public:
 
 private:
     void Handle() {
-        const std::uint8_t command = decoder_.Command();
+        const std::uint8_t command = decoder_.Code();
         const auto payload = decoder_.Payload();
         const sign_emulator::Answer answer = state_.Apply(command, payload, Steady::now());
         Log(command, sign_emulator::SignState::SlotOfCommand(command), payload);
@@ -218,7 +218,7 @@ private:
         if (options_.delayMs > 0) {
             SleepUntil(Steady::now() + std::chrono::milliseconds(options_.delayMs));
         }
-        const std::uint8_t code = options_.refuse ? signcodec::kReplyRefused : answer.Code;
+        const std::uint8_t code = options_.refuse ? framecodec::kReplyRefused : answer.Code;
         std::size_t size = 0;
         if (options_.noise) {
             // Junk a line may carry before a reply: below the start byte, escape bytes, and a
@@ -232,12 +232,12 @@ private:
         if (options_.garble) {
             // A payload makes the client test the trailer, which is then wrong.
             static const std::uint8_t kPayload[] = {0x00};
-            size += signcodec::EncodeReply(self, code, kPayload,
-                                           std::span<std::uint8_t>(reply_ + size, 64),
-                                           signcodec::Trailer::Wrong);
+            size += framecodec::EncodeReply(self, code, kPayload,
+                                            std::span<std::uint8_t>(reply_ + size, 64),
+                                            framecodec::Trailer::Wrong);
         } else {
             size +=
-                signcodec::EncodeReply(self, code, {}, std::span<std::uint8_t>(reply_ + size, 64));
+                framecodec::EncodeReply(self, code, {}, std::span<std::uint8_t>(reply_ + size, 64));
         }
         Send(size);
     }
@@ -275,7 +275,7 @@ private:
     int master_;
     std::FILE* log_;
     sign_emulator::Display* display_;
-    signcodec::RequestDecoder decoder_;
+    framecodec::FrameDecoder decoder_;
     sign_emulator::SignState state_;
     LinePacer pacer_;
     std::uint8_t reply_[128] = {};

@@ -6,6 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
@@ -41,6 +46,32 @@ Bytes Message(int seed) {
 RunResult Ledsign(std::vector<std::string> args) {
     args.insert(args.begin(), LEDSIGN_BIN);
     return RunToCompletion(args);
+}
+
+constexpr const char* kSetpriv = "/usr/bin/setpriv";
+
+// ledsign as a user without privileges: as it is when the tests already run as one, as nobody
+// when they run as root (who passes the very checks these runs are about).
+RunResult LedsignUnprivileged(std::vector<std::string> args) {
+    args.insert(args.begin(), LEDSIGN_BIN);
+    if (geteuid() == 0) {
+        args.insert(args.begin(),
+                    {kSetpriv, "--reuid=nobody", "--regid=nogroup", "--clear-groups"});
+    }
+    return RunToCompletion(args);
+}
+
+// Whether the terminal `port` carries the exclusive flag: 1 set, 0 clear, -1 unknown. Root
+// opens past the flag and reads it; anyone else is refused by it.
+int ExclusiveFlag(const std::string& port) {
+    const int fd = open(port.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        return errno == EBUSY ? 1 : -1;
+    }
+    int exclusive = 0;
+    const int got = ioctl(fd, TIOCGEXCL, &exclusive);
+    close(fd);
+    return got == 0 ? (exclusive != 0 ? 1 : 0) : -1;
 }
 
 } // namespace
@@ -84,6 +115,9 @@ TEST(DeviceCommands, ShortMessageFileIsPaddedWithZeros) {
     WriteAll(dir / "short.kom", part);
     const RunResult r = Ledsign({"send", "--port", sign.Port(), dir / "short.kom"});
     EXPECT_EQ(r.ExitCode, 0) << r.Out << r.Err;
+    EXPECT_NE(r.Err.find("warning: '" + dir / "short.kom" + "' holds 5 bytes"), std::string::npos)
+        << r.Err;
+    EXPECT_EQ(r.Out.find("warning"), std::string::npos) << r.Out;
     Bytes expected(1024, 0);
     std::copy(part.begin(), part.end(), expected.begin());
     EXPECT_EQ(sign.Log(), std::vector<std::string>{RequestLine(0x15, 9, expected)});
@@ -111,7 +145,7 @@ TEST(DeviceCommands, SendSetStopsAtTheFirstFailureAndNamesIt) {
     WriteAll(dir / "set.kzb", Bytes(8192, 0x41));
     const RunResult r = Ledsign({"send-set", "--port", sign.Port(), dir / "set.kzb"});
     EXPECT_EQ(r.ExitCode, 1);
-    EXPECT_NE(r.Out.find("message 1 "), std::string::npos) << r.Out;
+    EXPECT_NE(r.Err.find("message 1 "), std::string::npos) << r.Err;
     EXPECT_EQ(sign.Log().size(), 1u);
 }
 
@@ -173,7 +207,9 @@ TEST(DeviceCommands, RefusedRequestFailsAtOnce) {
     Sign sign(dir.Path(), {"--refuse"});
     const RunResult r = Ledsign({"show", "--port", sign.Port(), "1"});
     EXPECT_EQ(r.ExitCode, 1);
-    EXPECT_NE(r.Out.find("refused"), std::string::npos) << r.Out;
+    EXPECT_NE(r.Err.find("refused showing slot 1: refused by the sign"), std::string::npos)
+        << r.Err;
+    EXPECT_TRUE(r.Out.empty()) << r.Out;
     EXPECT_LT(r.Seconds, 2.0);
 }
 
@@ -201,7 +237,8 @@ TEST(DeviceCommands, MissingOrInvalidRepliesFailAfterTheWholePollingTime) {
     for (std::size_t i = 0; i < runs.size(); ++i) {
         const RunResult r = runs[i].get();
         EXPECT_EQ(r.ExitCode, 1) << i << r.Out << r.Err;
-        EXPECT_NE(r.Out.find("no reply"), std::string::npos) << i << r.Out;
+        EXPECT_NE(r.Err.find("no reply from sign"), std::string::npos) << i << r.Err;
+        EXPECT_NE(r.Err.find("timed out"), std::string::npos) << i << r.Err;
         EXPECT_GE(r.Seconds, 5.0) << i;
         EXPECT_LT(r.Seconds, 7.0) << i;
     }
@@ -233,7 +270,10 @@ TEST(DeviceCommands, PortHeldByAnotherCommandCannotBeOpened) {
     for (const std::string& name : {sign.Port(), link}) {
         const RunResult second = Ledsign({"show", "--port", name, "2"});
         EXPECT_EQ(second.ExitCode, 1) << name;
-        EXPECT_NE(second.Out.find("cannot open port"), std::string::npos) << second.Out;
+        // Named from the lock the holder took, root or not.
+        EXPECT_NE(second.Err.find("cannot open port " + name + ": in use by ledsign (pid"),
+                  std::string::npos)
+            << second.Err;
         EXPECT_LT(second.Seconds, 1.0);
     }
     const RunResult first = holder.get();
@@ -247,10 +287,16 @@ TEST(DeviceCommands, PortsThatCannotBeUsedFailWithoutWriting) {
     TempDir dir;
     WriteAll(dir / "regular", {});
     WriteAll(dir / "m.kom", Message(1));
-    for (const std::string& port : {dir / "regular", dir / "missing", std::string("/dev/null")}) {
+    const std::pair<std::string, std::string> cases[] = {
+        {dir / "regular", "not a serial line"},
+        {dir / "missing", "not found"},
+        {"/dev/null", "not a serial line"},
+    };
+    for (const auto& [port, reason] : cases) {
         const RunResult r = Ledsign({"send", "--port", port, dir / "m.kom"});
         EXPECT_EQ(r.ExitCode, 1) << port;
-        EXPECT_NE(r.Out.find("cannot open port " + port), std::string::npos) << r.Out;
+        EXPECT_EQ(r.Err, "cannot open port " + port + ": " + reason + "\n");
+        EXPECT_TRUE(r.Out.empty()) << r.Out;
     }
     EXPECT_EQ(fs::file_size(dir / "regular"), 0u);
     EXPECT_FALSE(fs::exists(dir / "missing"));
@@ -272,7 +318,10 @@ TEST(DeviceCommands, SignVanishingMidTransactionFailsAtOnce) {
     const double afterKill =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - killed).count();
     EXPECT_EQ(r.ExitCode, 1);
-    EXPECT_NE(r.Out.find("no reply"), std::string::npos) << r.Out;
+    EXPECT_NE(r.Err.find("no reply from sign 380 on " + sign.Port() +
+                         " to message for slot 9: " + "line lost"),
+              std::string::npos)
+        << r.Err;
     EXPECT_LT(afterKill, 0.5);
 }
 
@@ -284,15 +333,67 @@ TEST(DeviceCommands, ReplyLeftByAVanishedClientDoesNotAnswerTheNextOne) {
         for (int i = 0; i < 200 && sign.Log().empty(); ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        gone.Kill();
+        gone.Terminate(); // a client killed outright is the next test's
     }
-    // The sign answers the killed client into the line after 300 ms.
+    // The sign answers the stopped client into the line after 300 ms.
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     const RunResult r = Ledsign({"show", "--port", sign.Port(), "2"});
     EXPECT_EQ(r.ExitCode, 0) << r.Out << r.Err;
     // Its own reply comes only after the sign's 300 ms; the stale one would come at once.
     EXPECT_GE(r.Seconds, 0.3);
     EXPECT_EQ(sign.Log().size(), 2u);
+}
+
+TEST(DeviceCommands, StopSignalEndsTheTransactionAndFreesTheLine) {
+    TempDir dir;
+    Sign sign(dir.Path(), {"--silent"});
+    std::size_t requests = 0;
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        Subprocess show({LEDSIGN_BIN, "show", "--port", sign.Port(), "1"});
+        ASSERT_TRUE(sign.WaitForLines(++requests)) << sig;
+        const auto start = std::chrono::steady_clock::now();
+        kill(show.Pid(), sig);
+        const int status = show.Wait();
+        // Well before the 5.1 s the silent sign would otherwise cost.
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << sig;
+        ASSERT_TRUE(WIFEXITED(status)) << sig; // not ended by the signal itself
+        EXPECT_EQ(WEXITSTATUS(status), 1) << sig;
+        EXPECT_EQ(ExclusiveFlag(sign.Port()), 0) << sig;
+    }
+}
+
+TEST(DeviceCommands, UnprivilegedOpenSaysWhyItFailed) {
+    if (geteuid() == 0 && access(kSetpriv, X_OK) != 0) {
+        GTEST_SKIP() << "no setpriv to drop root";
+    }
+    TempDir dir;
+    Sign sign(dir.Path(), {"--silent"});
+    const std::string port = sign.Port();
+    // A client killed outright cannot clear the exclusive flag, and a pseudo-terminal keeps it
+    // while the sign serves it.
+    {
+        Subprocess killed({LEDSIGN_BIN, "show", "--port", port, "1"});
+        ASSERT_TRUE(sign.WaitForLines(1));
+        killed.Kill();
+    }
+    const bool root = geteuid() == 0;
+    struct Case {
+        mode_t Mode; // of the terminal; root's is opened by nobody, nobody's by its owner
+        std::string Reason;
+    } const cases[] = {
+        {0666, "in use: the line is held exclusively, probably by a program that was killed; "
+               "re-plug the adapter or restart the program serving it"},
+        {root ? 0600u : 0000u, "permission denied: add yourself to the group that owns the "
+                               "device, usually dialout, then log in again"},
+    };
+    for (const Case& c : cases) {
+        ASSERT_EQ(chmod(port.c_str(), c.Mode), 0);
+        const RunResult r = LedsignUnprivileged({"show", "--port", port, "2"});
+        EXPECT_EQ(r.ExitCode, 1) << r.Err;
+        EXPECT_EQ(r.Err, "cannot open port " + port + ": " + c.Reason + "\n");
+    }
+    chmod(port.c_str(), 0600);
+    EXPECT_EQ(sign.Log().size(), 1u);
 }
 
 TEST(DeviceCommands, SignServesClientsThatOpenAndCloseRepeatedly) {
@@ -347,7 +448,16 @@ TEST(DeviceCommands, BadUsageAndUnreadableFiles) {
         {{"ports", "x"}, 2},
         {{"send", "--port", p, dir / "missing.kom"}, 1},
         {{"send-set", "--port", p, dir / "missing.kzb"}, 1},
+        // Not message files: nothing may be sent in their place.
+        {{"send", "--port", p, dir.Path().string()}, 1},
+        {{"send-set", "--port", p, dir.Path().string()}, 1},
+        {{"send", "--port", p, dir / "empty.kom"}, 1},
+        {{"send-set", "--port", p, dir / "empty.kzb"}, 1},
+        {{"send", "--port", p, "/dev/null"}, 1},
+        {{"send-set", "--port", p, "/dev/zero"}, 1},
     };
+    WriteAll(dir / "empty.kom", Bytes{});
+    WriteAll(dir / "empty.kzb", Bytes{});
     for (const Case& c : cases) {
         const RunResult r = Ledsign(c.args);
         std::string joined;
@@ -355,6 +465,11 @@ TEST(DeviceCommands, BadUsageAndUnreadableFiles) {
             joined += a + " ";
         }
         EXPECT_EQ(r.ExitCode, c.exitCode) << joined << r.Out << r.Err;
+        if (c.exitCode == 1) {
+            EXPECT_EQ(r.Out, "") << joined; // stdout carries results only
+            EXPECT_NE(r.Err.find("cannot read '" + c.args.back() + "'"), std::string::npos)
+                << joined << r.Err;
+        }
     }
     // None of them reached the sign.
     EXPECT_TRUE(sign.Log().empty());

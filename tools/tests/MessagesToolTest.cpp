@@ -185,9 +185,47 @@ TEST_F(MessagesTool, DumpTreatsAShortKzbAsASet) {
     EXPECT_NE(r.Err.find("1024 bytes"), std::string::npos) << r.Err;
 }
 
+TEST_F(MessagesTool, DumpWarnsOnStderrAboutShortAndLongFiles) {
+    struct Case {
+        std::string Name;
+        std::size_t Size;
+        std::string Warning; // empty: none
+    };
+    const Case cases[] = {
+        {"short.kom", 10,
+         "holds 10 bytes, a message file holds 1024; the missing bytes are shown as 0"},
+        {"long.kom", 3000,
+         "holds 3000 bytes, a message file holds 1024; only the first 1024 are shown"},
+        {"long.kzb", 9000,
+         "holds 9000 bytes, a message-set file holds 8192; only the first 8192 are shown"},
+        {"exact.kom", 1024, ""},
+    };
+    for (const Case& c : cases) {
+        Bytes file(c.Size, 0);
+        file[0] = 4;
+        file[1] = 'W';
+        WriteAll(Path(c.Name), file);
+        const ToolResult r = Ledsign({"dump", Path(c.Name)});
+        EXPECT_EQ(r.ExitCode, 0) << c.Name << r.Err;
+        EXPECT_NE(r.Out.find("1 cells"), std::string::npos) << c.Name << r.Out;
+        EXPECT_EQ(r.Out.find("warning"), std::string::npos) << c.Name << r.Out;
+        if (c.Warning.empty()) {
+            EXPECT_EQ(r.Err, "") << c.Name;
+        } else {
+            EXPECT_NE(r.Err.find(c.Warning), std::string::npos) << c.Name << r.Err;
+        }
+    }
+}
+
 TEST_F(MessagesTool, DumpErrorsAndHelp) {
-    EXPECT_EQ(Ledsign({"dump", Path("none.kom")}).ExitCode, 1);
-    EXPECT_EQ(Ledsign({"dump", dir_.Path().string()}).ExitCode, 1);
+    WriteAll(Path("empty.kom"), Bytes{});
+    for (const std::string& unreadable :
+         {Path("none.kom"), dir_.Path().string(), Path("empty.kom"), std::string("/dev/null")}) {
+        const ToolResult r = Ledsign({"dump", unreadable});
+        EXPECT_EQ(r.ExitCode, 1) << unreadable;
+        EXPECT_EQ(r.Out, "") << unreadable;
+        EXPECT_NE(r.Err.find("cannot read '" + unreadable + "'"), std::string::npos) << r.Err;
+    }
     EXPECT_EQ(Ledsign({"dump"}).ExitCode, 2);
     EXPECT_EQ(Ledsign({"dump", "a", "b"}).ExitCode, 2);
     for (const char* command : {"dump", "compose"}) {

@@ -117,13 +117,17 @@ public:
     int Terminate() { return Signal(SIGTERM); }
     // Sends SIGKILL and waits.
     int Kill() { return Signal(SIGKILL); }
+    // Waits for the process to end by itself.
+    int Wait() { return Signal(0); }
 
 private:
     int Signal(int sig) {
         if (pid_ <= 0) {
             return -1;
         }
-        kill(pid_, sig);
+        if (sig != 0) {
+            kill(pid_, sig);
+        }
         int status = 0;
         while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
         }

@@ -155,7 +155,7 @@ TEST(Watch, StopInterruptsALongIntervalAtOnce) {
     Sign sign(dir.Path());
     WriteText(dir / "dane.txt", "1 4 Nigdy\n");
     std::size_t requests = 0;
-    for (const int sig : {SIGINT, SIGTERM}) {
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
         Subprocess watch(
             {LEDSIGN_BIN, "watch", "--port", sign.Port(), "--interval", "30", dir / "dane.txt"});
         // The clock request shows that the start is through (the handlers come before it).
@@ -181,18 +181,20 @@ TEST(Watch, StartFailuresExitWithOne) {
     const std::string missing = dir / "no-such-tty";
     struct Case {
         std::string Port;
-        std::string LastStatus;
+        std::string Error; // the status, then the line's reason
     };
     const std::vector<Case> cases = {
-        {missing, std::string(kStatusPortError) + missing + " !"},
-        {refusing.Port(), kStatusClockError},
+        {missing, std::string(kStatusPortError) + missing + " ! (not found)"},
+        {refusing.Port(),
+         std::string(kStatusClockError) + " (refused by the sign: reply code 0x81)"},
     };
     for (const Case& c : cases) {
         const RunResult r = Ledsign({"watch", "--port", c.Port, dir / "dane.txt"});
         EXPECT_EQ(r.ExitCode, 1) << c.Port;
-        ASSERT_FALSE(r.Out.empty()) << c.Port;
-        const std::string last = r.Out.substr(r.Out.rfind('\n', r.Out.size() - 2) + 1);
-        EXPECT_EQ(last.substr(20), c.LastStatus + "\n") << c.Port;
+        // Errors on stderr, time-stamped like every status; progress stays on stdout.
+        ASSERT_FALSE(r.Err.empty()) << c.Port;
+        EXPECT_EQ(r.Err.substr(20), c.Error + "\n") << c.Port;
+        EXPECT_EQ(r.Out.find(c.Error), std::string::npos) << r.Out;
     }
 }
 

@@ -9,7 +9,11 @@
 
 class ScriptedDialogs final : public Dialogs {
 public:
-    void Error(const QString& text) override { errors << text; }
+    void Error(const QString& text) override { ErrorWithReason(text, {}); }
+    void ErrorWithReason(const QString& text, const QString& reason) override {
+        errors << text;
+        reasons << reason;
+    }
     bool Ask(const QString& text) override {
         questions << text;
         if (answers.empty()) {
@@ -29,6 +33,7 @@ public:
     std::deque<bool> answers;  // Yes/No answers, in order; none left answers No
     std::deque<QString> files; // chosen names, in order; none left (or "") cancels
     QStringList errors;
+    QStringList reasons; // the secondary text of each error box, "" for none
     QStringList questions;
     QStringList filters;
 

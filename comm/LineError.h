@@ -1,0 +1,63 @@
+#pragma once
+// Why a line operation failed, in terms the operator can act on. Every kind of line (the serial
+// port, a network socket) reports its last failure as a LineError, so the tools and windows
+// word the reason the same way whatever sits behind the protocol.
+//
+// The integer results of the line and protocol operations (0, 1, 2, 100) stay as they are; the
+// LineError is extra state that says why a nonzero result came.
+
+#include <cstdint>
+#include <string>
+
+enum class LineErrorKind : std::uint8_t {
+    None,             // no failure (yet)
+    NotFound,         // the name maps to no device
+    PermissionDenied, // the device exists but this user may not open it
+    InUse,            // another program (or another of our own sessions) holds the line
+    NotSerial,        // the name opens, but it is no serial line (a regular file, /dev/null)
+    LineLost,         // the line hung up or failed while open (adapter pulled, peer gone)
+    TimedOut,         // no complete valid reply within the polling time (about 5.1 s)
+    Refused,          // the sign answered with a code other than "done"
+    Interrupted,      // a stop signal ended the transaction before its reply
+    Other,            // any other failure; the system's message says more
+};
+
+struct LineError {
+    LineErrorKind Kind = LineErrorKind::None;
+    // The operating system's code (errno on POSIX, GetLastError() on Windows), or 0 when the
+    // failure was not the system's (a timeout, a refusal).
+    std::uint32_t SystemCode = 0;
+    // The operating system's own text for SystemCode, or what else is known ("reply code
+    // 0x81"); may be empty.
+    std::string SystemMessage;
+    // For InUse: the program that holds the line, "ledsign (pid 1234)", when the system can
+    // tell; empty otherwise.
+    std::string Holder;
+    // For InUse: the line carries the exclusive flag, yet no living process holds our lock on
+    // it - the flag was left by a client that was killed before it could clear it.
+    bool StaleExclusive = false;
+
+    bool Failed() const { return Kind != LineErrorKind::None; }
+};
+
+// How an errno from opening a serial line, or from moving bytes on one, reads as a kind.
+// `opening` tells which: EIO at open means the device is there but not working (Other), once
+// open it means the line was lost.
+LineErrorKind LineErrorKindFromErrno(int error, bool opening);
+
+// How a Windows error code reads as a kind. On a COM port ERROR_ACCESS_DENIED means that another
+// program has it open (ports are opened without sharing), not missing permission. Portable, so
+// that the mapping is tested on every platform.
+LineErrorKind LineErrorKindFromWindows(std::uint32_t code);
+
+// A short English name of the kind: "not found", "permission denied", "in use", ...
+const char* LineErrorKindName(LineErrorKind kind);
+
+// The reason as one line for the operator: the kind's name, then what helps ("add yourself to
+// the group that owns the device, usually dialout, then log in again" for permission on Linux,
+// the holder for InUse, "no reply after about 5.1 s" for TimedOut). Empty for None.
+std::string DescribeLineError(const LineError& error);
+
+// The system's own view for a --trace line: "system: <message> (code N)", or empty when the
+// failure carries neither code nor message.
+std::string DescribeSystemError(const LineError& error);
