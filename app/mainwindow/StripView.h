@@ -3,9 +3,9 @@
 //
 // The widget is 470 x 66 pixels of grey with the strip picture at (12, 5): 64 x 8 dots of
 // 6 x 6 pixels at a pitch of 7, lit or unlit, the pixel column and row after each dot black.
-// It plays one message at a time (PlayMessage), paced by a 12 ms ticker thread, and holds the
-// two flags the window hands the preview: PreviewRunning (0 ends a running preview at its next
-// pass) and LastKey (the last key pressed in the window; Escape, 27, stops the preview).
+// It plays one message at a time (PlayMessage), paced by a 12 ms tick on the window's own timer,
+// and holds the two flags the window hands the preview: PreviewRunning (0 ends a running preview at
+// its next pass) and LastKey (the last key pressed in the window; Escape, 27, stops the preview).
 //
 // A repaint costs little: a pass that leaves the visible dots as they were paints nothing; one
 // that changes them renders each dot row once, copies it to the row's six pixel lines of a
@@ -32,7 +32,7 @@ public:
     static constexpr QPoint kStripOrigin{12, 5};
 
     explicit StripView(QWidget* parent = nullptr);
-    // Stops the ticker thread.
+    // Stops the ticker.
     ~StripView() override;
 
     // Sets the preview up over `fonts` (which must outlive every later preview) with its
@@ -52,7 +52,7 @@ public:
     // Sets PreviewRunning to 0 and runs the pass that sees it now, so that the strip is blank
     // when this returns.
     void StopNow();
-    // Stops the ticker thread for good; no pass runs afterwards.
+    // Stops the ticker.for good; no pass runs afterwards.
     void Shutdown();
 
     // LastKey, recorded by the window; the preview takes it (and resets it to 0) at each pass.
