@@ -14,6 +14,11 @@ void QtDialogs::ErrorWithReason(const QString& text, const QString& reason) {
     box.exec();
 }
 
+void QtDialogs::Warning(const QString& text) {
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Uwaga"), text, QMessageBox::Ok);
+    box.exec();
+}
+
 bool QtDialogs::Ask(const QString& text) {
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Pytanie"), text,
                     QMessageBox::Yes | QMessageBox::No);

@@ -19,6 +19,8 @@ public:
     // The same box with `reason` as its secondary (informative) text under `text`; an empty
     // reason gives the plain box.
     virtual void ErrorWithReason(const QString& text, const QString& reason) = 0;
+    // Warning: title "Uwaga", warning icon, one OK button, owned by no window.
+    virtual void Warning(const QString& text) = 0;
     // Question: title "Pytanie", warning icon, buttons Yes and No with Yes the default.
     // True for Yes; closing the box counts as No.
     virtual bool Ask(const QString& text) = 0;
@@ -36,6 +38,7 @@ class QtDialogs final : public Dialogs {
 public:
     void Error(const QString& text) override;
     void ErrorWithReason(const QString& text, const QString& reason) override;
+    void Warning(const QString& text) override;
     bool Ask(const QString& text) override;
     QString OpenFile(QWidget* owner, const QString& filter,
                      const QString& defaultExtension) override;

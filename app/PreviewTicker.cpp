@@ -1,11 +1,9 @@
 #include "app/PreviewTicker.h"
 
-#include "preview/StripPreview.h"
-
 #include <algorithm>
 
-PreviewTicker::PreviewTicker(std::chrono::milliseconds period, Wake wake)
-    : period_(period), wake_(std::move(wake)) {
+PreviewTicker::PreviewTicker(std::chrono::milliseconds period, PreviewState& state, Wake wake)
+    : period_(period), state_(state), wake_(std::move(wake)) {
     timer_.setSingleShot(true);
     // A coarse timer may fire up to 5 % late, which would slow the scrolling down.
     timer_.setTimerType(Qt::PreciseTimer);
@@ -40,11 +38,11 @@ void PreviewTicker::Fire() {
     // exact whenever they are read: after a pass the next scroll step is StepPeriod ticks away,
     // and a static message is laid out every StaticPassTicks ticks.
     for (std::uint32_t i = 0; i < batch_; ++i) {
-        PreviewTick();
+        PreviewTick(state_);
     }
     ticks_ += batch_;
-    const bool due = static_ || StepTicks.load() == 0;
-    batch_ = static_ ? StaticPassTicks : std::max<std::uint32_t>(1, StepPeriod);
+    const bool due = static_ || state_.StepTicks.load() == 0;
+    batch_ = static_ ? StaticPassTicks : std::max<std::uint32_t>(1, state_.StepPeriod.load());
     Clock::time_point next = next_ + batch_ * period_;
     const Clock::time_point now = Clock::now();
     if (next + 10 * period_ < now) {

@@ -1,16 +1,19 @@
 #pragma once
 // The preview's periodic tick, on the user-interface thread's own timer.
 //
-// Each tick calls PreviewTick (which only counts the preview's two tick counters down). When the
-// window has work to do - a scroll step is due, or for a static message every StaticPassTicks
-// ticks so that a time field follows the clock - the ticker calls `wake` once; until the window
-// calls PassDone, no further wake is sent. Ticks that cannot make work due are applied together
-// with the tick that does, so the timer fires only when a pass may be due: one wake-up of the
-// process per scroll step, none between steps, and none at all while no preview plays.
+// Each tick calls PreviewTick on the preview's state (which only counts its two tick counters
+// down). When the window has work to do - a scroll step is due, or for a static message every
+// StaticPassTicks ticks so that a time field follows the clock - the ticker calls `wake` once;
+// until the window calls PassDone, no further wake is sent. Ticks that cannot make work due are
+// applied together with the tick that does, so the timer fires only when a pass may be due: one
+// wake-up of the process per scroll step, none between steps, and none at all while no preview
+// plays.
 //
 // Ticks are counted against a fixed schedule (start time + n periods), so a late timer does not
 // slow the preview down; after a long stall (the process was stopped, the machine slept) the
 // schedule restarts from now instead of catching up with a burst of ticks.
+
+#include "preview/StripPreview.h"
 
 #include <QTimer>
 
@@ -23,10 +26,10 @@ public:
     using Wake = std::function<void()>;
     static constexpr std::uint32_t StaticPassTicks = 8;
 
-    // `period` is the tick (12 ms for the preview); `wake` runs on the thread that owns the
-    // ticker (the one that constructed it, which must run an event loop) and may Start or Stop
-    // the ticker.
-    PreviewTicker(std::chrono::milliseconds period, Wake wake);
+    // `period` is the tick (12 ms for the preview); `state` the preview's state, which must
+    // outlive the ticker; `wake` runs on the thread that owns the ticker (the one that
+    // constructed it, which must run an event loop) and may Start or Stop the ticker.
+    PreviewTicker(std::chrono::milliseconds period, PreviewState& state, Wake wake);
     ~PreviewTicker();
     PreviewTicker(const PreviewTicker&) = delete;
     PreviewTicker& operator=(const PreviewTicker&) = delete;
@@ -49,8 +52,9 @@ private:
     void Fire();
     void ArmFor(Clock::time_point when);
 
-    std::chrono::milliseconds period_;
-    Wake wake_;
+    const std::chrono::milliseconds period_;
+    PreviewState& state_;
+    const Wake wake_;
     QTimer timer_;
     bool static_ = false;
     bool pending_ = false;

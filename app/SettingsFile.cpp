@@ -1,4 +1,5 @@
 #include "app/SettingsFile.h"
+#include "messages/Utf8Files.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -34,7 +35,7 @@ std::string JoinStartDirectory(const std::string& directory, const char* fileNam
 }
 
 std::optional<std::string> ReadSettingLine(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = OpenUtf8File(path.c_str(), "rb");
     if (file == nullptr) {
         return std::nullopt;
     }
@@ -53,7 +54,7 @@ std::optional<std::string> ReadSettingLine(const std::string& path) {
 }
 
 bool WriteSettingLine(const std::string& path, std::string_view value) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
+    std::FILE* file = OpenUtf8File(path.c_str(), "wb");
     if (file == nullptr) {
         return false;
     }

@@ -2,7 +2,12 @@
 // Start-up of the editor: the Polish translation of the toolkit's own texts and the three
 // windows, created in their fixed order.
 
+#include "preview/Fonts.h"
+
+#include <QString>
+
 #include <memory>
+#include <vector>
 
 class Dialogs;
 class QApplication;
@@ -36,5 +41,9 @@ struct EditorWindows {
 SyncContext SyncContextOf(TForm1& form1);
 
 // Creates TForm1, TForm2 and TForm3 in this order, each running its creation handler; none is
-// shown. Closing TForm1 ends the application; the other two never do.
+// shown. Closing TForm1 ends the application; the other two never do. When font files had to be
+// skipped, one warning box through `dialogs` names each of them and why.
 EditorWindows CreateEditorWindows(Dialogs& dialogs);
+
+// The text of that warning: one line per skipped file, in Polish.
+QString SkippedFontsText(const std::vector<SkippedFontFile>& skipped);

@@ -11,6 +11,9 @@ struct FileStamp {
     bool Exists = false;
     std::int64_t MtimeNs = 0; // last-write time, nanoseconds since 1970-01-01 UTC
     std::int64_t Size = 0;    // bytes
+    // A plain file of data. False for a FIFO, a device, a socket or a folder: opening those can
+    // block or read something that is no data file, so a caller that must never hang skips them.
+    bool Regular = false;
 };
 
 // Source of file status; the mode asks it once per polling step. Tests substitute their own.

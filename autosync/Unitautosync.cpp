@@ -1,4 +1,5 @@
 #include "autosync/Unitautosync.h"
+#include "messages/Utf8Files.h"
 
 #include <cstdio>
 #include <utility>
@@ -18,10 +19,18 @@ bool IsControlOrSpace(char c) {
     return static_cast<unsigned char>(c) <= kSpace;
 }
 
+constexpr const char* kSettingsName = "as.cfg";
 #ifdef _WIN32
-constexpr const char* kSettingsSuffix = "\\as.cfg";
+constexpr char kSeparator = '\\';
+// Windows takes either slash; Qt spells directories with '/'.
+bool EndsWithSeparator(const std::string& path) {
+    return !path.empty() && (path.back() == '\\' || path.back() == '/');
+}
 #else
-constexpr const char* kSettingsSuffix = "/as.cfg";
+constexpr char kSeparator = '/';
+bool EndsWithSeparator(const std::string& path) {
+    return !path.empty() && path.back() == '/';
+}
 #endif
 
 } // namespace
@@ -87,7 +96,7 @@ int ParseDataBytes(std::span<const std::uint8_t> raw, SyncMessage& buffer, int& 
 
 int ParseDataFile(const std::string& name, SyncMessage& buffer, int& messageType) {
     buffer.fill(0);
-    std::FILE* file = std::fopen(name.c_str(), "rb");
+    std::FILE* file = OpenUtf8File(name.c_str(), "rb");
     if (file == nullptr) {
         return kParseCannotOpen;
     }
@@ -110,7 +119,12 @@ bool FileChanged(FileStatusProvider& files, const std::string& name, FileVersion
 }
 
 std::string SyncSettingsPath(const std::string& startDirectory) {
-    return startDirectory + kSettingsSuffix;
+    // A root ("C:\", "/") already ends in a separator; a second one would name another path.
+    std::string path = startDirectory;
+    if (!EndsWithSeparator(path)) {
+        path += kSeparator;
+    }
+    return path + kSettingsName;
 }
 
 std::string TrimControl(const std::string& text) {
@@ -126,7 +140,7 @@ std::string TrimControl(const std::string& text) {
 }
 
 int LoadSyncSettings(const std::string& startDirectory, std::string& dataFileName) {
-    std::FILE* file = std::fopen(SyncSettingsPath(startDirectory).c_str(), "rb");
+    std::FILE* file = OpenUtf8File(SyncSettingsPath(startDirectory).c_str(), "rb");
     if (file == nullptr) {
         return 1;
     }
@@ -150,7 +164,7 @@ int LoadSyncSettings(const std::string& startDirectory, std::string& dataFileNam
 }
 
 int SaveSyncSettings(const std::string& startDirectory, const std::string& dataFileName) {
-    std::FILE* file = std::fopen(SyncSettingsPath(startDirectory).c_str(), "wb");
+    std::FILE* file = OpenUtf8File(SyncSettingsPath(startDirectory).c_str(), "wb");
     if (file == nullptr) {
         return 1;
     }

@@ -93,7 +93,8 @@ struct FileVersion {
 bool FileChanged(FileStatusProvider& files, const std::string& name, FileVersion& last);
 
 // Settings file "as.cfg" in the start directory: one line, the data file name.
-// Path of the settings file: startDirectory + "\as.cfg" on Windows, + "/as.cfg" elsewhere.
+// Path of the settings file: startDirectory, the platform's separator (backslash on
+// Windows, '/' elsewhere) unless it already ends in one, then "as.cfg".
 std::string SyncSettingsPath(const std::string& startDirectory);
 
 // Bytes 0x00-0x20 removed from both ends.

@@ -52,51 +52,54 @@ FontSet& Fonts() {
     return fonts;
 }
 
+// A preview state with the real fonts and a fixed clock.
+void Prepare(PreviewState& strip) {
+    ResetPreview(strip, Fonts());
+    ResetPreviewSettings(strip);
+    strip.Clock = [] { return LocalDateTime{2026, 3, 5, 14, 7}; };
+}
+
 void BM_ScrollStepAndRender(benchmark::State& state) {
-    ResetPreview(Fonts());
-    ResetPreviewSettings();
-    SetPreviewClock([] { return LocalDateTime{2026, 3, 5, 14, 7}; });
+    PreviewState strip;
+    Prepare(strip);
     const Message m = MakeMessage(0);
-    StripPreview preview;
+    StripPreview preview(strip);
     preview.Start(0, m.data(), LengthOf(m));
     Bitmap32 bitmap(kStripBitmapWidth, kStripBitmapHeight);
     for (auto _ : state) {
-        StepTicks.store(0); // a step is due on every pass
+        strip.StepTicks.store(0); // a step is due on every pass
         const auto outcome = preview.Pass(0, 1);
         if (outcome.Changed) {
-            RenderStrip(bitmap);
+            RenderStrip(strip.StripBuffer, bitmap);
         }
         benchmark::DoNotOptimize(bitmap.Bits());
     }
-    SetPreviewClock({});
 }
 BENCHMARK(BM_ScrollStepAndRender);
 
 void BM_StaticLayoutAndRender(benchmark::State& state) {
-    ResetPreview(Fonts());
-    ResetPreviewSettings();
-    SetPreviewClock([] { return LocalDateTime{2026, 3, 5, 14, 7}; });
+    PreviewState strip;
+    Prepare(strip);
     const Message m = MakeMessage(1);
-    StripPreview preview;
+    StripPreview preview(strip);
     preview.Start(1, m.data(), LengthOf(m));
     Bitmap32 bitmap(kStripBitmapWidth, kStripBitmapHeight);
     for (auto _ : state) {
         preview.Pass(0, 1);
-        RenderStrip(bitmap); // rendered every pass here, to bound the cost
+        RenderStrip(strip.StripBuffer, bitmap); // rendered every pass here, to bound the cost
         benchmark::DoNotOptimize(bitmap.Bits());
     }
-    SetPreviewClock({});
 }
 BENCHMARK(BM_StaticLayoutAndRender);
 
 void BM_RenderStripOnly(benchmark::State& state) {
-    ResetPreview(Fonts());
-    for (std::size_t i = 0; i < StripBuffer.size(); ++i) {
-        StripBuffer[i] = static_cast<std::uint8_t>(i * 37);
+    StripBytes strip{};
+    for (std::size_t i = 0; i < strip.size(); ++i) {
+        strip[i] = static_cast<std::uint8_t>(i * 37);
     }
     Bitmap32 bitmap(kStripBitmapWidth, kStripBitmapHeight);
     for (auto _ : state) {
-        RenderStrip(bitmap);
+        RenderStrip(strip, bitmap);
         benchmark::DoNotOptimize(bitmap.Bits());
     }
 }

@@ -103,6 +103,14 @@ const char* LineErrorKindName(LineErrorKind kind) {
 
 std::string DescribeLineError(const LineError& error) {
     std::string text = LineErrorKindName(error.Kind);
+    const bool lineSentence = error.SystemCode == 0 && !error.SystemMessage.empty();
+    if (lineSentence &&
+        (error.Kind == LineErrorKind::NotFound || error.Kind == LineErrorKind::TimedOut ||
+         error.Kind == LineErrorKind::LineLost)) {
+        // A network line says what happened in its own words ("no answer from HOST:PORT"),
+        // which the serial wording below would misstate.
+        return text + ": " + error.SystemMessage;
+    }
     switch (error.Kind) {
     case LineErrorKind::None:
         return {};

@@ -55,7 +55,9 @@ const char* LineErrorKindName(LineErrorKind kind);
 
 // The reason as one line for the operator: the kind's name, then what helps ("add yourself to
 // the group that owns the device, usually dialout, then log in again" for permission on Linux,
-// the holder for InUse, "no reply after about 5.1 s" for TimedOut). Empty for None.
+// the holder for InUse, "no reply after about 5.1 s" for TimedOut). Empty for None. A NotFound,
+// TimedOut or LineLost without a system code whose SystemMessage is set (a network line's
+// "no answer from HOST:PORT") reads "<kind>: <SystemMessage>" instead.
 std::string DescribeLineError(const LineError& error);
 
 // The system's own view for a --trace line: "system: <message> (code N)", or empty when the

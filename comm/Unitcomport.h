@@ -9,10 +9,14 @@
 //
 // Port names: "COM1".."COMn" on every platform (on Linux "COMn" is /dev/ttyS(n-1)); on POSIX
 // systems also any absolute path (/dev/ttyUSB0, a pseudo-terminal, a symlink to a device).
+// "tcp://HOST:PORT" and "rfc2217://HOST:PORT" reach a sign behind an Ethernet serial server
+// (SocketLine.h).
 
 #include "comm/LineError.h"
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,6 +26,10 @@ enum class LineWait {
     TimedOut, // nothing arrived within the time given
     Lost,     // the line hung up or failed (adapter pulled, peer closed): no byte will come
 };
+
+// Receives readable notes on what a line does besides moving bytes (connecting, negotiating),
+// for tracing.
+using LineNoteHook = std::function<void(const char* note)>;
 
 // What the protocol layer needs of a serial line. All operations are non-throwing.
 class ComLine {
@@ -42,18 +50,22 @@ public:
     // Waits up to `timeoutMs` milliseconds until a byte can be read. May return TimedOut early
     // (e.g. on a signal); callers measure elapsed time themselves.
     virtual LineWait WaitReadable(int timeoutMs) = 0;
+    // Sets where notes go; an empty hook drops them. Lines with nothing to note ignore it.
+    virtual void SetNoteHook(LineNoteHook) {}
     // Why the last failed Open, Write, Read or WaitReadable failed (Kind None after a
     // successful Open). A line that cannot tell reports None; callers then fall back on a
     // kind of their own.
     virtual LineError LastError() const { return {}; }
 };
 
+class SocketLine;
+
 // The real serial port. Exclusive: a second open of the same device, by this object, another
 // ComPort or another program, fails while this one holds it. Not copyable; the destructor
 // closes a port still open.
 class ComPort final : public ComLine {
 public:
-    ComPort() = default;
+    ComPort();
     ~ComPort() override;
     ComPort(const ComPort&) = delete;
     ComPort& operator=(const ComPort&) = delete;
@@ -78,16 +90,26 @@ public:
     int Write(const std::uint8_t* buffer, std::uint16_t count) override;
     int Read(std::uint8_t* buffer, std::uint16_t capacity) override;
     LineWait WaitReadable(int timeoutMs) override;
-    LineError LastError() const override { return lastError_; }
+    LineError LastError() const override;
+    void SetNoteHook(LineNoteHook hook) override;
 
-    bool IsOpen() const { return handle_ != kInvalidHandle; }
+    bool IsOpen() const { return handle_ != kInvalidHandle || network_ != nullptr; }
 
 private:
+    // A network port name is served by a socket line made at open and dropped at close; the
+    // serial path below is untouched by it.
+    int OpenNetwork(const char* name);
+    std::unique_ptr<SocketLine> network_;
+    LineNoteHook note_;
+
     // A file descriptor on POSIX, a HANDLE on Windows; -1 is invalid on both
     // (INVALID_HANDLE_VALUE is (HANDLE)-1).
     static constexpr std::intptr_t kInvalidHandle = -1;
     std::intptr_t handle_ = kInvalidHandle;
     LineError lastError_;
+    // Windows only: a named object that marks the port as held by this program, so that a
+    // second open fails under Wine too, whose serial devices ignore the share mode.
+    [[maybe_unused]] std::intptr_t holdMark_ = 0;
 };
 
 // One serial port this machine has, for listing to the user.

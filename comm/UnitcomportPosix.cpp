@@ -2,6 +2,8 @@
 
 #include "comm/Unitcomport.h"
 
+#include "comm/SocketLine.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -171,10 +173,14 @@ int ComPort::Open(const char* name) {
         return 1;
     }
     lastError_ = LineError{};
+    if (IsNetworkPortName(name)) {
+        return OpenNetwork(name);
+    }
     std::string path;
     if (!MapPortName(name, path)) {
         lastError_.Kind = LineErrorKind::NotFound;
-        lastError_.SystemMessage = "not a port name (COMn or an absolute path)";
+        lastError_.SystemMessage =
+            "not a port name (COMn, an absolute path, tcp://HOST:PORT or rfc2217://HOST:PORT)";
         return 1;
     }
     // Two names for one device (a symlink, /dev/serial/by-id) must exclude each other.
@@ -227,6 +233,10 @@ int ComPort::Open(const char* name) {
 }
 
 int ComPort::Close() {
+    if (network_) {
+        network_.reset();
+        return 0;
+    }
     if (IsOpen()) {
         // A pseudo-terminal keeps TIOCEXCL after its last close while its master lives, which
         // would lock every later non-root open out; drop it before letting go.
@@ -239,6 +249,9 @@ int ComPort::Close() {
 }
 
 int ComPort::Write(const std::uint8_t* buffer, std::uint16_t count) {
+    if (network_) {
+        return network_->Write(buffer, count);
+    }
     if (!IsOpen() || buffer == nullptr) {
         lastError_ = NotOpen();
         return 0;
@@ -276,6 +289,9 @@ int ComPort::Write(const std::uint8_t* buffer, std::uint16_t count) {
 }
 
 int ComPort::Read(std::uint8_t* buffer, std::uint16_t capacity) {
+    if (network_) {
+        return network_->Read(buffer, capacity);
+    }
     if (!IsOpen() || buffer == nullptr) {
         lastError_ = NotOpen();
         return -1;
@@ -304,6 +320,9 @@ int ComPort::Read(std::uint8_t* buffer, std::uint16_t capacity) {
 }
 
 LineWait ComPort::WaitReadable(int timeoutMs) {
+    if (network_) {
+        return network_->WaitReadable(timeoutMs);
+    }
     if (!IsOpen()) {
         lastError_ = NotOpen();
         return LineWait::Lost;

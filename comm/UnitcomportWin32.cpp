@@ -2,6 +2,8 @@
 
 #include "comm/Unitcomport.h"
 
+#include "comm/SocketLine.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -33,6 +35,19 @@ std::string DeviceName(const char* name) {
         plainCom = std::isdigit(static_cast<unsigned char>(name[i])) != 0;
     }
     return plainCom ? std::string("\\\\.\\") + name : std::string(name);
+}
+
+// The name of the mark that tells other processes the port is held: one per device, whatever
+// spelling the caller used ("com5", "\\.\COM5").
+std::wstring HoldMarkName(const std::string& device) {
+    const std::string port = device.rfind("\\\\.\\", 0) == 0 ? device.substr(4) : device;
+    std::wstring name = L"Local\\ledsign-port-";
+    for (const char c : port) {
+        // A backslash would make the name a path in the object namespace, which does not exist.
+        name +=
+            c == '\\' ? L'/' : static_cast<wchar_t>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return name;
 }
 
 void FillLineSettings(DCB& dcb) {
@@ -93,18 +108,32 @@ int ComPort::Open(const char* name) {
         return 1;
     }
     lastError_ = LineError{};
+    if (IsNetworkPortName(name)) {
+        return OpenNetwork(name);
+    }
     if (name == nullptr || name[0] == '\0') {
         lastError_.Kind = LineErrorKind::NotFound;
         lastError_.SystemMessage = "no port name";
         return 1;
     }
     const std::string device = DeviceName(name);
+    // Windows' serial drivers refuse a second open by themselves; Wine's do not, so a second
+    // ledsign or editor there would share the line. The mark is taken before the port is opened
+    // and an existing one means the port is held.
+    HANDLE mark = CreateMutexW(nullptr, FALSE, HoldMarkName(device).c_str());
+    if (mark == nullptr || GetLastError() == ERROR_ALREADY_EXISTS) {
+        if (mark != nullptr) {
+            CloseHandle(mark);
+        }
+        return 1;
+    }
     HANDLE handle = CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                 OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         // A COM port is opened without sharing: ERROR_ACCESS_DENIED means another program has
         // it, which LineErrorKindFromWindows reads as InUse. Windows does not say who.
         lastError_ = SystemError(GetLastError());
+        CloseHandle(mark);
         return 1;
     }
     DCB dcb;
@@ -115,6 +144,7 @@ int ComPort::Open(const char* name) {
         lastError_ = SystemError(GetLastError());
         lastError_.Kind = LineErrorKind::NotSerial;
         CloseHandle(handle);
+        CloseHandle(mark);
         return 1;
     }
     SetupComm(handle, 2048, 0);
@@ -129,12 +159,19 @@ int ComPort::Open(const char* name) {
     // nobody; left in the queue they would complete this session's first transaction.
     PurgeComm(handle, PURGE_RXCLEAR);
     handle_ = reinterpret_cast<std::intptr_t>(handle);
+    holdMark_ = reinterpret_cast<std::intptr_t>(mark);
     return 0;
 }
 
 int ComPort::Close() {
+    if (network_) {
+        network_.reset();
+        return 0;
+    }
     if (IsOpen()) {
         CloseHandle(Handle(handle_));
+        CloseHandle(Handle(holdMark_));
+        holdMark_ = 0;
         // Forget the handle so that a second Close cannot close a value reused since.
         handle_ = kInvalidHandle;
     }
@@ -142,6 +179,9 @@ int ComPort::Close() {
 }
 
 int ComPort::Write(const std::uint8_t* buffer, std::uint16_t count) {
+    if (network_) {
+        return network_->Write(buffer, count);
+    }
     if (!IsOpen() || buffer == nullptr) {
         lastError_ = NotOpen();
         return 0;
@@ -157,6 +197,9 @@ int ComPort::Write(const std::uint8_t* buffer, std::uint16_t count) {
 }
 
 int ComPort::Read(std::uint8_t* buffer, std::uint16_t capacity) {
+    if (network_) {
+        return network_->Read(buffer, capacity);
+    }
     if (!IsOpen() || buffer == nullptr) {
         lastError_ = NotOpen();
         return -1;
@@ -172,6 +215,9 @@ int ComPort::Read(std::uint8_t* buffer, std::uint16_t capacity) {
 }
 
 LineWait ComPort::WaitReadable(int timeoutMs) {
+    if (network_) {
+        return network_->WaitReadable(timeoutMs);
+    }
     if (!IsOpen()) {
         lastError_ = NotOpen();
         return LineWait::Lost;
@@ -196,17 +242,7 @@ LineWait ComPort::WaitReadable(int timeoutMs) {
     }
 }
 
-std::vector<SerialPortInfo> ListSerialPorts() {
-    std::vector<SerialPortInfo> ports;
-    char target[512];
-    for (int n = 1; n <= 256; ++n) {
-        const std::string name = "COM" + std::to_string(n);
-        if (QueryDosDeviceA(name.c_str(), target, sizeof target) != 0) {
-            ports.push_back({name, target});
-        }
-    }
-    return ports;
-}
+// ListSerialPorts: SerialPortListWin32.cpp.
 
 ComDateTime ReadLocalDateTime() {
     SYSTEMTIME local{};

@@ -19,7 +19,7 @@ foreach(entry ${font_entries})
     # 16 bytes per line keeps the generated file readable in a debugger.
     string(REGEX REPLACE "((0x..,){16})" "\\1\n    " bytes "${bytes}")
     string(APPEND body "// ${name}\nconst std::uint8_t kFont${index}[${size}] = {\n    ${bytes}\n};\n\n")
-    string(APPEND table "    std::span<const std::uint8_t>(kFont${index}, ${size}),\n")
+    string(APPEND table "    case ${index}:\n        return kFont${index};\n")
     math(EXPR index "${index} + 1")
 endforeach()
 
@@ -28,16 +28,15 @@ set(content "// Generated from the font files at build time; do not edit.
 
 namespace {
 
-${body}const std::array<std::span<const std::uint8_t>, ${index}> kBuiltInFonts = {
-${table}};
+${body}}  // namespace
 
-}  // namespace
-
+// A switch rather than a table of spans: a table of addresses would need relocating at load
+// time and so could not stay in read-only memory.
 std::span<const std::uint8_t> BuiltInFont(int index) {
-    if (index < 0 || index >= static_cast<int>(kBuiltInFonts.size())) {
+    switch (index) {
+${table}    default:
         return {};
     }
-    return kBuiltInFonts[static_cast<std::size_t>(index)];
 }
 ")
 file(WRITE ${OUTPUT} "${content}")

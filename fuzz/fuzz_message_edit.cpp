@@ -32,9 +32,10 @@ void Check(bool ok) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static FontSet fonts;
+    static FontInfoTable fontTable;
     static bool fontsReady = false;
     if (!fontsReady) {
-        InitFontTable(fonts);
+        InitFontTable(fontTable, fonts);
         fontsReady = true;
     }
     // Enough operations to fill and empty a message several times; longer inputs add nothing.
@@ -44,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static HeadlessGrid grid;
     static CLEDMessageCon m;
     if (m.GetGrid() == nullptr) {
-        BindMessageToGrid(m, grid);
+        BindMessageToGrid(m, grid, &fontTable);
     }
     m.Clear();
     grid.SetFocus();
@@ -89,7 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
         case 10:
             m.DrawCell(arg % 40 - 4, (op >> 4) - 2, GridRect{0, 0, 17, 17},
-                       (arg & 1) ? GridCellState::Selected : GridCellState::Normal);
+                       (arg & 1) ? GridCellState::Selected : GridCellState::Normal, fontTable);
             break;
         case 11:
             if (arg == 0) {

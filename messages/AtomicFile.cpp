@@ -1,5 +1,6 @@
 #include "messages/AtomicFile.h"
 
+#include "messages/Utf8Files.h"
 #include "messages/platform/AtomicFilePlatform.h"
 
 namespace platform = atomic_file_platform;
@@ -21,7 +22,7 @@ std::FILE* AtomicFileWriter::Open(const char* target) {
         // A device or pipe cannot be swapped for a new file; write to it directly and let
         // Commit report every failed byte.
         way_ = Way::WriteOtherKind;
-        file_ = std::fopen(target_.c_str(), "wb");
+        file_ = OpenUtf8File(target_.c_str(), "wb");
         break;
     case platform::TargetKind::Missing:
         way_ = Way::Replace;

@@ -1,5 +1,7 @@
 #include "messages/FileLoad.h"
 
+#include "messages/Utf8Files.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -33,7 +35,7 @@ std::size_t ReadFileStart(const char* fileName, std::span<std::uint8_t> buffer,
     // Checked before opening: opening a pipe would block until someone writes to it, and a
     // device such as /dev/zero would supply bytes that are no message.
     std::error_code error;
-    const fs::directory_entry entry(fs::path(fileName), error);
+    const fs::directory_entry entry(Utf8ToPath(fileName), error);
     if (error || !entry.exists(error)) {
         report.Problem = LoadProblem::CannotOpen;
         report.Error = error ? error : std::make_error_code(std::errc::no_such_file_or_directory);
@@ -43,7 +45,7 @@ std::size_t ReadFileStart(const char* fileName, std::span<std::uint8_t> buffer,
         report.Problem = LoadProblem::NotRegularFile;
         return 0;
     }
-    std::FILE* file = std::fopen(fileName, "rb");
+    std::FILE* file = OpenUtf8File(fileName, "rb");
     if (file == nullptr) {
         report.Problem = LoadProblem::CannotOpen;
         report.Error = std::error_code(errno, std::generic_category());

@@ -116,14 +116,18 @@ void HeadlessGrid::Paint() {
     }
 }
 
-void BindMessageToGrid(CLEDMessageCon& message, HeadlessGrid& grid) {
+void BindMessageToGrid(CLEDMessageCon& message, HeadlessGrid& grid, const FontInfoTable* fonts) {
     message.AttachGrid(&grid);
     grid.SetSelectCellHandler(
         [&message](int col, int row, bool& canSelect) { message.CanSelect(col, row, canSelect); });
     grid.SetKeyDownHandler([&message](std::uint16_t& key) { message.KeyDown(key); });
     grid.SetKeyPressHandler([&message](std::uint8_t ch) { message.KeyPress(ch); });
+    if (fonts == nullptr) {
+        grid.SetDrawCellHandler({});
+        return;
+    }
     grid.SetDrawCellHandler(
-        [&message](int col, int row, const GridRect& rect, GridCellState state) {
-            message.DrawCell(col, row, rect, state);
+        [&message, fonts](int col, int row, const GridRect& rect, GridCellState state) {
+            message.DrawCell(col, row, rect, state, *fonts);
         });
 }

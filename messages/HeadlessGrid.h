@@ -4,6 +4,7 @@
 // and the command-line tools edit messages through it exactly as the editor's grid does.
 
 #include "messages/GridView.h"
+#include "preview/Fonts.h"
 
 #include <cstdint>
 #include <functional>
@@ -100,6 +101,8 @@ class CLEDMessageCon;
 
 // Binds `message` to `grid` the way the editor binds message 1 to its grid: the container
 // gets the grid, and the grid's selection check, key-down, key-press and cell-painting events
-// go to the container's CanSelect, KeyDown, KeyPress and DrawCell. Both must outlive the
-// binding.
-void BindMessageToGrid(CLEDMessageCon& message, HeadlessGrid& grid);
+// go to the container's CanSelect, KeyDown, KeyPress and DrawCell. Cells are painted in the
+// fonts of `fonts`; without a table (nullptr) the grid is only edited, never painted. All of
+// them must outlive the binding.
+void BindMessageToGrid(CLEDMessageCon& message, HeadlessGrid& grid,
+                       const FontInfoTable* fonts = nullptr);

@@ -1,6 +1,7 @@
 #include "messages/Ledmessagecon.h"
 
 #include "messages/AtomicFile.h"
+#include "messages/Utf8Files.h"
 #include "preview/Fonts.h"
 
 #include <algorithm>
@@ -180,7 +181,8 @@ void CLEDMessageCon::KeyPress(std::uint8_t ch) {
     InsertAtCursor(CurrentAttribute, ch);
 }
 
-void CLEDMessageCon::DrawCell(int col, int row, const GridRect& rect, GridCellState state) {
+void CLEDMessageCon::DrawCell(int col, int row, const GridRect& rect, GridCellState state,
+                              const FontInfoTable& fonts) {
     // The buffer is laid out for a 32-column grid whatever the view reports; cells 500..511
     // read the bytes after the cell area in the same way.
     const int i = row * kGridColumns + col;
@@ -194,7 +196,7 @@ void CLEDMessageCon::DrawCell(int col, int row, const GridRect& rect, GridCellSt
             CellBitmap.Fill(background);
         } else {
             const Pixel foreground = (a & 0xF0) != 0 ? kCellField : kCellText;
-            DrawGlyphDouble(FontEntry(a & 0x0F), ch, CellBitmap, foreground, background);
+            DrawGlyphDouble(FontEntry(fonts, a & 0x0F), ch, CellBitmap, foreground, background);
         }
     }
     Grid->CopyToSurface(CellBitmap, rect.Left, rect.Top);

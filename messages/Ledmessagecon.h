@@ -19,6 +19,7 @@
 #include "messages/FileLoad.h"
 #include "messages/GridView.h"
 #include "preview/Bitmap32.h"
+#include "preview/Fonts.h"
 
 #include <array>
 #include <cstdint>
@@ -139,11 +140,12 @@ public:
     void KeyPress(std::uint8_t ch);
 
     // Paints cell (col, row) into the cell bitmap and copies it to the grid surface at the
-    // rectangle's top-left corner: glyph at double size, light grey (live fields green) on
-    // black, or on grey when `state` is Selected and the grid has the focus. Attribute 0 gives
-    // a plain background cell; a font number without a font leaves the bitmap black. Cells
-    // 500..511 show bytes 1000..1023 the same way.
-    void DrawCell(int col, int row, const GridRect& rect, GridCellState state);
+    // rectangle's top-left corner: glyph at double size in its font from `fonts`, light grey
+    // (live fields green) on black, or on grey when `state` is Selected and the grid has the
+    // focus. Attribute 0 gives a plain background cell; a font number without a font leaves the
+    // bitmap black. Cells 500..511 show bytes 1000..1023 the same way.
+    void DrawCell(int col, int row, const GridRect& rect, GridCellState state,
+                  const FontInfoTable& fonts);
 
     // The bitmap of the last painted cell.
     const Bitmap32& GetCellBitmap() const { return CellBitmap; }

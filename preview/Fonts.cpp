@@ -2,16 +2,6 @@
 
 #include <algorithm>
 
-const std::array<FontSpec, kFontCount> kFontSpecs = {{
-    {"font5x7.fnt", 5, 7, 1792, "1] 5x7 ABCDE abcde 12345"},
-    {"font8x7wj.fnt", 8, 7, 1792, "2] 8x7 ABCDE abcde 12345"},
-    {"font8x8thin.fnt", 8, 8, 2048, "3] 8x8 ABCDE abcde 12345"},
-    {"font8x8b.fnt", 8, 8, 2048, "4] 8x8 ABCDE abcde 12345"},
-    {"font8x8atari.fnt", 8, 8, 2048, "5] 8x8 ABCDE abcde 12345"},
-}};
-
-FontInfo FontTable[kFontTableSize];
-
 FontSet::FontSet() = default;
 
 void FontSet::Assign(int index, std::span<const std::uint8_t> bytes) {
@@ -24,18 +14,17 @@ void FontSet::Assign(int index, std::span<const std::uint8_t> bytes) {
     std::copy_n(bytes.begin(), std::min(size, bytes.size()), buffer.begin());
 }
 
-void InitFontTable(const FontSet& fonts) {
-    for (auto& entry : FontTable) {
-        entry = FontInfo{};
-    }
+void InitFontTable(FontInfoTable& table, const FontSet& fonts) {
+    table.fill(FontInfo{});
     for (int i = 0; i < kFontCount; ++i) {
         const FontSpec& fontSpec = kFontSpecs[static_cast<std::size_t>(i)];
-        FontTable[i] = FontInfo{fonts.Data(i), fontSpec.Width, fontSpec.Height};
+        table[static_cast<std::size_t>(i)] =
+            FontInfo{fonts.Data(i), fontSpec.Width, fontSpec.Height};
     }
 }
 
-const FontInfo& FontEntry(int fontNumber) {
-    return FontTable[(fontNumber - 1) & 0x0F];
+const FontInfo& FontEntry(const FontInfoTable& table, int fontNumber) {
+    return table[static_cast<std::size_t>((fontNumber - 1) & 0x0F)];
 }
 
 const std::uint8_t* GlyphRows(const FontInfo& font, std::uint8_t code) {

@@ -12,21 +12,32 @@
 #include <cstdint>
 #include <filesystem>
 #include <span>
+#include <string>
+#include <system_error>
+#include <vector>
 
 constexpr int kFontCount = 5;      // fonts 1..5
 constexpr int kFontTableSize = 16; // any four-bit font number can be looked up
 constexpr std::size_t kMaxFontFileSize = 2048;
 
+// The texts are held in the entry itself rather than pointed to, so that the table needs no
+// relocation and stays in read-only memory.
 struct FontSpec {
-    const char* FileName; // bare file name, e.g. "font5x7.fnt"
+    char FileName[20];    // bare file name, e.g. "font5x7.fnt"
     std::uint16_t Width;  // glyph width in dots
     std::uint16_t Height; // glyph height in rows (= bytes per glyph)
     std::size_t FileSize; // 256 x Height
-    const char* Sample;   // sample text drawn on the font's button
+    char Sample[32];      // sample text drawn on the font's button
 };
 
 // Fonts 1..5 in table order (index = font number - 1).
-extern const std::array<FontSpec, kFontCount> kFontSpecs;
+inline constexpr std::array<FontSpec, kFontCount> kFontSpecs = {{
+    {"font5x7.fnt", 5, 7, 1792, "1] 5x7 ABCDE abcde 12345"},
+    {"font8x7wj.fnt", 8, 7, 1792, "2] 8x7 ABCDE abcde 12345"},
+    {"font8x8thin.fnt", 8, 8, 2048, "3] 8x8 ABCDE abcde 12345"},
+    {"font8x8b.fnt", 8, 8, 2048, "4] 8x8 ABCDE abcde 12345"},
+    {"font8x8atari.fnt", 8, 8, 2048, "5] 8x8 ABCDE abcde 12345"},
+}};
 
 // One entry of the font table. An empty entry has no glyphs and width and height 0.
 struct FontInfo {
@@ -63,13 +74,35 @@ enum class FontOrigin {
     BuiltIn,             // the copy compiled into the program
 };
 
+// A font file that was found but passed over, and why.
+struct SkippedFontFile {
+    enum class Reason {
+        TooShort,   // holds fewer bytes than the font's size
+        Unreadable, // could not be opened, examined or read
+    };
+    std::filesystem::path File;
+    Reason Why = Reason::TooShort;
+    std::size_t Size = 0;   // TooShort: the bytes the file holds
+    std::size_t Needed = 0; // the font's full size
+    std::error_code Error;  // Unreadable: the system's reason, when it gave one
+};
+
+// "font8x8b.fnt: 0 bytes, 2048 needed" or "font8x8b.fnt: cannot be read (Permission denied)",
+// with the file's path as found, for the tools' messages.
+std::string DescribeSkippedFont(const SkippedFontFile& skipped);
+
+struct FontLoadResult {
+    std::array<FontOrigin, kFontCount> Origins{}; // where each font came from
+    std::vector<SkippedFontFile> Skipped;         // in search order, each file once
+};
+
 // Loads fonts 1..5 into `fonts`. Each file is looked for by its bare name in the current
 // directory first, then beside the running executable, then in the installed data
-// directory; when none of them has it, the copy compiled into the program is used. A file
-// shorter than its font size supplies what it has and the rest reads as 0; a longer file
-// supplies only its first FileSize bytes; a file that cannot be opened counts as missing.
-// Returns where each font came from. Touches only `fonts`.
-std::array<FontOrigin, kFontCount> LoadFonts(FontSet& fonts);
+// directory; when none of them has a usable copy, the copy compiled into the program is used.
+// A file shorter than its font size, or one that cannot be read, is skipped (and listed in the
+// result) and the search goes on; a longer file supplies only its first FileSize bytes; a
+// name that is not there, or is not a regular file, counts as missing. Touches only `fonts`.
+FontLoadResult LoadFonts(FontSet& fonts);
 
 // The three directories LoadFonts searches, in this order. An empty path is not searched.
 struct FontSearchPath {
@@ -82,9 +115,8 @@ struct FontSearchPath {
 // the platform cannot tell it) and the installed data directory's "fonts" folder.
 FontSearchPath DefaultFontSearchPath();
 
-// LoadFonts over an explicit search path (tests point it at scratch directories). Only
-// regular files count as found; a found file is used even when it is short or empty.
-std::array<FontOrigin, kFontCount> LoadFonts(FontSet& fonts, const FontSearchPath& path);
+// LoadFonts over an explicit search path (tests point it at scratch directories).
+FontLoadResult LoadFonts(FontSet& fonts, const FontSearchPath& path);
 
 // The copy of font `index` (0..4) compiled into the program: exactly kFontSpecs[index].FileSize
 // bytes; an empty span for an index outside 0..4.
@@ -94,16 +126,18 @@ std::span<const std::uint8_t> BuiltInFont(int index);
 // One implementation per platform.
 std::filesystem::path ExecutableDirectory();
 
-// The module-level font table, indexed by font number - 1 (entries 5..15 stay empty).
-extern FontInfo FontTable[kFontTableSize];
+// A font table, indexed by font number - 1: entries 0..4 are the five fonts, 5..15 stay empty
+// so that any four-bit font number can be looked up. It refers to the glyphs of a FontSet and
+// owns nothing; a default table is all empty and draws nothing.
+using FontInfoTable = std::array<FontInfo, kFontTableSize>;
 
-// Fills entries 0..4 of FontTable from `fonts` with the widths and heights of kFontSpecs and
+// Fills entries 0..4 of `table` from `fonts` with the widths and heights of kFontSpecs and
 // empties entries 5..15. `fonts` must outlive every later use of the table.
-void InitFontTable(const FontSet& fonts);
+void InitFontTable(FontInfoTable& table, const FontSet& fonts);
 
 // The table entry for font number n (1..5 are the fonts; 0 and 6..15 give empty entries):
-// FontTable[(n - 1) AND 15].
-const FontInfo& FontEntry(int fontNumber);
+// table[(n - 1) AND 15].
+const FontInfo& FontEntry(const FontInfoTable& table, int fontNumber);
 
 // The rows of glyph `code` in `font`, or nullptr for an empty entry.
 const std::uint8_t* GlyphRows(const FontInfo& font, std::uint8_t code);

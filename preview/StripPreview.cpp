@@ -4,29 +4,11 @@
 #include <ctime>
 #include <utility>
 
-StripBytes StripBuffer{};
-
-std::atomic<std::uint32_t> StepTicks{0};
-std::atomic<std::uint32_t> HoldTicks{0};
-std::uint8_t StepPeriod = kDefaultStepPeriod;
-std::uint8_t DisplayTimeIndex = kDefaultDisplayTimeIndex;
-std::uint16_t StopAtEnd = kDefaultStopAtEnd;
-
 namespace {
 
 // Display times in ticks for indexes 0..14; from 15 on the time grows by 2500 ticks an index.
 constexpr std::array<std::uint32_t, 15> kDisplayTimes = {0,   83,  167, 250,  333,  417,  500, 583,
                                                          667, 750, 833, 1667, 2500, 3333, 4167};
-
-PreviewClock& Clock() {
-    static PreviewClock clock;
-    return clock;
-}
-
-LocalDateTime Now() {
-    const PreviewClock& clock = Clock();
-    return clock ? clock() : SystemLocalTime();
-}
 
 // Two decimal digits of v (taken modulo 100 so that a wild clock value cannot overrun).
 void PutTwoDigits(char* out, int v) {
@@ -52,27 +34,27 @@ std::uint32_t DisplayTimeTicks(std::uint8_t index) {
     return (static_cast<std::uint32_t>(index) - 13u) * 2500u;
 }
 
-void PreviewTick() {
-    CountDown(StepTicks);
-    CountDown(HoldTicks);
+void PreviewTick(PreviewState& state) {
+    CountDown(state.StepTicks);
+    CountDown(state.HoldTicks);
 }
 
-int ResetPreview(const FontSet& fonts) {
-    StripBuffer.fill(0);
-    StepTicks.store(0);
-    HoldTicks.store(0);
-    InitFontTable(fonts);
+int ResetPreview(PreviewState& state, const FontSet& fonts) {
+    state.StripBuffer.fill(0);
+    state.StepTicks.store(0);
+    state.HoldTicks.store(0);
+    InitFontTable(state.FontTable, fonts);
     return 0;
 }
 
-void ResetPreviewSettings() {
-    StepPeriod = kDefaultStepPeriod;
-    DisplayTimeIndex = kDefaultDisplayTimeIndex;
-    StopAtEnd = kDefaultStopAtEnd;
+void ResetPreviewSettings(PreviewState& state) {
+    state.StepPeriod.store(kDefaultStepPeriod);
+    state.DisplayTimeIndex = kDefaultDisplayTimeIndex;
+    state.StopAtEnd = kDefaultStopAtEnd;
 }
 
-int ClearStrip() {
-    StripBuffer.fill(0);
+int ClearStrip(PreviewState& state) {
+    state.StripBuffer.fill(0);
     return 0;
 }
 
@@ -86,20 +68,20 @@ LocalDateTime SystemLocalTime() {
     return {tm->tm_year + 1900, tm->tm_mon + 1, tm->tm_mday, tm->tm_hour, tm->tm_min};
 }
 
-void SetPreviewClock(PreviewClock clock) {
-    Clock() = std::move(clock);
+LocalDateTime PreviewNow(const PreviewState& state) {
+    return state.Clock ? state.Clock() : SystemLocalTime();
 }
 
-int TimeText(FieldText& text) {
-    const LocalDateTime t = Now();
+int TimeText(const PreviewState& state, FieldText& text) {
+    const LocalDateTime t = PreviewNow(state);
     text.fill(0);
     PutTwoDigits(&text[0], t.Hour);
     PutTwoDigits(&text[2], t.Minute);
     return 0;
 }
 
-int DateText(FieldText& text) {
-    const LocalDateTime t = Now();
+int DateText(const PreviewState& state, FieldText& text) {
+    const LocalDateTime t = PreviewNow(state);
     text.fill(0);
     PutTwoDigits(&text[0], t.Day);
     PutTwoDigits(&text[2], t.Month);
@@ -115,10 +97,6 @@ int TemperatureText(FieldText& text) {
 }
 
 // ---------------------------------------------------------------------------------------------
-
-void RenderStrip(Bitmap32& stripBitmap) {
-    RenderStrip(StripBuffer, stripBitmap);
-}
 
 void RenderStrip(const StripBytes& strip, Bitmap32& stripBitmap) {
     if (stripBitmap.Width() < kStripBitmapWidth || stripBitmap.Height() < kStripBitmapHeight) {
@@ -163,9 +141,9 @@ void PutDot(StripBytes& buffer, int x, int y, bool lit) {
 
 } // namespace
 
-int PlaceGlyph(StripBytes& buffer, int fontIndex, std::int16_t& x, std::int16_t& y, bool kerning,
-               std::uint8_t code) {
-    const FontInfo& font = FontTable[fontIndex & 0x0F];
+int PlaceGlyph(const FontInfoTable& fonts, StripBytes& buffer, int fontIndex, std::int16_t& x,
+               std::int16_t& y, bool kerning, std::uint8_t code) {
+    const FontInfo& font = fonts[static_cast<std::size_t>(fontIndex & 0x0F)];
     const std::uint8_t* rows = GlyphRows(font, code);
     if (rows == nullptr) {
         return 0;
@@ -201,7 +179,7 @@ int PlaceGlyph(StripBytes& buffer, int fontIndex, std::int16_t& x, std::int16_t&
     return 0;
 }
 
-int LayoutStatic(StripBytes& buffer, std::int16_t& x, std::int16_t& y,
+int LayoutStatic(const PreviewState& state, StripBytes& buffer, std::int16_t& x, std::int16_t& y,
                  std::span<const std::uint8_t> message) {
     std::size_t pos = 0;
     int phase = 0;
@@ -223,7 +201,7 @@ int LayoutStatic(StripBytes& buffer, std::int16_t& x, std::int16_t& y,
                 return 0;
             }
             if ((attribute >> 4) == 0x1) {
-                TimeText(text);
+                TimeText(state, text);
                 ch = static_cast<std::uint8_t>(text[0]);
                 next = 1;
             }
@@ -249,17 +227,17 @@ int LayoutStatic(StripBytes& buffer, std::int16_t& x, std::int16_t& y,
         if (x > kStripVisibleColumns) {
             return 1;
         }
-        PlaceGlyph(buffer, ((attribute & 0x0F) - 1) & 0x0F, x, y, true, ch);
+        PlaceGlyph(state.FontTable, buffer, ((attribute & 0x0F) - 1) & 0x0F, x, y, true, ch);
     }
 }
 
-int EntryBlocked(const std::uint8_t* glyphRows, int height) {
+int EntryBlocked(const StripBytes& strip, const std::uint8_t* glyphRows, int height) {
     if (glyphRows == nullptr) {
         return 0;
     }
     for (int r = 0; r < height && r < kStripRows; ++r) {
         if ((glyphRows[r] & 0x80u) != 0 &&
-            PixelAt(StripBuffer, kStripVisibleColumns - 1, static_cast<std::int16_t>(r)) != 0) {
+            PixelAt(strip, kStripVisibleColumns - 1, static_cast<std::int16_t>(r)) != 0) {
             return 1;
         }
     }
@@ -283,14 +261,15 @@ bool StripPreview::Start(std::int16_t type, const std::uint8_t* message, std::ui
     atEnd_ = false;
     attribute_ = 0;
     text_.fill(0);
-    StepTicks.store(0);
-    HoldTicks.store(DisplayTimeTicks(DisplayTimeIndex));
+    PreviewState& state = *state_;
+    state.StepTicks.store(0);
+    state.HoldTicks.store(DisplayTimeTicks(state.DisplayTimeIndex));
     static_ = type == 1;
     if (static_) {
-        if (DisplayTimeIndex == 0) {
-            HoldTicks.store(DisplayTimeTicks(1));
+        if (state.DisplayTimeIndex == 0) {
+            state.HoldTicks.store(DisplayTimeTicks(1));
         }
-        ClearStrip();
+        ClearStrip(state);
     }
     running_ = true;
     return true;
@@ -303,7 +282,7 @@ std::uint8_t StripPreview::ByteAt(int index) const {
 }
 
 StripPreview::PassOutcome StripPreview::Finish(int result) {
-    ClearStrip();
+    ClearStrip(*state_);
     running_ = false;
     result_ = result;
     PassOutcome outcome;
@@ -320,14 +299,15 @@ StripPreview::PassOutcome StripPreview::Pass(std::uint8_t key, std::uint16_t run
         outcome.Result = result_;
         return outcome;
     }
+    PreviewState& state = *state_;
     if (static_) {
-        const StripBytes before = StripBuffer;
+        const StripBytes before = state.StripBuffer;
         std::int16_t x = 0;
         std::int16_t y = 0;
-        LayoutStatic(StripBuffer, x, y, std::span<const std::uint8_t>(message_));
+        LayoutStatic(state, state.StripBuffer, x, y, std::span<const std::uint8_t>(message_));
         atEnd_ = true;
-        outcome.Changed = before != StripBuffer;
-    } else if (StepTicks.load() == 0) {
+        outcome.Changed = before != state.StripBuffer;
+    } else if (state.StepTicks.load() == 0) {
         ScrollStep();
         outcome.Changed = true;
         outcome.Stepped = true;
@@ -336,7 +316,7 @@ StripPreview::PassOutcome StripPreview::Pass(std::uint8_t key, std::uint16_t run
         outcome = Finish(kEscapeKey);
     } else if (running == 0) {
         outcome = Finish(0);
-    } else if (StopAtEnd != 0 && HoldTicks.load() == 0 && atEnd_) {
+    } else if (state.StopAtEnd != 0 && state.HoldTicks.load() == 0 && atEnd_) {
         outcome = Finish(0);
     }
     return outcome;
@@ -356,12 +336,12 @@ std::uint8_t StripPreview::NextCharacter(int& nextPhase) {
         nextPhase = 0;
         switch (attribute_ >> 4) {
         case 0x1:
-            TimeText(text_);
+            TimeText(*state_, text_);
             ch = static_cast<std::uint8_t>(text_[0]);
             nextPhase = 1;
             break;
         case 0x2:
-            DateText(text_);
+            DateText(*state_, text_);
             ch = static_cast<std::uint8_t>(text_[0]);
             nextPhase = 7;
             break;
@@ -424,8 +404,10 @@ std::uint8_t StripPreview::NextCharacter(int& nextPhase) {
 }
 
 void StripPreview::ScrollStep() {
+    PreviewState& state = *state_;
+    StripBytes& strip = state.StripBuffer;
     atEnd_ = false;
-    StepTicks.store(StepPeriod);
+    state.StepTicks.store(state.StepPeriod.load());
     if (count_ >= width_) {
         const int phaseBefore = phase_;
         const int posBefore = pos_;
@@ -433,10 +415,10 @@ void StripPreview::ScrollStep() {
         const std::uint8_t ch = NextCharacter(next);
         const int fontNumber = attribute_ & 0x0F;
         if (fontNumber >= 1 && fontNumber <= kFontCount) {
-            const FontInfo& font = FontEntry(fontNumber);
+            const FontInfo& font = FontEntry(state.FontTable, fontNumber);
             const std::uint8_t* rows = GlyphRows(font, ch);
             const int height = std::min<int>(font.Height, kStripRows);
-            if (EntryBlocked(rows, height) != 0) {
+            if (EntryBlocked(strip, rows, height) != 0) {
                 // Tried again at the next step; a cell is read again, with fresh field text.
                 if (phaseBefore == 0) {
                     pos_ = posBefore;
@@ -446,11 +428,11 @@ void StripPreview::ScrollStep() {
                 }
             } else {
                 for (int r = 0; r < height; ++r) {
-                    StripBuffer[static_cast<std::size_t>(r * kStripStride + 8)] =
+                    strip[static_cast<std::size_t>(r * kStripStride + 8)] =
                         rows != nullptr ? rows[r] : 0;
                 }
                 if (height == 7) {
-                    StripBuffer[7 * kStripStride + 8] = 0;
+                    strip[7 * kStripStride + 8] = 0;
                 }
                 width_ = font.Width;
                 phase_ = next;
@@ -470,7 +452,7 @@ void StripPreview::ScrollStep() {
     }
     ++count_;
     for (int r = 0; r < kStripRows; ++r) {
-        std::uint8_t* row = StripBuffer.data() + r * kStripStride;
+        std::uint8_t* row = strip.data() + r * kStripStride;
         for (int b = 0; b < kStripStride; ++b) {
             const unsigned carry = b + 1 < kStripStride ? (row[b + 1] >> 7) : 0u;
             row[b] = static_cast<std::uint8_t>((row[b] << 1) | carry);
@@ -478,10 +460,10 @@ void StripPreview::ScrollStep() {
     }
 }
 
-int RunPreview(std::int16_t type, const std::uint8_t* message, std::uint16_t length,
-               const std::function<std::uint8_t(bool changed)>& pump,
+int RunPreview(PreviewState& state, std::int16_t type, const std::uint8_t* message,
+               std::uint16_t length, const std::function<std::uint8_t(bool changed)>& pump,
                const std::function<std::uint16_t()>& running) {
-    StripPreview preview;
+    StripPreview preview(state);
     if (!preview.Start(type, message, length)) {
         return 0;
     }

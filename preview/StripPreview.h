@@ -7,10 +7,11 @@
 // is laid out from column 0 and laid out again on every pass so that a time field follows the
 // clock.
 //
-// There is one preview per process: the strip buffer, the tick counters and the settings are
-// module-level. Everything here runs on one thread (the user-interface thread) except
-// PreviewTick, which may be called from a timer thread and touches only the two atomic
-// counters.
+// Everything a preview plays on - the strip buffer, the tick counters, the settings, the font
+// table and the clock of the live fields - lives in one PreviewState, owned by whoever shows the
+// strip and passed to every operation that needs it; several previews can play side by side.
+// Everything here runs on the owner's thread except PreviewTick and what a ticker thread reads
+// (StepTicks, HoldTicks, StepPeriod), which are atomic.
 
 #include "preview/Bitmap32.h"
 #include "preview/Fonts.h"
@@ -35,9 +36,6 @@ constexpr int kStripBytes = kStripRows * kStripStride;
 // significant bit being the leftmost column; a set bit is a lit dot.
 using StripBytes = std::array<std::uint8_t, kStripBytes>;
 
-// The strip of the preview.
-extern StripBytes StripBuffer;
-
 // ---------------------------------------------------------------------------------------------
 // Strip picture
 
@@ -48,53 +46,11 @@ constexpr int kStripBitmapHeight = kStripRows * kDotPitch;          // 56
 constexpr Pixel kLitDot = Rgb(47, 47, 255);
 constexpr Pixel kUnlitDot = Rgb(47, 47, 47);
 
-// Paints the 64 x 8 visible dots of StripBuffer into `stripBitmap` (the window's 448 x 56
+// Paints the 64 x 8 visible dots of `strip` into `stripBitmap` (the window's 448 x 56
 // StripBitmap): dot (c, r) is the 6 x 6 square at (7c, 7r) in kLitDot or kUnlitDot; the seventh
 // pixel column and row after each dot are not touched. A bitmap smaller than 448 x 56 is left
 // as it is.
-void RenderStrip(Bitmap32& stripBitmap);
-
-// Same, from any strip buffer.
 void RenderStrip(const StripBytes& strip, Bitmap32& stripBitmap);
-
-// ---------------------------------------------------------------------------------------------
-// Counters and settings
-
-// Ticks left until the next scroll step (0 = a step is due) and ticks left of the message's
-// minimum display time. Counted down by PreviewTick, possibly on another thread.
-extern std::atomic<std::uint32_t> StepTicks;
-extern std::atomic<std::uint32_t> HoldTicks;
-
-// Ticks of 12 ms between scroll steps.
-extern std::uint8_t StepPeriod;
-// Index into the display-time table (DisplayTimeTicks).
-extern std::uint8_t DisplayTimeIndex;
-// When not 0, a preview ends by itself once its display time has run out and the message has
-// reached its end.
-extern std::uint16_t StopAtEnd;
-
-constexpr std::uint8_t kDefaultStepPeriod = 2;
-constexpr std::uint8_t kDefaultDisplayTimeIndex = 2;
-constexpr std::uint16_t kDefaultStopAtEnd = 0;
-constexpr int kTickMilliseconds = 12;
-
-// Minimum display time for `index`, in 12 ms ticks: about `index` seconds up to 10, then 20,
-// 30, 40, 50 s and (index - 13) x 2500 ticks from 15 on.
-std::uint32_t DisplayTimeTicks(std::uint8_t index);
-
-// One tick of the 12 ms timer: decrements StepTicks and HoldTicks, each only if it is not 0.
-// Safe to call from any thread.
-void PreviewTick();
-
-// StripBuffer all 0, StepTicks = HoldTicks = 0, InitFontTable(fonts). `fonts` must outlive
-// every later preview. Returns 0.
-int ResetPreview(const FontSet& fonts);
-
-// StepPeriod, DisplayTimeIndex and StopAtEnd back to their start-up values (2, 2, 0).
-void ResetPreviewSettings();
-
-// StripBuffer all 0. Returns 0.
-int ClearStrip();
 
 // ---------------------------------------------------------------------------------------------
 // Clock of the live fields
@@ -113,16 +69,69 @@ using PreviewClock = std::function<LocalDateTime()>;
 // The computer's local date and time.
 LocalDateTime SystemLocalTime();
 
-// Replaces the clock behind TimeText and DateText; an empty function restores the system clock.
-void SetPreviewClock(PreviewClock clock);
+// ---------------------------------------------------------------------------------------------
+// The state of one preview
+
+constexpr std::uint8_t kDefaultStepPeriod = 2;
+constexpr std::uint8_t kDefaultDisplayTimeIndex = 2;
+constexpr std::uint16_t kDefaultStopAtEnd = 0;
+constexpr int kTickMilliseconds = 12;
+
+// The strip, counters, settings, font table and clock of one preview. Its owner keeps it for as
+// long as the strip is shown; it is neither copied nor moved (previews and tickers refer to it).
+struct PreviewState {
+    PreviewState() = default;
+    PreviewState(const PreviewState&) = delete;
+    PreviewState& operator=(const PreviewState&) = delete;
+
+    // The strip the preview plays on.
+    StripBytes StripBuffer{};
+    // Ticks left until the next scroll step (0 = a step is due) and ticks left of the message's
+    // minimum display time. Counted down by PreviewTick, possibly on another thread.
+    std::atomic<std::uint32_t> StepTicks{0};
+    std::atomic<std::uint32_t> HoldTicks{0};
+    // Ticks of 12 ms between scroll steps; a ticker thread reads it to pace its wake-ups.
+    std::atomic<std::uint8_t> StepPeriod{kDefaultStepPeriod};
+    // Index into the display-time table (DisplayTimeTicks).
+    std::uint8_t DisplayTimeIndex = kDefaultDisplayTimeIndex;
+    // When not 0, a preview ends by itself once its display time has run out and the message
+    // has reached its end.
+    std::uint16_t StopAtEnd = kDefaultStopAtEnd;
+    // The fonts the preview draws with; empty until ResetPreview. Refers to a FontSet that the
+    // owner keeps alive as long as this state.
+    FontInfoTable FontTable{};
+    // The clock of the live fields; empty means the system clock.
+    PreviewClock Clock;
+};
+
+// Minimum display time for `index`, in 12 ms ticks: about `index` seconds up to 10, then 20,
+// 30, 40, 50 s and (index - 13) x 2500 ticks from 15 on.
+std::uint32_t DisplayTimeTicks(std::uint8_t index);
+
+// One tick of the 12 ms timer: decrements the state's StepTicks and HoldTicks, each only if it
+// is not 0. Safe to call from any thread.
+void PreviewTick(PreviewState& state);
+
+// StripBuffer all 0, StepTicks = HoldTicks = 0, InitFontTable(FontTable, fonts). `fonts` must
+// outlive every later use of the state's font table. Returns 0.
+int ResetPreview(PreviewState& state, const FontSet& fonts);
+
+// StepPeriod, DisplayTimeIndex and StopAtEnd back to their start-up values (2, 2, 0).
+void ResetPreviewSettings(PreviewState& state);
+
+// StripBuffer all 0. Returns 0.
+int ClearStrip(PreviewState& state);
+
+// The state's clock, or the system's when it has none.
+LocalDateTime PreviewNow(const PreviewState& state);
 
 // Text of a live field: up to 6 characters and a terminating 0.
 using FieldText = std::array<char, 8>;
 
-// "hhnn": hour 00-23 and minute 00-59 of the preview clock, then 0. Returns 0.
-int TimeText(FieldText& text);
-// "ddmmyy": day, month and two-digit year of the preview clock, then 0. Returns 0.
-int DateText(FieldText& text);
+// "hhnn": hour 00-23 and minute 00-59 of the state's clock, then 0. Returns 0.
+int TimeText(const PreviewState& state, FieldText& text);
+// "ddmmyy": day, month and two-digit year of the state's clock, then 0. Returns 0.
+int DateText(const PreviewState& state, FieldText& text);
 // The fixed "21": the preview shows every temperature field as 21 degrees. Returns 0.
 int TemperatureText(FieldText& text);
 
@@ -133,27 +142,28 @@ int TemperatureText(FieldText& text);
 // else 1 for a lit dot.
 int PixelAt(const StripBytes& buffer, std::int16_t x, std::int16_t y);
 
-// Draws glyph `code` of FontTable[fontIndex & 15] into `buffer` with its top-left corner at
+// Draws glyph `code` of fonts[fontIndex & 15] into `buffer` with its top-left corner at
 // (x, y) and advances x by the font's width. With `kerning`, x first moves right while the
 // glyph's leftmost dot and the dot at x - 1 are both lit in some row, so touching characters
 // get one blank column between them. Per glyph row: the font's Width columns from x are
 // cleared, then the whole 8-bit row byte is OR-ed into columns x .. x + 7. Dots that would lie
 // outside the 80 x 8 buffer (negative, past column 79 or below row 7) are not written; an empty
 // font entry draws nothing and does not move x. y is not changed. Returns 0.
-int PlaceGlyph(StripBytes& buffer, int fontIndex, std::int16_t& x, std::int16_t& y, bool kerning,
-               std::uint8_t code);
+int PlaceGlyph(const FontInfoTable& fonts, StripBytes& buffer, int fontIndex, std::int16_t& x,
+               std::int16_t& y, bool kerning, std::uint8_t code);
 
-// Lays a static message out left to right from (x, y), with kerning, while the next character
-// starts at most at column 64. A time field shows as hours ":" minutes from TimeText; date and
+// Lays a static message out left to right into `buffer` from (x, y), in the state's fonts, with
+// kerning, while the next character starts at most at column 64. A time field shows as hours
+// ":" minutes from TimeText; date and
 // temperature fields draw their cells' own glyphs (the placeholders). `message` is the message
 // buffer; reading stops at the first cell with attribute 0 or code 0, or at the end of the span.
 // Returns 0 when the message ended, 1 when the strip is full. x is left after the last glyph.
-int LayoutStatic(StripBytes& buffer, std::int16_t& x, std::int16_t& y,
+int LayoutStatic(const PreviewState& state, StripBytes& buffer, std::int16_t& x, std::int16_t& y,
                  std::span<const std::uint8_t> message);
 
 // 1 when for some row r < height both the leftmost dot of glyph row r (bit 7) and column 63 of
-// StripBuffer's row r are lit (the glyph must wait a step so that it does not touch), else 0.
-int EntryBlocked(const std::uint8_t* glyphRows, int height);
+// `strip`'s row r are lit (the glyph must wait a step so that it does not touch), else 0.
+int EntryBlocked(const StripBytes& strip, const std::uint8_t* glyphRows, int height);
 
 // ---------------------------------------------------------------------------------------------
 // The preview loop, one pass at a time
@@ -161,8 +171,9 @@ int EntryBlocked(const std::uint8_t* glyphRows, int height);
 constexpr std::uint8_t kEscapeKey = 27;
 constexpr std::size_t kPreviewMessageBytes = 1024;
 
-// One running preview of a message, advanced by the caller one pass at a time so that a window
-// can drive it from its own event loop and a tool can drive it without real time.
+// One running preview of a message on a PreviewState, advanced by the caller one pass at a time
+// so that a window can drive it from its own event loop and a tool can drive it without real
+// time. The state must outlive the preview.
 //
 // Start copies the message, so the caller's buffer may change while the preview plays.
 // Each Pass does what one pass of the preview loop does: a static message is laid out again; a
@@ -172,10 +183,10 @@ constexpr std::size_t kPreviewMessageBytes = 1024;
 // the strip and finishes with 0; with StopAtEnd set, the end of the display time at the end of
 // the message clears the strip and finishes with 0.
 //
-// Driving it from a window: call PreviewTick every 12 ms (from any thread), and Pass on the
-// window's thread at least once per tick - for instance from the same 12 ms timer - with the
-// key taken from LastKey (then reset LastKey to 0) and PreviewRunning; call RenderStrip and show
-// the picture only when the outcome says Changed, and stop passing once it says Finished.
+// Driving it from a window: call PreviewTick on the state every 12 ms (from any thread), and Pass
+// on the window's thread at least once per tick - for instance from the same 12 ms timer - with
+// the key taken from LastKey (then reset LastKey to 0) and PreviewRunning; call RenderStrip and
+// show the picture only when the outcome says Changed, and stop passing once it says Finished.
 class StripPreview {
 public:
     struct PassOutcome {
@@ -185,7 +196,9 @@ public:
         bool Stepped = false;  // a scroll step was made
     };
 
-    StripPreview() = default;
+    explicit StripPreview(PreviewState& state) : state_(&state) {}
+
+    PreviewState& State() const { return *state_; }
 
     // Starts playing: `type` is the message's type byte read as signed (1 = static, anything else
     // scrolling), `message` the 1024-byte message buffer (nullptr counts as empty), `length` the
@@ -228,6 +241,7 @@ private:
     std::uint8_t ByteAt(int index) const;
     PassOutcome Finish(int result);
 
+    PreviewState* state_;
     std::array<std::uint8_t, kPreviewMessageBytes> message_{};
     int length_ = 0;
     bool running_ = false;
@@ -244,10 +258,10 @@ private:
     CharacterObserver observer_;
 };
 
-// Plays a message until it stops, for callers that can block: `pump` is called after every pass
-// with whether the strip changed (render and show it, process pending events, wait for the next
-// tick) and returns the key taken (27 = Escape, 0 = none); `running` gives the PreviewRunning
-// flag. Returns 27 when stopped by Escape, else 0.
-int RunPreview(std::int16_t type, const std::uint8_t* message, std::uint16_t length,
-               const std::function<std::uint8_t(bool changed)>& pump,
+// Plays a message on `state` until it stops, for callers that can block: `pump` is called after
+// every pass with whether the strip changed (render and show it, process pending events, wait for
+// the next tick) and returns the key taken (27 = Escape, 0 = none); `running` gives the
+// PreviewRunning flag. Returns 27 when stopped by Escape, else 0.
+int RunPreview(PreviewState& state, std::int16_t type, const std::uint8_t* message,
+               std::uint16_t length, const std::function<std::uint8_t(bool changed)>& pump,
                const std::function<std::uint16_t()>& running);

@@ -58,7 +58,9 @@ void TForm2::DrawGrid1DrawCell(QPainter& painter, int col, int row, const QRect&
     const auto code = static_cast<std::uint8_t>(row * 32 + col);
     CellBitmap.Fill(kBlack);
     const Pixel back = selected ? kSelectedBack : kBlack;
-    DrawGlyphDouble(FontEntry(FontNumber), code, CellBitmap, kGlyphColour, back);
+    if (FontTable != nullptr) {
+        DrawGlyphDouble(FontEntry(*FontTable, FontNumber), code, CellBitmap, kGlyphColour, back);
+    }
     const QImage image(reinterpret_cast<const uchar*>(CellBitmap.Bits()), CellBitmap.Width(),
                        CellBitmap.Height(), CellBitmap.Width() * 4, QImage::Format_RGB32);
     painter.drawImage(rect.topLeft(), image);

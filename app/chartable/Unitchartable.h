@@ -9,6 +9,7 @@
 #include "app/widgets/CategoryButtons.h"
 #include "app/widgets/CellGrid.h"
 #include "preview/Bitmap32.h"
+#include "preview/Fonts.h"
 
 #include <QDialog>
 
@@ -28,6 +29,9 @@ public:
 
     // The font whose glyphs are shown, 1..5. 1 after construction.
     std::uint8_t FontNumber = 1;
+    // The font table the glyphs come from (the main window's, which outlives this window);
+    // none draws empty cells.
+    const FontInfoTable* FontTable = nullptr;
     // The chosen code; 0 = nothing chosen.
     std::uint8_t ChosenChar = 0;
 

@@ -83,10 +83,10 @@ QImage MakeFontHighlight() {
 
 } // namespace
 
-ActionPanel::ActionPanel(const CLEDMessageCon& current, const std::array<QIcon, kIconCount>& icons,
-                         Run run, QWidget* parent)
-    : QScrollArea(parent), current_(current), run_(std::move(run)), buttons_(new CategoryButtons()),
-      fontHighlight_(MakeFontHighlight()) {
+ActionPanel::ActionPanel(const CLEDMessageCon& current, const FontInfoTable& fonts,
+                         const std::array<QIcon, kIconCount>& icons, Run run, QWidget* parent)
+    : QScrollArea(parent), current_(current), fonts_(fonts), run_(std::move(run)),
+      buttons_(new CategoryButtons()), fontHighlight_(MakeFontHighlight()) {
     setObjectName(QStringLiteral("PanelScroll"));
     buttons_->setObjectName(QStringLiteral("CategoryButtons1"));
     buttons_->SetButtonColours(QColor(242, 242, 242), QColor(214, 213, 217));
@@ -154,7 +154,7 @@ void ActionPanel::DrawFontSample(QPainter& painter, int item, const QRect& rect)
     if (sample.size() != rect.size()) {
         // Only the set dots are painted: the rest of the sample stays transparent.
         Bitmap32 dots(rect.width(), rect.height(), 0);
-        DrawFontString(FontEntry(item + 1), dots, kSampleInk, 4, 8,
+        DrawFontString(FontEntry(fonts_, item + 1), dots, kSampleInk, 4, 8,
                        kFontSpecs[static_cast<std::size_t>(item)].Sample);
         sample = QImage(reinterpret_cast<const uchar*>(dots.Bits()), dots.Width(), dots.Height(),
                         dots.Width() * 4, QImage::Format_ARGB32)

@@ -74,9 +74,10 @@ public:
     using Run = std::function<void(PanelCommand)>;
 
     // `current` is the message whose font is marked and whose type captions the type button;
-    // it must outlive the panel. `run` carries out the commands. `icons` are the image list.
-    ActionPanel(const CLEDMessageCon& current, const std::array<QIcon, kIconCount>& icons, Run run,
-                QWidget* parent = nullptr);
+    // `fonts` draws the samples; both must outlive the panel. `run` carries out the commands.
+    // `icons` are the image list.
+    ActionPanel(const CLEDMessageCon& current, const FontInfoTable& fonts,
+                const std::array<QIcon, kIconCount>& icons, Run run, QWidget* parent = nullptr);
 
     CategoryButtons& Buttons() { return *buttons_; }
 
@@ -96,6 +97,7 @@ private:
     void DrawFontSample(QPainter& painter, int item, const QRect& rect);
 
     const CLEDMessageCon& current_;
+    const FontInfoTable& fonts_;
     Run run_;
     CategoryButtons* buttons_;
     QImage fontHighlight_;

@@ -93,6 +93,7 @@ void TForm1::SetCompanions(TForm2* form2, TForm3* form3) {
     form3_ = form3;
     if (form2_ != nullptr) {
         form2_->SetCentreOver(this);
+        form2_->FontTable = &strip_->FontTable();
     }
 }
 
@@ -143,7 +144,8 @@ void TForm1::CreateComponents() {
     CreatePortSelector(client);
 
     panel_ = new ActionPanel(
-        CurrentMessage(), icons_, [this](PanelCommand command) { RunCommand(command); }, client);
+        CurrentMessage(), strip_->FontTable(), icons_,
+        [this](PanelCommand command) { RunCommand(command); }, client);
     // The designed area keeps its 378 pixels of height; the window grows below it when the
     // expanded action panel needs more, so every command stays in view without scrolling.
     const int clientHeight =
@@ -234,7 +236,7 @@ void TForm1::FormCreate() {
     PaintPortBackground(background->Picture());
     background->Changed();
 
-    LoadFonts(fonts_);
+    skippedFonts_ = LoadFonts(fonts_).Skipped;
     messages_[0].AttachGrid(grid_);
     // The preview's tick runs only while a preview plays: between previews it has nothing to
     // count, and an idle editor then costs no wake-ups at all.
@@ -309,10 +311,6 @@ void TForm1::FormDestroy() {
     destroyed_ = true;
     strip_->Shutdown();
     SaveSettings();
-    // The font table points into the font buffers, which go with the window.
-    for (auto& entry : FontTable) {
-        entry = FontInfo{};
-    }
 }
 
 void TForm1::Timer1Timer() {

@@ -24,6 +24,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 class CellGrid;
 class Dialogs;
@@ -72,6 +73,9 @@ public:
     StripView& Strip() { return *strip_; }
     ActionPanel& Panel() { return *panel_; }
     const std::array<QIcon, kIconCount>& Icons() const { return icons_; }
+    // The font files passed over at creation (too short or unreadable), for the start-up
+    // warning.
+    const std::vector<SkippedFontFile>& SkippedFontFiles() const { return skippedFonts_; }
     // The send actions, for tests that replace how transactions are run.
     SendActions& Actions() { return *actions_; }
 
@@ -157,6 +161,7 @@ private:
     ComProtocol protocol_;
     std::array<CLEDMessageCon, kMessageCount> messages_;
     FontSet fonts_;
+    std::vector<SkippedFontFile> skippedFonts_;
     std::string startDirectory_;
     std::uint16_t deviceAddress_ = 0;
     std::array<QIcon, kIconCount> icons_;

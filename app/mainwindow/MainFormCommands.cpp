@@ -192,11 +192,13 @@ void TForm1::CategoryButtons1Categories3Items11Click() {
 
 void TForm1::ConnectGrid() {
     CLEDMessageCon& edited = messages_[0];
-    grid_->SetDrawCell([&edited](QPainter&, int c, int r, const QRect& rect, bool selected) {
-        edited.DrawCell(c, r,
-                        GridRect{rect.left(), rect.top(), rect.right() + 1, rect.bottom() + 1},
-                        selected ? GridCellState::Selected : GridCellState::Normal);
-    });
+    const FontInfoTable& fonts = strip_->FontTable();
+    grid_->SetDrawCell(
+        [&edited, &fonts](QPainter&, int c, int r, const QRect& rect, bool selected) {
+            edited.DrawCell(c, r,
+                            GridRect{rect.left(), rect.top(), rect.right() + 1, rect.bottom() + 1},
+                            selected ? GridCellState::Selected : GridCellState::Normal, fonts);
+        });
     grid_->SetSelectCellHandler(
         [&edited](int c, int r, bool& canSelect) { edited.CanSelect(c, r, canSelect); });
     grid_->SetKeyDown(

@@ -35,7 +35,7 @@ StripView::StripView(QWidget* parent)
     // The gaps between the dots are black and are never painted again.
     picture_.fill(Qt::black);
     Render(shown_);
-    ticker_ = std::make_unique<PreviewTicker>(std::chrono::milliseconds(kPreviewTickMs),
+    ticker_ = std::make_unique<PreviewTicker>(std::chrono::milliseconds(kPreviewTickMs), state_,
                                               [this] { Pass(); });
 }
 
@@ -44,10 +44,10 @@ StripView::~StripView() {
 }
 
 void StripView::Reset(const FontSet& fonts) {
-    ResetPreview(fonts);
-    ResetPreviewSettings();
-    ClearStrip();
-    Show(StripBuffer);
+    ResetPreview(state_, fonts);
+    ResetPreviewSettings(state_);
+    ClearStrip(state_);
+    Show(state_.StripBuffer);
 }
 
 bool StripView::PlayMessage(std::int16_t type, const std::uint8_t* message, std::uint16_t length) {
@@ -82,7 +82,7 @@ void StripView::Pass() {
     lastKey_ = 0;
     const StripPreview::PassOutcome outcome = preview_.Pass(key, previewRunning_);
     if (outcome.Changed) {
-        Show(StripBuffer);
+        Show(state_.StripBuffer);
     }
     if (outcome.Finished) {
         ticker_->Stop();

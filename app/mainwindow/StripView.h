@@ -35,9 +35,11 @@ public:
     // Stops the ticker.
     ~StripView() override;
 
-    // Sets the preview up over `fonts` (which must outlive every later preview) with its
-    // start-up settings, and shows every dot unlit.
+    // Sets the preview up over `fonts` (which must outlive the view) with its start-up
+    // settings, and shows every dot unlit.
     void Reset(const FontSet& fonts);
+    // The font table set up by Reset, shared by everything that draws glyphs in the editor.
+    const FontInfoTable& FontTable() const { return state_.FontTable; }
 
     // Starts playing a message buffer (1024 bytes; the preview keeps its own copy): `type` is
     // its type byte read as signed, `length` the bytes before its first zero byte. Sets
@@ -80,7 +82,9 @@ private:
     void Render(const StripBytes& strip);
     QRect StripRect() const { return {kStripOrigin, picture_.size()}; }
 
-    StripPreview preview_;
+    // The strip buffer, counters, settings, font table and clock the preview plays on.
+    PreviewState state_;
+    StripPreview preview_{state_};
     std::unique_ptr<PreviewTicker> ticker_;
     QImage picture_;     // the 448 x 56 strip picture
     StripBytes shown_{}; // the dots the picture shows

@@ -202,8 +202,8 @@ private slots:
             const QRect r = f.Panel().Buttons().ButtonRect(kFontsCategory, item);
             QVERIFY(r.width() >= 4 + 24 * 8);
             Bitmap32 expected(r.width(), r.height(), 0);
-            DrawFontString(FontEntry(item + 1), expected, Rgb(0, 100, 100), 4, 8,
-                           kFontSpecs[static_cast<std::size_t>(item)].Sample);
+            DrawFontString(FontEntry(f.Strip().FontTable(), item + 1), expected, Rgb(0, 100, 100),
+                           4, 8, kFontSpecs[static_cast<std::size_t>(item)].Sample);
             int dots = 0;
             for (int y = 0; y < r.height(); ++y) {
                 for (int x = 0; x < r.width(); ++x) {

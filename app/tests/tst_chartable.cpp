@@ -67,7 +67,7 @@ private slots:
         t.FontNumber = static_cast<std::uint8_t>(font);
         t.DrawGrid1->MoveTo(1, 2); // code 65, 'A'
         const QImage image = t.DrawGrid1->grab().toImage();
-        const FontInfo& info = FontEntry(font);
+        const FontInfo& info = FontEntry(fx.Form1().Strip().FontTable(), font);
         const std::uint8_t* a = GlyphRows(info, 65);
         const std::uint8_t* b = GlyphRows(info, 66);
         QVERIFY(a != nullptr);

@@ -14,10 +14,12 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -56,6 +58,26 @@ private slots:
         QCOMPARE(fx.Form1().Strip().PreviewRunning(), std::uint16_t{0});
         QCOMPARE(QDir(QString::fromStdString(fx.Form1().StartDirectory())).canonicalPath(),
                  QDir(fx.Dir()).canonicalPath());
+    }
+
+    void TruncatedFontFileIsNamedInOneWarningAndNotUsed() {
+        QTemporaryDir dir;
+        QFile empty(dir.filePath(QStringLiteral("font8x8b.fnt")));
+        QVERIFY(empty.open(QIODevice::WriteOnly));
+        empty.close();
+        const QString previous = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+        ScriptedDialogs dialogs;
+        EditorWindows windows = CreateEditorWindows(dialogs);
+        QCOMPARE(dialogs.warnings,
+                 QStringList{QStringLiteral(
+                     "Pominięto plik czcionki ./font8x8b.fnt: ma 0 B, a powinien mieć 2048 B.")});
+        // Font 4 came from further down the search, not from the empty file.
+        const std::uint8_t* rows = GlyphRows(FontEntry(windows.Form1->Strip().FontTable(), 4), 'A');
+        const std::uint8_t* shipped = BuiltInFont(3).data() + 'A' * 8;
+        QVERIFY(std::equal(rows, rows + 8, shipped));
+        windows.Reset();
+        QDir::setCurrent(previous);
     }
 
     void SynchronisationWindowHasItsCaptionAndSize() {

@@ -16,9 +16,9 @@ class TickerTest : public QObject {
 
 private slots:
     void NoSecondWakeBeforeThePassHasRun() {
-        StepTicks.store(0);
+        PreviewState state;
         std::atomic<int> wakes{0};
-        PreviewTicker ticker(1ms, [&wakes] { ++wakes; });
+        PreviewTicker ticker(1ms, state, [&wakes] { ++wakes; });
         ticker.Start(false);
         QTRY_VERIFY(ticker.Ticks() >= 20);
         QCOMPARE(wakes.load(), 1);
@@ -32,24 +32,25 @@ private slots:
     }
 
     void ScrollingWakesOnlyWhenAStepIsDue() {
-        StepTicks.store(1000000);
-        HoldTicks.store(5);
+        PreviewState state;
+        state.StepTicks.store(1000000);
+        state.HoldTicks.store(5);
         std::atomic<int> wakes{0};
-        PreviewTicker ticker(1ms, [&wakes] { ++wakes; });
+        PreviewTicker ticker(1ms, state, [&wakes] { ++wakes; });
         ticker.Start(false);
         QTRY_VERIFY(ticker.Ticks() >= 30);
         ticker.Stop();
         QCOMPARE(wakes.load(), 0);
         // Every tick counted both counters down; HoldTicks stops at 0.
-        QCOMPARE(StepTicks.load(), std::uint32_t(1000000 - ticker.Ticks()));
-        QCOMPARE(HoldTicks.load(), std::uint32_t{0});
-        StepTicks.store(0);
+        QCOMPARE(state.StepTicks.load(), std::uint32_t(1000000 - ticker.Ticks()));
+        QCOMPARE(state.HoldTicks.load(), std::uint32_t{0});
     }
 
     void StaticMessageWakesEveryEighthTick() {
+        PreviewState state;
         std::atomic<int> wakes{0};
         PreviewTicker* self = nullptr;
-        PreviewTicker ticker(1ms, [&wakes, &self] {
+        PreviewTicker ticker(1ms, state, [&wakes, &self] {
             ++wakes;
             self->PassDone(); // the pass runs at once
         });
@@ -62,8 +63,8 @@ private slots:
     }
 
     void RestartBeginsCountingAgain() {
-        StepTicks.store(0);
-        PreviewTicker ticker(1ms, [] {});
+        PreviewState state;
+        PreviewTicker ticker(1ms, state, [] {});
         ticker.Start(false);
         QTRY_VERIFY(ticker.Ticks() >= 10);
         ticker.Start(true);

@@ -27,6 +27,7 @@ FileStamp StatFileStamp(const std::string& name) {
     stamp.Exists = true;
     stamp.MtimeNs = static_cast<std::int64_t>(mtime.tv_sec) * 1000000000 + mtime.tv_nsec;
     stamp.Size = static_cast<std::int64_t>(st.st_size);
+    stamp.Regular = S_ISREG(st.st_mode);
     return stamp;
 }
 

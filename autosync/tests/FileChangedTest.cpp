@@ -161,8 +161,11 @@ TEST(SyncSettings, SaveWritesExactBytes) {
 TEST(SyncSettings, PathJoinsTheStartDirectory) {
 #ifdef _WIN32
     EXPECT_EQ(SyncSettingsPath("C:\\prog"), "C:\\prog\\as.cfg");
+    EXPECT_EQ(SyncSettingsPath("C:\\"), "C:\\as.cfg");
+    EXPECT_EQ(SyncSettingsPath("C:/prog/"), "C:/prog/as.cfg");
 #else
     EXPECT_EQ(SyncSettingsPath("/opt/prog"), "/opt/prog/as.cfg");
+    EXPECT_EQ(SyncSettingsPath("/"), "/as.cfg");
 #endif
 }
 

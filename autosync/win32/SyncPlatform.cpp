@@ -2,6 +2,7 @@
 
 #include "autosync/FileStamp.h"
 #include "autosync/StopSignal.h"
+#include "messages/platform/WideNames.h"
 
 #include <csignal>
 #include <cstdint>
@@ -46,7 +47,7 @@ BOOL WINAPI OnConsoleControl(DWORD type) {
 
 FileStamp StatFileStamp(const std::string& name) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExA(name.c_str(), GetFileExInfoStandard, &data)) {
+    if (!GetFileAttributesExW(WidenUtf8(name).c_str(), GetFileExInfoStandard, &data)) {
         return FileStamp{};
     }
     const std::int64_t ticks = static_cast<std::int64_t>(
@@ -57,6 +58,8 @@ FileStamp StatFileStamp(const std::string& name) {
     stamp.MtimeNs = (ticks - kFileTimeToUnixEpoch) * 100;
     stamp.Size = static_cast<std::int64_t>((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) |
                                            data.nFileSizeLow);
+    stamp.Regular =
+        (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
     return stamp;
 }
 

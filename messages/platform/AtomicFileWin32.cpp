@@ -4,6 +4,7 @@
 // temporary file works as on POSIX.
 
 #include "messages/platform/AtomicFilePlatform.h"
+#include "messages/platform/WideNames.h"
 
 #include <cerrno>
 #include <chrono>
@@ -12,6 +13,9 @@
 #include <process.h>
 #include <sys/stat.h>
 #include <windows.h>
+
+// Names arrive as UTF-8 and go to the wide calls: the narrow ones would read them in the ANSI
+// code page and miss any file whose name it cannot spell.
 
 namespace atomic_file_platform {
 
@@ -32,7 +36,7 @@ std::string TempNameFor(const std::string& target, int attempt) {
 
 Target Resolve(const std::string& target) {
     Target result{target, TargetKind::Missing};
-    const DWORD attributes = GetFileAttributesA(target.c_str());
+    const DWORD attributes = GetFileAttributesW(WidenUtf8(target).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         return result;
     }
@@ -43,7 +47,7 @@ Target Resolve(const std::string& target) {
 }
 
 bool IsWritable(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const DWORD attributes = GetFileAttributesW(WidenUtf8(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) == 0;
 }
 
@@ -51,8 +55,12 @@ std::FILE* CreateTemp(const std::string& target, std::string& tempName, bool& fo
     folderRefused = false;
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string name = TempNameFor(target, attempt);
-        const int fd =
-            _open(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+        const std::wstring wideName = WidenUtf8(name);
+        if (wideName.empty()) {
+            return nullptr; // not UTF-8: no file of that name can exist
+        }
+        const int fd = _wopen(wideName.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
+                              _S_IREAD | _S_IWRITE);
         if (fd < 0) {
             if (errno == EEXIST) {
                 continue;
@@ -63,7 +71,7 @@ std::FILE* CreateTemp(const std::string& target, std::string& tempName, bool& fo
         std::FILE* file = _fdopen(fd, "wb");
         if (file == nullptr) {
             _close(fd);
-            DeleteFileA(name.c_str());
+            DeleteFileW(wideName.c_str());
             return nullptr;
         }
         tempName = name;
@@ -73,7 +81,7 @@ std::FILE* CreateTemp(const std::string& target, std::string& tempName, bool& fo
 }
 
 std::FILE* OpenForOverwrite(const std::string& path) {
-    const int fd = _open(path.c_str(), _O_WRONLY | _O_BINARY);
+    const int fd = _wopen(WidenUtf8(path).c_str(), _O_WRONLY | _O_BINARY);
     if (fd < 0) {
         return nullptr;
     }
@@ -94,12 +102,13 @@ bool SyncToDisk(std::FILE* file) {
 }
 
 bool ReplaceWith(const std::string& from, const std::string& to) {
-    return MoveFileExA(from.c_str(), to.c_str(),
+    // MOVEFILE_WRITE_THROUGH returns only once the rename is on the disk.
+    return MoveFileExW(WidenUtf8(from).c_str(), WidenUtf8(to).c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 void Remove(const std::string& name) {
-    DeleteFileA(name.c_str());
+    DeleteFileW(WidenUtf8(name).c_str());
 }
 
 } // namespace atomic_file_platform

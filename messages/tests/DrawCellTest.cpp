@@ -39,8 +39,15 @@ protected:
             }
             fonts.Assign(f, bytes);
         }
-        InitFontTable(fonts);
+        InitFontTable(Fonts(), fonts);
     }
+
+    static FontInfoTable& Fonts() {
+        static FontInfoTable table;
+        return table;
+    }
+
+    void SetUp() override { BindMessageToGrid(m.Message, m.Grid, &Fonts()); }
 
     // What a cell holding glyph `code` of `font` must look like: glyph rows doubled, each bit
     // two pixels; pixel rows beyond the font's height stay black.
@@ -70,7 +77,7 @@ protected:
 
     void Draw(int col, int row, GridCellState state) {
         m.Message.DrawCell(col, row, GridRect{col * 17, row * 17, col * 17 + 17, row * 17 + 17},
-                           state);
+                           state, Fonts());
     }
 
     void SetCell(int index, std::uint8_t a, std::uint8_t ch) {

@@ -28,10 +28,12 @@ std::vector<std::uint8_t> ReadFile(const std::filesystem::path& path) {
 class ShippedFonts : public ::testing::Test {
 protected:
     void SetUp() override {
-        origins_ = LoadFonts(fonts_, FontSearchPath{kFontDir, {}, {}});
-        InitFontTable(fonts_);
+        origins_ = LoadFonts(fonts_, FontSearchPath{kFontDir, {}, {}}).Origins;
+        InitFontTable(table_, fonts_);
     }
+    const FontInfo& Entry(int fontNumber) const { return FontEntry(table_, fontNumber); }
     FontSet fonts_;
+    FontInfoTable table_;
     std::array<FontOrigin, kFontCount> origins_{};
 };
 
@@ -107,7 +109,7 @@ TEST_F(ShippedFonts, GlyphLookupFindsTheFileBytesOfTheCode) {
         const std::vector<std::uint8_t> file = ReadFile(kFontDir / c.file);
         const std::vector<std::uint8_t> expected(file.begin() + static_cast<long>(c.first),
                                                  file.begin() + static_cast<long>(c.last) + 1);
-        EXPECT_EQ(Glyph(FontEntry(c.font), c.code), expected) << c.file;
+        EXPECT_EQ(Glyph(Entry(c.font), c.code), expected) << c.file;
     }
 }
 
@@ -115,7 +117,7 @@ TEST_F(ShippedFonts, GlyphsStayInsideTheirWidthLeavingTheLastColumnBlank) {
     // The sign puts glyphs side by side without spacing, so the last column is the gap; the
     // 5-dot font's three unused low bits must be 0 as well.
     for (int n = 1; n <= kFontCount; ++n) {
-        const FontInfo& font = FontEntry(n);
+        const FontInfo& font = Entry(n);
         const std::uint8_t allowed = static_cast<std::uint8_t>(0xFF << (9 - font.Width));
         for (int code = 0; code < 256; ++code) {
             for (std::uint8_t row : Glyph(font, static_cast<std::uint8_t>(code))) {
@@ -127,7 +129,7 @@ TEST_F(ShippedFonts, GlyphsStayInsideTheirWidthLeavingTheLastColumnBlank) {
 
 TEST_F(ShippedFonts, EveryPrintableCodeShowsSomethingAndSpacesAreBlank) {
     for (int n = 1; n <= kFontCount; ++n) {
-        const FontInfo& font = FontEntry(n);
+        const FontInfo& font = Entry(n);
         for (int code = 0x20; code < 256; ++code) {
             EXPECT_EQ(IsBlank(font, static_cast<std::uint8_t>(code)), !IsPrintable(code))
                 << "font " << n << " code " << code;
@@ -139,7 +141,7 @@ TEST_F(ShippedFonts, EveryPrintableCodeShowsSomethingAndSpacesAreBlank) {
 
 TEST_F(ShippedFonts, LettersHaveDistinctGlyphsSoNoAccentIsLost) {
     for (int n = 1; n <= kFontCount; ++n) {
-        const FontInfo& font = FontEntry(n);
+        const FontInfo& font = Entry(n);
         const auto& letters = Letters();
         for (std::size_t a = 0; a < letters.size(); ++a) {
             for (std::size_t b = a + 1; b < letters.size(); ++b) {
@@ -152,7 +154,7 @@ TEST_F(ShippedFonts, LettersHaveDistinctGlyphsSoNoAccentIsLost) {
 
 TEST_F(ShippedFonts, LettersSitOnTheBaselineAndOnlyDescendersUseTheBottomRow) {
     for (int n = 1; n <= kFontCount; ++n) {
-        const FontInfo& font = FontEntry(n);
+        const FontInfo& font = Entry(n);
         const int bottom = font.Height - 1;
         for (char c : std::string("ABCDEFGHIKLMNOPRSTUVWXYZabcdefhiklmnorstuvwxz")) {
             const auto rows = Glyph(font, static_cast<std::uint8_t>(c));
@@ -173,8 +175,8 @@ TEST_F(ShippedFonts, TheFiveFontsLookDifferent) {
         for (int b = a + 1; b <= kFontCount; ++b) {
             int differing = 0;
             for (int c = 'A'; c <= 'z'; ++c) {
-                if (std::isalpha(c) && Glyph(FontEntry(a), static_cast<std::uint8_t>(c)) !=
-                                           Glyph(FontEntry(b), static_cast<std::uint8_t>(c))) {
+                if (std::isalpha(c) && Glyph(Entry(a), static_cast<std::uint8_t>(c)) !=
+                                           Glyph(Entry(b), static_cast<std::uint8_t>(c))) {
                     ++differing;
                 }
             }
@@ -187,7 +189,7 @@ TEST_F(ShippedFonts, LiveFieldPlaceholdersArePicturesOfTheirOwn) {
     // 0xFF, 0xFE and 0xFA would otherwise be the code page letters dot above, t cedilla and
     // u acute; the pictures must differ from those letters and from each other.
     for (int n = 1; n <= kFontCount; ++n) {
-        const FontInfo& font = FontEntry(n);
+        const FontInfo& font = Entry(n);
         const auto clock = Glyph(font, 0xFF);
         const auto calendar = Glyph(font, 0xFE);
         const auto thermometer = Glyph(font, 0xFA);
@@ -212,7 +214,7 @@ TEST_F(ShippedFonts, DrawFontStringAdvancesByTheFontWidthAndPaintsOnlySetBits) {
     const char* const text = "1] 5x7 ABCDE abcde 12345"; // 24 characters
     const int advances[kFontCount] = {120, 192, 192, 192, 192};
     for (int n = 1; n <= kFontCount; ++n) {
-        const FontInfo& font = FontEntry(n);
+        const FontInfo& font = Entry(n);
         Bitmap32 alone(260, 10, paper);
         DrawFontString(font, alone, ink, 0, 1, text);
         Bitmap32 followed(260, 10, paper);
@@ -252,7 +254,7 @@ TEST_F(ShippedFonts, DrawFontStringAdvancesByTheFontWidthAndPaintsOnlySetBits) {
 
 TEST_F(ShippedFonts, DrawFontStringClipsAtTheSurfaceEdges) {
     Bitmap32 small(6, 4, Rgb(0, 0, 0));
-    DrawFontString(FontEntry(4), small, Rgb(255, 255, 255), -3, -2, "HH");
+    DrawFontString(Entry(4), small, Rgb(255, 255, 255), -3, -2, "HH");
     int lit = 0;
     for (int y = 0; y < 4; ++y) {
         for (int x = 0; x < 6; ++x) {
@@ -267,7 +269,7 @@ TEST_F(ShippedFonts, DrawGlyphDoublePaintsTwiceTheRowsAndLeavesTheRestAlone) {
     const Pixel fg = Rgb(0, 255, 0);
     const Pixel bg = Rgb(0, 0, 0);
     for (int n = 1; n <= kFontCount; ++n) {
-        const FontInfo& font = FontEntry(n);
+        const FontInfo& font = Entry(n);
         const auto glyph = Glyph(font, 'A');
         Bitmap32 target(16, 16, untouched);
         DrawGlyphDouble(font, 'A', target, fg, bg);
@@ -286,11 +288,11 @@ TEST_F(ShippedFonts, DrawGlyphDoublePaintsTwiceTheRowsAndLeavesTheRestAlone) {
 }
 
 TEST_F(ShippedFonts, FontNumbersWithoutAFontFindEmptyEntriesThatDrawNothing) {
-    EXPECT_EQ(&FontEntry(0), &FontTable[15]);
-    EXPECT_EQ(&FontEntry(16), &FontTable[15]);
-    EXPECT_EQ(&FontEntry(17), &FontTable[0]);
+    EXPECT_EQ(&Entry(0), &table_[15]);
+    EXPECT_EQ(&Entry(16), &table_[15]);
+    EXPECT_EQ(&Entry(17), &table_[0]);
     for (int n : {0, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}) {
-        const FontInfo& font = FontEntry(n);
+        const FontInfo& font = Entry(n);
         EXPECT_EQ(font.Glyphs, nullptr) << n;
         EXPECT_EQ(font.Width, 0) << n;
         EXPECT_EQ(font.Height, 0) << n;
@@ -306,9 +308,9 @@ TEST_F(ShippedFonts, FontNumbersWithoutAFontFindEmptyEntriesThatDrawNothing) {
         }
     }
     for (int n = 1; n <= kFontCount; ++n) {
-        EXPECT_EQ(FontEntry(n).Glyphs, fonts_.Data(n - 1));
-        EXPECT_EQ(FontEntry(n).Width, kFontSpecs[static_cast<std::size_t>(n - 1)].Width);
-        EXPECT_EQ(FontEntry(n).Height, kFontSpecs[static_cast<std::size_t>(n - 1)].Height);
+        EXPECT_EQ(Entry(n).Glyphs, fonts_.Data(n - 1));
+        EXPECT_EQ(Entry(n).Width, kFontSpecs[static_cast<std::size_t>(n - 1)].Width);
+        EXPECT_EQ(Entry(n).Height, kFontSpecs[static_cast<std::size_t>(n - 1)].Height);
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -77,7 +78,7 @@ TEST_F(FontSearch, EarlierDirectoriesWinAndTheBuiltInCopyIsTheLastResort) {
                 PutFont("data", i, 0x33);
             }
         }
-        const auto origins = LoadFonts(fonts_, path_);
+        const auto origins = LoadFonts(fonts_, path_).Origins;
         for (int i = 0; i < kFontCount; ++i) {
             SCOPED_TRACE(testing::Message() << "font " << i << " case " << &c - cases);
             EXPECT_EQ(origins[static_cast<std::size_t>(i)], c.origin);
@@ -94,7 +95,7 @@ TEST_F(FontSearch, EachFontIsSearchedForOnItsOwn) {
     PutFont("data", 0, 0x33);
     PutFont("exe", 2, 0x22);
     PutFont("cur", 4, 0x11);
-    const auto origins = LoadFonts(fonts_, path_);
+    const auto origins = LoadFonts(fonts_, path_).Origins;
     const std::array<FontOrigin, kFontCount> expected = {
         FontOrigin::DataDirectory, FontOrigin::BuiltIn, FontOrigin::ExecutableDirectory,
         FontOrigin::BuiltIn, FontOrigin::CurrentDirectory};
@@ -107,29 +108,75 @@ TEST_F(FontSearch, EachFontIsSearchedForOnItsOwn) {
 TEST_F(FontSearch, EmptyPathsAreSkippedAndDirectoriesDoNotCountAsFiles) {
     PutFont("exe", 0, 0x22);
     fs::create_directories(root_ / "cur" / kFontSpecs[0].FileName);
-    auto origins = LoadFonts(fonts_, path_);
+    auto origins = LoadFonts(fonts_, path_).Origins;
     EXPECT_EQ(origins[0], FontOrigin::ExecutableDirectory);
 
-    origins = LoadFonts(fonts_, FontSearchPath{{}, {}, root_ / "exe"});
+    origins = LoadFonts(fonts_, FontSearchPath{{}, {}, root_ / "exe"}).Origins;
     EXPECT_EQ(origins[0], FontOrigin::DataDirectory);
     EXPECT_EQ(origins[1], FontOrigin::BuiltIn);
 }
 
-TEST_F(FontSearch, AShortFileSuppliesWhatItHasAndTheRestReadsAsZero) {
-    // A full font first, so stale bytes would show if the short file did not clear them.
-    for (int i = 0; i < kFontCount; ++i) {
-        PutFont("cur", i, 0xFF);
+TEST_F(FontSearch, ShortOrUnreadableFilesAreSkippedForTheNextPlace) {
+    using Reason = SkippedFontFile::Reason;
+    struct Case {
+        std::size_t curSize; // bytes of font 1 in "cur"; SIZE_MAX: a symbolic link to itself
+        bool exe;            // a full copy in "exe"
+        FontOrigin origin;
+        Reason why;
+    };
+    constexpr std::size_t kLoop = SIZE_MAX;
+    const Case cases[] = {
+        {0, true, FontOrigin::ExecutableDirectory, Reason::TooShort},
+        {1, true, FontOrigin::ExecutableDirectory, Reason::TooShort},
+        {1791, true, FontOrigin::ExecutableDirectory, Reason::TooShort},
+        {100, false, FontOrigin::BuiltIn, Reason::TooShort},
+        {kLoop, true, FontOrigin::ExecutableDirectory, Reason::Unreadable},
+    };
+    const fs::path file = root_ / "cur" / kFontSpecs[0].FileName;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "case " << &c - cases);
+        fs::remove_all(root_ / "exe");
+        fs::create_directories(root_ / "exe");
+        fs::remove(file);
+        if (c.curSize == kLoop) {
+            fs::create_symlink(file, file);
+        } else {
+            test_files::WriteAll(file, std::vector<std::uint8_t>(c.curSize, 0xAB));
+        }
+        if (c.exe) {
+            PutFont("exe", 0, 0x22);
+        }
+        const FontLoadResult result = LoadFonts(fonts_, path_);
+        EXPECT_EQ(result.Origins[0], c.origin);
+        EXPECT_EQ(Bytes(fonts_, 0), c.exe ? std::vector<std::uint8_t>(1792, 0x22) : BuiltIn(0));
+        ASSERT_EQ(result.Skipped.size(), 1u);
+        const SkippedFontFile& skipped = result.Skipped[0];
+        EXPECT_EQ(skipped.File, file);
+        EXPECT_EQ(skipped.Why, c.why);
+        EXPECT_EQ(skipped.Needed, 1792u);
+        if (c.why == Reason::TooShort) {
+            EXPECT_EQ(skipped.Size, c.curSize);
+            EXPECT_EQ(DescribeSkippedFont(skipped),
+                      file.string() + ": " + std::to_string(c.curSize) + " bytes, 1792 needed");
+        } else {
+            EXPECT_TRUE(skipped.Error);
+            EXPECT_NE(DescribeSkippedFont(skipped).find(skipped.Error.message()),
+                      std::string::npos);
+        }
     }
-    LoadFonts(fonts_, path_);
-    for (std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{100}, std::size_t{1791}}) {
-        test_files::WriteAll(root_ / "cur" / kFontSpecs[0].FileName,
-                             std::vector<std::uint8_t>(size, 0xAB));
-        const auto origins = LoadFonts(fonts_, path_);
-        EXPECT_EQ(origins[0], FontOrigin::CurrentDirectory);
-        std::vector<std::uint8_t> expected(1792, 0);
-        std::fill_n(expected.begin(), size, 0xAB);
-        EXPECT_EQ(Bytes(fonts_, 0), expected) << size << " bytes";
+}
+
+TEST_F(FontSearch, EveryShortCopyIsReportedBeforeTheBuiltInOneIsUsed) {
+    for (const char* dir : {"cur", "exe", "data"}) {
+        test_files::WriteAll(root_ / dir / kFontSpecs[3].FileName,
+                             std::vector<std::uint8_t>(2047, 0x11));
     }
+    const FontLoadResult result = LoadFonts(fonts_, path_);
+    EXPECT_EQ(result.Origins[3], FontOrigin::BuiltIn);
+    EXPECT_EQ(Bytes(fonts_, 3), BuiltIn(3));
+    ASSERT_EQ(result.Skipped.size(), 3u);
+    EXPECT_EQ(result.Skipped[0].File, root_ / "cur" / kFontSpecs[3].FileName);
+    EXPECT_EQ(result.Skipped[2].File, root_ / "data" / kFontSpecs[3].FileName);
 }
 
 TEST_F(FontSearch, ALongerFileSuppliesOnlyItsFontSize) {
@@ -151,7 +198,7 @@ TEST_F(FontSearch, TheDefaultSearchStartsInTheCurrentDirectory) {
     PutFont("cur", 1, 0x5A);
     const fs::path before = fs::current_path();
     fs::current_path(root_ / "cur");
-    const auto origins = LoadFonts(fonts_);
+    const auto origins = LoadFonts(fonts_).Origins;
     fs::current_path(before);
     EXPECT_EQ(origins[1], FontOrigin::CurrentDirectory);
     EXPECT_EQ(Bytes(fonts_, 1), std::vector<std::uint8_t>(1792, 0x5A));
@@ -163,7 +210,7 @@ TEST(FontSearchPathDefaults, NameTheCurrentExecutableAndDataDirectories) {
     EXPECT_EQ(path.DataDirectory.filename(), "fonts");
     // The test program itself must be found in the executable directory.
     ASSERT_FALSE(path.ExecutableDirectory.empty());
-    EXPECT_TRUE(fs::exists(path.ExecutableDirectory / "preview_tests"));
+    EXPECT_TRUE(fs::exists(path.ExecutableDirectory / LEDSIGN_TEST_PROGRAM));
     EXPECT_EQ(ExecutableDirectory(), path.ExecutableDirectory);
 }
 

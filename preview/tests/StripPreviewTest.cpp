@@ -72,20 +72,19 @@ struct Message {
     }
 };
 
-std::string Row0Bytes(int from, int count) {
+std::string Row0Bytes(const StripBytes& strip, int from, int count) {
     std::string s;
     for (int b = from; b < from + count; ++b) {
-        s += static_cast<char>(StripBuffer[static_cast<std::size_t>(b)]);
+        s += static_cast<char>(strip[static_cast<std::size_t>(b)]);
     }
     return s;
 }
 
-std::uint8_t Column(int c) {
+std::uint8_t Column(const StripBytes& strip, int c) {
     std::uint8_t bits = 0;
     for (int r = 0; r < kStripRows; ++r) {
-        bits = static_cast<std::uint8_t>(
-            (bits << 1) |
-            PixelAt(StripBuffer, static_cast<std::int16_t>(c), static_cast<std::int16_t>(r)));
+        bits = static_cast<std::uint8_t>((bits << 1) | PixelAt(strip, static_cast<std::int16_t>(c),
+                                                               static_cast<std::int16_t>(r)));
     }
     return bits;
 }
@@ -93,38 +92,38 @@ std::uint8_t Column(int c) {
 class StripPreviewTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ResetPreview(TestFonts());
-        ResetPreviewSettings();
-        SetPreviewClock([this] { return clock_; });
+        ResetPreview(state, TestFonts());
+        ResetPreviewSettings(state);
+        state.Clock = [this] { return clock_; };
     }
-    void TearDown() override { SetPreviewClock({}); }
 
-    // Makes one scroll step: due at once after Start, then after StepPeriod ticks.
+    // Makes one scroll step: due at once after Start, then after state.StepPeriod ticks.
     StripPreview::PassOutcome Step(StripPreview& p) {
-        while (StepTicks.load() != 0) {
-            PreviewTick();
+        while (state.StepTicks.load() != 0) {
+            PreviewTick(state);
         }
         return p.Pass(0, 1);
     }
 
     LocalDateTime clock_{2026, 3, 5, 14, 7};
+    PreviewState state;
 };
 
 // ---------------------------------------------------------------------------------------------
 
 TEST_F(StripPreviewTest, PixelAtReadsBitsAndGivesZeroOutsideTheBuffer) {
-    StripBuffer[0] = 0x80;      // (0, 0)
-    StripBuffer[10 + 7] = 0x01; // (63, 1)
-    StripBuffer[79] = 0xFF;     // (72..79, 7)
+    state.StripBuffer[0] = 0x80;      // (0, 0)
+    state.StripBuffer[10 + 7] = 0x01; // (63, 1)
+    state.StripBuffer[79] = 0xFF;     // (72..79, 7)
     struct Case {
         int x, y, lit;
     };
     for (const Case c : {Case{0, 0, 1}, Case{1, 0, 0}, Case{63, 1, 1}, Case{79, 7, 1},
                          Case{-1, 0, 0}, Case{0, -1, 0}, Case{-8, 1, 0}, Case{-1, -1, 0},
                          Case{80, 7, 0}, Case{0, 8, 0}, Case{-32768, 0, 0}}) {
-        EXPECT_EQ(
-            PixelAt(StripBuffer, static_cast<std::int16_t>(c.x), static_cast<std::int16_t>(c.y)),
-            c.lit)
+        EXPECT_EQ(PixelAt(state.StripBuffer, static_cast<std::int16_t>(c.x),
+                          static_cast<std::int16_t>(c.y)),
+                  c.lit)
             << c.x << "," << c.y;
     }
 }
@@ -135,7 +134,7 @@ TEST_F(StripPreviewTest, PlaceGlyphClearsTheFontWidthThenOrsTheWholeRowByte) {
     std::int16_t x = 3;
     std::int16_t y = 0;
     // Font 4 'J': only row 3 has a dot (its last column); 8 columns cleared in rows 0..7.
-    PlaceGlyph(buffer, 3, x, y, false, 'J');
+    PlaceGlyph(state.FontTable, buffer, 3, x, y, false, 'J');
     EXPECT_EQ(x, 11);
     for (int r = 0; r < 8; ++r) {
         for (int c = 0; c < 16; ++c) {
@@ -149,7 +148,7 @@ TEST_F(StripPreviewTest, PlaceGlyphClearsTheFontWidthThenOrsTheWholeRowByte) {
     buffer.fill(0);
     buffer[0] = 0x04; // column 5 lit: outside the 5 cleared columns, kept
     x = 0;
-    PlaceGlyph(buffer, 0, x, y, false, 'x');
+    PlaceGlyph(state.FontTable, buffer, 0, x, y, false, 'x');
     EXPECT_EQ(x, 5);
     EXPECT_EQ(buffer[0], 0xFC);
     EXPECT_EQ(buffer[70], 0x00);
@@ -164,7 +163,7 @@ TEST_F(StripPreviewTest, PlaceGlyphWritesNothingOutsideTheBuffer) {
         StripBytes buffer{};
         std::int16_t x = static_cast<std::int16_t>(c.x);
         std::int16_t y = static_cast<std::int16_t>(c.y);
-        PlaceGlyph(buffer, 4, x, y, false, 'Z'); // a solid 8 x 8 block
+        PlaceGlyph(state.FontTable, buffer, 4, x, y, false, 'Z'); // a solid 8 x 8 block
         EXPECT_EQ(x, c.x + 8);
         EXPECT_EQ(y, c.y);
         for (int row = 0; row < kStripRows; ++row) {
@@ -184,7 +183,7 @@ TEST_F(StripPreviewTest, EmptyFontEntryDrawsNothingAndDoesNotAdvance) {
         StripBytes buffer{};
         std::int16_t x = 10;
         std::int16_t y = 0;
-        PlaceGlyph(buffer, index, x, y, true, 'A');
+        PlaceGlyph(state.FontTable, buffer, index, x, y, true, 'A');
         EXPECT_EQ(x, 10);
         EXPECT_EQ(buffer, StripBytes{});
     }
@@ -197,11 +196,11 @@ TEST_F(StripPreviewTest, StaticKerningGivesTouchingGlyphsOneBlankColumn) {
     };
     for (const Case c : {Case{'H', 'H', 9}, Case{'A', 'A', 8}, Case{'H', 'A', 8}, Case{'I', 'H', 8},
                          Case{'J', 'H', 9}, Case{'J', 'K', 8}, Case{'H', 'I', 9}}) {
-        ClearStrip();
+        ClearStrip(state);
         Message m({{0x04, c.first}, {0x04, c.second}, {0x03, 'Q'}});
         std::int16_t x = 0;
         std::int16_t y = 0;
-        EXPECT_EQ(LayoutStatic(StripBuffer, x, y, m.Data), 0);
+        EXPECT_EQ(LayoutStatic(state, state.StripBuffer, x, y, m.Data), 0);
         // The code-font 'Q' (0x51) follows the second glyph directly (its left column is blank).
         EXPECT_EQ(x, c.secondColumn + 16) << c.first << c.second;
     }
@@ -221,14 +220,14 @@ TEST_F(StripPreviewTest, StaticMessageWiderThanTheStripStopsAtColumn64) {
                 {4, 'H'}});
     std::int16_t x = 0;
     std::int16_t y = 0;
-    EXPECT_EQ(LayoutStatic(StripBuffer, x, y, hs.Data), 1);
+    EXPECT_EQ(LayoutStatic(state, state.StripBuffer, x, y, hs.Data), 1);
     EXPECT_EQ(x, 71);
     for (int col = 0; col < kStripColumns; ++col) {
         const bool lit = col <= 71 && (col % 9 == 0 || col % 9 == 7);
-        EXPECT_EQ(Column(col), lit ? 0xFF : 0x00) << col;
+        EXPECT_EQ(Column(state.StripBuffer, col), lit ? 0xFF : 0x00) << col;
     }
     // 'A' glyphs do not touch: the ninth starts exactly at 64 (hidden) and is placed.
-    ClearStrip();
+    ClearStrip(state);
     Message as({{4, 'A'},
                 {4, 'A'},
                 {4, 'A'},
@@ -240,12 +239,12 @@ TEST_F(StripPreviewTest, StaticMessageWiderThanTheStripStopsAtColumn64) {
                 {4, 'A'},
                 {4, 'A'}});
     x = 0;
-    EXPECT_EQ(LayoutStatic(StripBuffer, x, y, as.Data), 1);
+    EXPECT_EQ(LayoutStatic(state, state.StripBuffer, x, y, as.Data), 1);
     EXPECT_EQ(x, 72);
     for (int r = 0; r < 8; ++r) {
-        EXPECT_EQ(StripBuffer[static_cast<std::size_t>(r * 10 + 8)],
+        EXPECT_EQ(state.StripBuffer[static_cast<std::size_t>(r * 10 + 8)],
                   kGlyphA[static_cast<std::size_t>(r)]);
-        EXPECT_EQ(StripBuffer[static_cast<std::size_t>(r * 10 + 9)], 0);
+        EXPECT_EQ(state.StripBuffer[static_cast<std::size_t>(r * 10 + 9)], 0);
     }
 }
 
@@ -254,15 +253,15 @@ TEST_F(StripPreviewTest, StaticLayoutStopsAtTheEndOfABufferWithoutEndCell) {
     std::vector<std::uint8_t> message(1024, 0x06);
     std::int16_t x = 0;
     std::int16_t y = 0;
-    EXPECT_EQ(LayoutStatic(StripBuffer, x, y, message), 0);
+    EXPECT_EQ(LayoutStatic(state, state.StripBuffer, x, y, message), 0);
     EXPECT_EQ(x, 0);
-    EXPECT_EQ(StripBuffer, StripBytes{});
+    EXPECT_EQ(state.StripBuffer, StripBytes{});
 }
 
 TEST_F(StripPreviewTest, StaticTimeFieldFollowsTheClockAndDateShowsItsPlaceholder) {
     clock_ = {2026, 3, 5, 9, 40};
     Message m({{0x23, 0xFE}, {0x13, 0xFF}, {0x33, 0xFA}}, 1);
-    StripPreview p;
+    StripPreview p(state);
     ASSERT_TRUE(p.Start(1, m.Data.data(), m.Length));
     EXPECT_TRUE(p.Static());
     auto out = p.Pass(0, 1);
@@ -270,17 +269,17 @@ TEST_F(StripPreviewTest, StaticTimeFieldFollowsTheClockAndDateShowsItsPlaceholde
     EXPECT_FALSE(out.Stepped);
     // Row 0 of the code font spells the characters: the date and temperature placeholders stand
     // as they are, the time is expanded. ('0' has a blank last column, so 0xFA is not kerned.)
-    EXPECT_EQ(Row0Bytes(0, 8), std::string("\xFE"
-                                           "09:40\xFA\0",
-                                           8));
+    EXPECT_EQ(Row0Bytes(state.StripBuffer, 0, 8), std::string("\xFE"
+                                                              "09:40\xFA\0",
+                                                              8));
     // Same minute: nothing changes. Next minute: the pass reports a change.
     EXPECT_FALSE(p.Pass(0, 1).Changed);
     clock_.Minute = 42;
     EXPECT_TRUE(p.Pass(0, 1).Changed);
-    EXPECT_EQ(Row0Bytes(1, 5), "09:42");
+    EXPECT_EQ(Row0Bytes(state.StripBuffer, 1, 5), "09:42");
     clock_ = {2026, 3, 5, 23, 0};
     EXPECT_TRUE(p.Pass(0, 1).Changed);
-    EXPECT_EQ(Row0Bytes(1, 5), "23:00");
+    EXPECT_EQ(Row0Bytes(state.StripBuffer, 1, 5), "23:00");
 }
 
 // Collects the characters taken by scroll steps.
@@ -309,11 +308,11 @@ TEST_F(StripPreviewTest, ScrollingFieldsExpandToTheirCharacters) {
                           Case{0x13, 0xFF, {2026, 3, 5, 14, 7}, "14:07"},
                           Case{0x13, 0xFF, {2026, 3, 5, 0, 59}, "00:59"},
                           Case{0x33, 0xFA, {2026, 3, 5, 14, 7}, "21"}}) {
-        ResetPreview(TestFonts());
+        ResetPreview(state, TestFonts());
         clock_ = c.clock;
         // The field between two plain characters; the end cell adds one more blank.
         Message m({{0x03, '<'}, {c.attribute, c.code}, {0x03, '>'}});
-        StripPreview p;
+        StripPreview p(state);
         Taken taken;
         taken.Attach(p);
         ASSERT_TRUE(p.Start(0, m.Data.data(), m.Length));
@@ -327,13 +326,13 @@ TEST_F(StripPreviewTest, ScrollingFieldsExpandToTheirCharacters) {
         const std::string all = "<" + c.text + ">";
         const std::string visible =
             all.size() >= 8 ? all.substr(all.size() - 8) : std::string(8 - all.size(), '\0') + all;
-        EXPECT_EQ(Row0Bytes(0, 8), visible);
+        EXPECT_EQ(Row0Bytes(state.StripBuffer, 0, 8), visible);
     }
 }
 
 TEST_F(StripPreviewTest, OneCellMessageRepeatsEverySixteenSteps) {
     Message m({{0x04, 'A'}});
-    StripPreview p;
+    StripPreview p(state);
     std::vector<int> placedAt;
     int step = 0;
     p.SetCharacterObserver([&](std::uint8_t ch, std::uint8_t, bool placed) {
@@ -344,23 +343,23 @@ TEST_F(StripPreviewTest, OneCellMessageRepeatsEverySixteenSteps) {
     ASSERT_TRUE(p.Start(0, m.Data.data(), m.Length));
     for (step = 1; step <= 8; ++step) {
         Step(p);
-        EXPECT_EQ(StripBuffer, StripBytes{}) << "step " << step;
+        EXPECT_EQ(state.StripBuffer, StripBytes{}) << "step " << step;
     }
     step = 9;
     Step(p);
     // The first column of 'A' (blank) is at 63; its second column is still hidden at 64.
-    EXPECT_EQ(Column(63), 0x00);
+    EXPECT_EQ(Column(state.StripBuffer, 63), 0x00);
     std::uint8_t second = 0;
     for (int r = 0; r < 8; ++r) {
         second = static_cast<std::uint8_t>((second << 1) |
                                            ((kGlyphA[static_cast<std::size_t>(r)] >> 6) & 1));
     }
-    EXPECT_EQ(Column(64), second);
+    EXPECT_EQ(Column(state.StripBuffer, 64), second);
     for (step = 10; step <= 16; ++step) {
         Step(p);
     }
     for (int r = 0; r < 8; ++r) {
-        EXPECT_EQ(StripBuffer[static_cast<std::size_t>(r * 10 + 7)],
+        EXPECT_EQ(state.StripBuffer[static_cast<std::size_t>(r * 10 + 7)],
                   kGlyphA[static_cast<std::size_t>(r)]);
     }
     for (step = 17; step <= 60; ++step) {
@@ -370,7 +369,7 @@ TEST_F(StripPreviewTest, OneCellMessageRepeatsEverySixteenSteps) {
     // At step 60 the copies stand at 63-51, 63-35, 63-19, 63-3 (first columns).
     for (int first : {12, 28, 44, 60}) {
         for (int r = 0; r < 8; ++r) {
-            EXPECT_EQ(PixelAt(StripBuffer, static_cast<std::int16_t>(first + 3),
+            EXPECT_EQ(PixelAt(state.StripBuffer, static_cast<std::int16_t>(first + 3),
                               static_cast<std::int16_t>(r)),
                       (kGlyphA[static_cast<std::size_t>(r)] >> 4) & 1);
         }
@@ -379,7 +378,7 @@ TEST_F(StripPreviewTest, OneCellMessageRepeatsEverySixteenSteps) {
 
 TEST_F(StripPreviewTest, ScrollingTouchingGlyphsGetOneBlankColumn) {
     Message m({{0x04, 'H'}, {0x04, 'H'}, {0x04, 'A'}});
-    StripPreview p;
+    StripPreview p(state);
     Taken taken;
     taken.Attach(p);
     ASSERT_TRUE(p.Start(0, m.Data.data(), m.Length));
@@ -395,7 +394,7 @@ TEST_F(StripPreviewTest, ScrollingTouchingGlyphsGetOneBlankColumn) {
     // the blank left column of 'A' is at 63.
     for (int col = 36; col < 64; ++col) {
         const bool lit = col == 46 || col == 53 || col == 55 || col == 62;
-        EXPECT_EQ(Column(col), lit ? 0xFF : 0x00) << col;
+        EXPECT_EQ(Column(state.StripBuffer, col), lit ? 0xFF : 0x00) << col;
     }
 }
 
@@ -403,7 +402,7 @@ TEST_F(StripPreviewTest, BlockedEntryRereadsTheSameCellAndRetakesTheFieldText) {
     // A solid glyph and a time field in the solid font: every entry is blocked once.
     clock_ = {2026, 3, 5, 9, 59};
     Message m({{0x05, 'Q'}, {0x15, 0xFF}});
-    StripPreview p;
+    StripPreview p(state);
     Taken taken;
     taken.Attach(p);
     ASSERT_TRUE(p.Start(0, m.Data.data(), m.Length));
@@ -438,9 +437,9 @@ TEST_F(StripPreviewTest, CellWithoutFontAddsABlankAsWideAsTheLastGlyph) {
     };
     for (const Case c : {Case{0x01, 0x40, 5}, Case{0x01, 0x06, 5}, Case{0x04, 0x0F, 8},
                          Case{0x04, 0x0B, 8}, Case{0x03, 0x10, 8}}) {
-        ResetPreview(TestFonts());
+        ResetPreview(state, TestFonts());
         Message m({{c.firstAttribute, 'x'}, {c.blankAttribute, 'A'}, {0x03, 'y'}});
-        StripPreview p;
+        StripPreview p(state);
         std::vector<int> takenAt;
         int step = 0;
         p.SetCharacterObserver([&](std::uint8_t, std::uint8_t, bool placed) {
@@ -452,7 +451,7 @@ TEST_F(StripPreviewTest, CellWithoutFontAddsABlankAsWideAsTheLastGlyph) {
         std::vector<StripBytes> strips;
         for (step = 1; step <= 9 + 2 * c.width + 8 * 6; ++step) {
             Step(p);
-            strips.push_back(StripBuffer);
+            strips.push_back(state.StripBuffer);
         }
         // Every character, the blanks included, is taken `width` steps after the one before it
         // (a time field without a font gives five blanks in a row).
@@ -468,62 +467,62 @@ TEST_F(StripPreviewTest, CellWithoutFontAddsABlankAsWideAsTheLastGlyph) {
 }
 
 TEST_F(StripPreviewTest, SevenRowFontClearsTheBottomStagingRow) {
-    StripBuffer[7 * 10 + 9] = 0xFF; // dots waiting in row 7 of the hidden columns
+    state.StripBuffer[7 * 10 + 9] = 0xFF; // dots waiting in row 7 of the hidden columns
     Message m({{0x01, 'x'}});
-    StripPreview p;
+    StripPreview p(state);
     ASSERT_TRUE(p.Start(0, m.Data.data(), m.Length));
     for (int i = 0; i < 8; ++i) {
         Step(p);
     }
-    EXPECT_EQ(StripBuffer[7 * 10 + 8], 0xFF);
+    EXPECT_EQ(state.StripBuffer[7 * 10 + 8], 0xFF);
     Step(p); // the 5 x 7 glyph replaces rows 0..6 of byte 8 and clears row 7
-    EXPECT_EQ(Column(63), 0xFE);
-    EXPECT_EQ(StripBuffer[7 * 10 + 8], 0x00);
+    EXPECT_EQ(Column(state.StripBuffer, 63), 0xFE);
+    EXPECT_EQ(state.StripBuffer[7 * 10 + 8], 0x00);
 }
 
 TEST_F(StripPreviewTest, TypesOtherThanOnePlayScrollingFromTheDotsOnTheStrip) {
     for (std::int16_t type : {0, 2, -1, 255, 256}) {
-        ResetPreview(TestFonts());
-        StripBuffer[9] = 0x01; // column 79
+        ResetPreview(state, TestFonts());
+        state.StripBuffer[9] = 0x01; // column 79
         Message m({{0x04, 'A'}});
-        StripPreview p;
+        StripPreview p(state);
         ASSERT_TRUE(p.Start(type, m.Data.data(), m.Length));
         EXPECT_FALSE(p.Static()) << type;
         const auto out = p.Pass(0, 1);
         EXPECT_TRUE(out.Stepped);
-        EXPECT_EQ(StripBuffer[9], 0x02) << type;
+        EXPECT_EQ(state.StripBuffer[9], 0x02) << type;
     }
-    StripBuffer[0] = 0x80;
+    state.StripBuffer[0] = 0x80;
     Message m({{0x04, 'A'}}, 1);
-    StripPreview p;
+    StripPreview p(state);
     ASSERT_TRUE(p.Start(1, m.Data.data(), m.Length));
     EXPECT_TRUE(p.Static());
-    EXPECT_EQ(StripBuffer, StripBytes{}); // a static preview starts on a clear strip
+    EXPECT_EQ(state.StripBuffer, StripBytes{}); // a static preview starts on a clear strip
 }
 
 TEST_F(StripPreviewTest, EmptyMessageReturnsAtOnceAndLeavesEverythingAlone) {
-    StripBuffer[3] = 0x5A;
-    StepTicks = 7;
-    HoldTicks = 9;
-    const StripBytes before = StripBuffer;
+    state.StripBuffer[3] = 0x5A;
+    state.StepTicks = 7;
+    state.HoldTicks = 9;
+    const StripBytes before = state.StripBuffer;
     Message m({{0x04, 'A'}});
     for (std::int16_t type : {0, 1}) {
-        StripPreview p;
+        StripPreview p(state);
         EXPECT_FALSE(p.Start(type, m.Data.data(), 0));
         EXPECT_FALSE(p.Running());
         const auto out = p.Pass(0, 1);
         EXPECT_TRUE(out.Finished);
         EXPECT_EQ(out.Result, 0);
         EXPECT_FALSE(out.Changed);
-        EXPECT_EQ(StripBuffer, before);
-        EXPECT_EQ(StepTicks.load(), 7u);
-        EXPECT_EQ(HoldTicks.load(), 9u);
+        EXPECT_EQ(state.StripBuffer, before);
+        EXPECT_EQ(state.StepTicks.load(), 7u);
+        EXPECT_EQ(state.HoldTicks.load(), 9u);
     }
     EXPECT_EQ(RunPreview(
-                  0, m.Data.data(), 0, [](bool) -> std::uint8_t { return 0; },
+                  state, 0, m.Data.data(), 0, [](bool) -> std::uint8_t { return 0; },
                   [] { return std::uint16_t{1}; }),
               0);
-    EXPECT_EQ(StripBuffer, before);
+    EXPECT_EQ(state.StripBuffer, before);
 }
 
 TEST_F(StripPreviewTest, EscapeAndTheRunningFlagEndThePreviewWithAClearStrip) {
@@ -536,27 +535,27 @@ TEST_F(StripPreviewTest, EscapeAndTheRunningFlagEndThePreviewWithAClearStrip) {
     for (std::int16_t type : {0, 1}) {
         for (const Case c : {Case{27, 1, true, 27}, Case{27, 0, true, 27}, Case{0, 0, true, 0},
                              Case{'a', 1, false, 0}, Case{0, 2, false, 0}}) {
-            ResetPreview(TestFonts());
+            ResetPreview(state, TestFonts());
             Message m({{0x05, 'Q'}}, static_cast<std::uint8_t>(type));
-            StripPreview p;
+            StripPreview p(state);
             ASSERT_TRUE(p.Start(type, m.Data.data(), m.Length));
             for (int i = 0; i < 12; ++i) {
                 Step(p);
             }
-            ASSERT_NE(StripBuffer, StripBytes{});
+            ASSERT_NE(state.StripBuffer, StripBytes{});
             const auto out = p.Pass(c.key, c.running);
             EXPECT_EQ(out.Finished, c.finished);
             EXPECT_EQ(p.Running(), !c.finished);
             if (c.finished) {
                 EXPECT_EQ(out.Result, c.result);
                 EXPECT_TRUE(out.Changed);
-                EXPECT_EQ(StripBuffer, StripBytes{});
+                EXPECT_EQ(state.StripBuffer, StripBytes{});
                 // Further passes repeat the result and touch nothing.
-                StripBuffer[0] = 1;
+                state.StripBuffer[0] = 1;
                 const auto again = p.Pass(0, 1);
                 EXPECT_TRUE(again.Finished);
                 EXPECT_EQ(again.Result, c.result);
-                EXPECT_EQ(StripBuffer[0], 1);
+                EXPECT_EQ(state.StripBuffer[0], 1);
             }
         }
     }
@@ -564,20 +563,20 @@ TEST_F(StripPreviewTest, EscapeAndTheRunningFlagEndThePreviewWithAClearStrip) {
 
 TEST_F(StripPreviewTest, StepsComeEveryStepPeriodTicks) {
     for (std::uint8_t period : {std::uint8_t{2}, std::uint8_t{1}, std::uint8_t{5}}) {
-        ResetPreview(TestFonts());
-        StepPeriod = period;
+        ResetPreview(state, TestFonts());
+        state.StepPeriod = period;
         Message m({{0x04, 'A'}});
-        StripPreview p;
+        StripPreview p(state);
         ASSERT_TRUE(p.Start(0, m.Data.data(), m.Length));
         EXPECT_TRUE(p.Pass(0, 1).Stepped); // due at once
-        EXPECT_EQ(StepTicks.load(), period);
+        EXPECT_EQ(state.StepTicks.load(), period);
         // Passes without ticks never step, however many.
         for (int i = 0; i < 50; ++i) {
             EXPECT_FALSE(p.Pass(0, 1).Stepped);
         }
         int steps = 0;
         for (int tick = 1; tick <= 60; ++tick) {
-            PreviewTick();
+            PreviewTick(state);
             const auto out = p.Pass(0, 1);
             EXPECT_EQ(out.Stepped, tick % period == 0) << "tick " << tick;
             EXPECT_EQ(out.Changed, out.Stepped);
@@ -588,35 +587,35 @@ TEST_F(StripPreviewTest, StepsComeEveryStepPeriodTicks) {
 }
 
 TEST_F(StripPreviewTest, TickCountsDownWithoutPassingZero) {
-    StepTicks = 2;
-    HoldTicks = 1;
-    PreviewTick();
-    EXPECT_EQ(StepTicks.load(), 1u);
-    EXPECT_EQ(HoldTicks.load(), 0u);
-    PreviewTick();
-    PreviewTick();
-    EXPECT_EQ(StepTicks.load(), 0u);
-    EXPECT_EQ(HoldTicks.load(), 0u);
+    state.StepTicks = 2;
+    state.HoldTicks = 1;
+    PreviewTick(state);
+    EXPECT_EQ(state.StepTicks.load(), 1u);
+    EXPECT_EQ(state.HoldTicks.load(), 0u);
+    PreviewTick(state);
+    PreviewTick(state);
+    EXPECT_EQ(state.StepTicks.load(), 0u);
+    EXPECT_EQ(state.HoldTicks.load(), 0u);
 }
 
 TEST_F(StripPreviewTest, TicksFromSeveralThreadsStopAtZero) {
     // More ticks than the counters hold, from four threads at once: every tick that finds a
     // counter above 0 takes exactly one off it, and none takes it below 0.
-    StepTicks = 3000;
-    HoldTicks = 5000;
+    state.StepTicks = 3000;
+    state.HoldTicks = 5000;
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([] {
+        threads.emplace_back([this] {
             for (int i = 0; i < 1000; ++i) {
-                PreviewTick();
+                PreviewTick(state);
             }
         });
     }
     for (std::thread& t : threads) {
         t.join();
     }
-    EXPECT_EQ(StepTicks.load(), 0u);
-    EXPECT_EQ(HoldTicks.load(), 1000u);
+    EXPECT_EQ(state.StepTicks.load(), 0u);
+    EXPECT_EQ(state.HoldTicks.load(), 1000u);
 }
 
 TEST_F(StripPreviewTest, DisplayTimeTableAndStartOfHoldTime) {
@@ -629,21 +628,21 @@ TEST_F(StripPreviewTest, DisplayTimeTableAndStartOfHoldTime) {
         EXPECT_EQ(DisplayTimeTicks(c.index), c.ticks) << int{c.index};
     }
     Message m({{0x04, 'A'}});
-    StripPreview p;
+    StripPreview p(state);
     p.Start(0, m.Data.data(), m.Length);
-    EXPECT_EQ(HoldTicks.load(), 167u);
-    DisplayTimeIndex = 0;
+    EXPECT_EQ(state.HoldTicks.load(), 167u);
+    state.DisplayTimeIndex = 0;
     p.Start(0, m.Data.data(), m.Length);
-    EXPECT_EQ(HoldTicks.load(), 0u);
+    EXPECT_EQ(state.HoldTicks.load(), 0u);
     p.Start(1, m.Data.data(), m.Length);
-    EXPECT_EQ(HoldTicks.load(), 83u); // a static message stands at least about a second
+    EXPECT_EQ(state.HoldTicks.load(), 83u); // a static message stands at least about a second
 }
 
 TEST_F(StripPreviewTest, StopAtEndEndsAfterTheDisplayTimeAtTheEndOfTheMessage) {
-    StopAtEnd = 1;
-    DisplayTimeIndex = 0;
+    state.StopAtEnd = 1;
+    state.DisplayTimeIndex = 0;
     Message m({{0x04, 'A'}});
-    StripPreview p;
+    StripPreview p(state);
     ASSERT_TRUE(p.Start(0, m.Data.data(), m.Length));
     int steps = 0;
     StripPreview::PassOutcome out;
@@ -654,17 +653,17 @@ TEST_F(StripPreviewTest, StopAtEndEndsAfterTheDisplayTimeAtTheEndOfTheMessage) {
     // Step 17 reads the end cell.
     EXPECT_EQ(steps, 17);
     EXPECT_EQ(out.Result, 0);
-    EXPECT_EQ(StripBuffer, StripBytes{});
+    EXPECT_EQ(state.StripBuffer, StripBytes{});
 
     // Static: ends once the hold time (83 ticks) has run out.
-    StripPreview s;
+    StripPreview s(state);
     ASSERT_TRUE(s.Start(1, m.Data.data(), m.Length));
     for (int tick = 0; tick < 82; ++tick) {
         EXPECT_FALSE(s.Pass(0, 1).Finished);
-        PreviewTick();
+        PreviewTick(state);
     }
     EXPECT_FALSE(s.Pass(0, 1).Finished);
-    PreviewTick();
+    PreviewTick(state);
     EXPECT_TRUE(s.Pass(0, 1).Finished);
 }
 
@@ -676,7 +675,7 @@ TEST_F(StripPreviewTest, MessageIsCopiedAndReadsStopAtTheBufferEnd) {
         data[i] = 0x03;
         data[i + 1] = static_cast<std::uint8_t>('a' + (i / 2) % 26);
     }
-    StripPreview p;
+    StripPreview p(state);
     Taken taken;
     taken.Attach(p);
     ASSERT_TRUE(p.Start(0, data.data(), 1024));
@@ -697,18 +696,18 @@ TEST_F(StripPreviewTest, RunPreviewPassesUntilStopped) {
     Message m({{0x04, 'A'}});
     int pumps = 0;
     EXPECT_EQ(RunPreview(
-                  0, m.Data.data(), m.Length,
+                  state, 0, m.Data.data(), m.Length,
                   [&](bool) -> std::uint8_t {
-                      PreviewTick();
+                      PreviewTick(state);
                       return ++pumps == 30 ? kEscapeKey : 0;
                   },
                   [] { return std::uint16_t{1}; }),
               27);
     EXPECT_EQ(pumps, 31);
-    EXPECT_EQ(StripBuffer, StripBytes{});
+    EXPECT_EQ(state.StripBuffer, StripBytes{});
     int calls = 0;
     EXPECT_EQ(RunPreview(
-                  1, m.Data.data(), m.Length, [](bool) -> std::uint8_t { return 0; },
+                  state, 1, m.Data.data(), m.Length, [](bool) -> std::uint8_t { return 0; },
                   [&] { return static_cast<std::uint16_t>(++calls < 5 ? 1 : 0); }),
               0);
     EXPECT_EQ(calls, 5);
@@ -719,11 +718,11 @@ TEST_F(StripPreviewTest, RunPreviewPassesUntilStopped) {
 TEST_F(StripPreviewTest, RenderPaintsDotsAndLeavesTheGapsUntouched) {
     constexpr Pixel kMarker = Rgb(1, 2, 3);
     Bitmap32 bitmap(kStripBitmapWidth, kStripBitmapHeight, kMarker);
-    StripBuffer[0] = 0x80;          // (0, 0)
-    StripBuffer[7 * 10 + 7] = 0x01; // (63, 7)
-    StripBuffer[3 * 10 + 4] = 0x10; // (35, 3)
-    StripBuffer[3 * 10 + 8] = 0xFF; // hidden columns are not drawn
-    RenderStrip(bitmap);
+    state.StripBuffer[0] = 0x80;          // (0, 0)
+    state.StripBuffer[7 * 10 + 7] = 0x01; // (63, 7)
+    state.StripBuffer[3 * 10 + 4] = 0x10; // (35, 3)
+    state.StripBuffer[3 * 10 + 8] = 0xFF; // hidden columns are not drawn
+    RenderStrip(state.StripBuffer, bitmap);
     for (int y = 0; y < kStripBitmapHeight; ++y) {
         for (int x = 0; x < kStripBitmapWidth; ++x) {
             const int c = x / 7;
@@ -740,7 +739,7 @@ TEST_F(StripPreviewTest, RenderPaintsDotsAndLeavesTheGapsUntouched) {
     EXPECT_EQ(kUnlitDot, 0xFF2F2F2Fu);
     // A bitmap too small for the strip is left alone.
     Bitmap32 small(100, 56, kMarker);
-    RenderStrip(small);
+    RenderStrip(state.StripBuffer, small);
     EXPECT_EQ(small.At(0, 0), kMarker);
 }
 
@@ -756,9 +755,9 @@ TEST_F(StripPreviewTest, FieldTextsComeFromTheClock) {
         clock_ = c.t;
         FieldText text;
         text.fill('x');
-        TimeText(text);
+        TimeText(state, text);
         EXPECT_STREQ(text.data(), c.time);
-        DateText(text);
+        DateText(state, text);
         EXPECT_STREQ(text.data(), c.date);
     }
     FieldText text;
@@ -767,16 +766,16 @@ TEST_F(StripPreviewTest, FieldTextsComeFromTheClock) {
 }
 
 TEST_F(StripPreviewTest, ResetClearsStripAndCounters) {
-    StripBuffer.fill(0xAA);
-    StepTicks = 5;
-    HoldTicks = 6;
-    ResetPreview(TestFonts());
-    EXPECT_EQ(StripBuffer, StripBytes{});
-    EXPECT_EQ(StepTicks.load(), 0u);
-    EXPECT_EQ(HoldTicks.load(), 0u);
-    EXPECT_EQ(FontEntry(4).Width, 8);
-    EXPECT_EQ(FontEntry(1).Height, 7);
-    EXPECT_EQ(FontEntry(6).Glyphs, nullptr);
+    state.StripBuffer.fill(0xAA);
+    state.StepTicks = 5;
+    state.HoldTicks = 6;
+    ResetPreview(state, TestFonts());
+    EXPECT_EQ(state.StripBuffer, StripBytes{});
+    EXPECT_EQ(state.StepTicks.load(), 0u);
+    EXPECT_EQ(state.HoldTicks.load(), 0u);
+    EXPECT_EQ(FontEntry(state.FontTable, 4).Width, 8);
+    EXPECT_EQ(FontEntry(state.FontTable, 1).Height, 7);
+    EXPECT_EQ(FontEntry(state.FontTable, 6).Glyphs, nullptr);
 }
 
 } // namespace

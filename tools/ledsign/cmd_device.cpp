@@ -1,6 +1,8 @@
 // Device commands: send, send-set, sync-clock, show, ports. Each device command opens the
 // port, runs its transaction(s), closes the port on every path and prints one line of outcome:
-// a result on stdout, or a failure naming the port and the reason on stderr.
+// a result on stdout, or a failure naming the port and the reason on stderr. Given several
+// ports (--port more than once, for a row of signs), it runs the same transaction(s) on all of
+// them in parallel and prints one line per port, in the order the ports were given.
 //
 // SIGINT, SIGTERM and SIGHUP (Ctrl+C, Ctrl+Break and console close on Windows) end a running
 // transaction within about 100 ms; the port is then closed like on any other path, so a
@@ -14,8 +16,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace ledsign_tool {
@@ -23,7 +28,7 @@ namespace ledsign_tool {
 namespace {
 
 struct DeviceArgs {
-    std::string Port;
+    std::vector<std::string> Ports; // in the order given, each once
     unsigned Address = kSignAddress;
     bool Trace = false;
     bool Help = false;       // --help was given and the usage printed
@@ -73,7 +78,15 @@ bool ParseDeviceArgs(const char* command, const std::vector<std::string>& args, 
         const bool hasValue = i + 1 < args.size();
         unsigned long value = 0;
         if (a == "--port" && hasValue) {
-            out.Port = args[++i];
+            const std::string& port = args[++i];
+            for (const std::string& given : out.Ports) {
+                if (given == port) {
+                    std::fprintf(stderr, "ledsign %s: port %s is given twice\n", command,
+                                 port.c_str());
+                    return false;
+                }
+            }
+            out.Ports.push_back(port);
         } else if (a == "--address" && hasValue) {
             if (!ParseUnsigned(args[i + 1], 0xFFFF, value)) {
                 std::fprintf(stderr, "ledsign %s: bad address '%s' (0..65535)\n", command,
@@ -100,7 +113,7 @@ bool ParseDeviceArgs(const char* command, const std::vector<std::string>& args, 
             out.Positional.push_back(a);
         }
     }
-    if (out.Port.empty()) {
+    if (out.Ports.empty()) {
         std::fprintf(stderr, "ledsign %s: --port is required\n", command);
         return false;
     }
@@ -133,79 +146,137 @@ void TraceFrames(TraceDirection direction, const std::uint8_t* bytes, std::size_
     }
 }
 
-// Holds the port open for one command and closes it on every path, a stop signal included.
+// What one port's run of a command ends with: the line to print (empty when a stop signal
+// ended it: the stop line follows once every port is closed), where, and the exit code.
+struct PortOutcome {
+    std::string Line;
+    bool Failed = true; // printed on stderr, else on stdout
+    int Exit = kExitFailure;
+};
+
+// Holds one port open for one command and closes it on every path, a stop signal included.
 class Session {
 public:
-    explicit Session(const DeviceArgs& args) : args_(args) {
-        if (args.Trace) {
-            protocol_.SetTraceHook(TraceFrames);
-        }
+    // `traceLock` serialises the trace of sessions running in parallel; with `several` ports
+    // the trace lines are prefixed with the port and the success line names it.
+    Session(const DeviceArgs& args, const std::string& port, std::mutex& traceLock, bool several)
+        : args_(args), port_(port), where_(several ? " on " + port : "") {
         protocol_.SetCancelCheck(StopRequested);
+        if (!args.Trace) {
+            return;
+        }
+        const std::string prefix = several ? "[" + port + "] " : "";
+        protocol_.SetTraceHook([&traceLock, prefix](TraceDirection direction,
+                                                    const std::uint8_t* bytes, std::size_t count) {
+            const std::lock_guard<std::mutex> guard(traceLock);
+            std::fputs(prefix.c_str(), stderr);
+            TraceFrames(direction, bytes, count);
+        });
+        protocol_.Line().SetNoteHook([&traceLock, prefix](const char* note) {
+            const std::lock_guard<std::mutex> guard(traceLock);
+            std::fprintf(stderr, "%s-- %s\n", prefix.c_str(), note);
+        });
     }
     ~Session() {
         if (open_) {
             protocol_.Close();
         }
-        if (StopRequested()) {
-            std::fprintf(stderr, "stopped by a signal; port %s closed\n", args_.Port.c_str());
-            StopFinished();
-        }
     }
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-    bool Open() {
-        // Installed before the open, so that no moment of holding the port is left to a
-        // signal's default action, which would end the process with the port locked.
-        if (!InstallStopHandlers()) {
-            std::fprintf(stderr, "cannot install the stop handlers\n");
-            return false;
-        }
-        open_ = protocol_.Open(args_.Port.c_str()) == 0;
+    // Opens the port; on failure `failure` holds the line to print.
+    bool Open(PortOutcome& failure) {
+        open_ = protocol_.Open(port_.c_str()) == 0;
         if (!open_) {
-            std::fprintf(stderr, "cannot open port %s: %s\n", args_.Port.c_str(),
-                         DescribeLineError(protocol_.LastError()).c_str());
-            TraceSystemError();
+            failure = Failure("cannot open port " + port_ + ": " +
+                              DescribeLineError(protocol_.LastError()));
         }
         return open_;
     }
     ComProtocol& Protocol() { return protocol_; }
     std::uint16_t Address() const { return static_cast<std::uint16_t>(args_.Address); }
 
-    // Prints the failure line for a transaction result other than kComOk; returns the exit
-    // code.
-    int Outcome(int result, const std::string& what) const {
+    // The outcome of a transaction result: `success` for kComOk, else the failure line.
+    PortOutcome Outcome(int result, const std::string& what, const std::string& success) const {
         if (result == kComOk) {
-            return kExitOk;
+            return {success + where_, false, kExitOk};
         }
         if (protocol_.LastError().Kind == LineErrorKind::Interrupted) {
-            return kExitFailure; // the stop line comes when the port has been closed
+            return {};
         }
         const std::string reason = DescribeLineError(protocol_.LastError());
-        if (result == kComRefused) {
-            std::fprintf(stderr, "sign %u on %s refused %s: %s\n", args_.Address,
-                         args_.Port.c_str(), what.c_str(), reason.c_str());
-        } else {
-            std::fprintf(stderr, "no reply from sign %u on %s to %s: %s\n", args_.Address,
-                         args_.Port.c_str(), what.c_str(), reason.c_str());
-        }
-        TraceSystemError();
-        return kExitFailure;
+        const std::string sign = "sign " + std::to_string(args_.Address) + " on " + port_;
+        return Failure(result == kComRefused
+                           ? sign + " refused " + what + ": " + reason
+                           : "no reply from " + sign + " to " + what + ": " + reason);
     }
 
 private:
-    // With --trace, the system's own message behind the last failure.
-    void TraceSystemError() const {
+    // A failure line; with --trace followed by the system's own message behind it.
+    PortOutcome Failure(std::string line) const {
         const std::string system = DescribeSystemError(protocol_.LastError());
         if (args_.Trace && !system.empty()) {
-            std::fprintf(stderr, "  %s\n", system.c_str());
+            line += "\n  " + system;
         }
+        return {std::move(line), true, kExitFailure};
     }
 
     const DeviceArgs& args_;
+    std::string port_;
+    std::string where_;
     ComProtocol protocol_;
     bool open_ = false;
 };
+
+// Runs `job` on every port given, in parallel when there are several, then prints one line
+// per port in the order given. The exit code is 0 only when every port succeeded.
+int RunOnEveryPort(const DeviceArgs& args, const std::function<PortOutcome(Session&)>& job) {
+    // Installed before any open, so that no moment of holding a port is left to a signal's
+    // default action, which would end the process with the port locked.
+    if (!InstallStopHandlers()) {
+        std::fprintf(stderr, "cannot install the stop handlers\n");
+        return kExitFailure;
+    }
+    std::vector<PortOutcome> outcomes(args.Ports.size());
+    std::mutex traceLock;
+    const bool several = args.Ports.size() > 1;
+    auto runOne = [&](std::size_t i) {
+        Session session(args, args.Ports[i], traceLock, several);
+        if (session.Open(outcomes[i])) {
+            outcomes[i] = job(session);
+        }
+    };
+    if (!several) {
+        runOne(0);
+    } else {
+        std::vector<std::thread> threads;
+        for (std::size_t i = 0; i < args.Ports.size(); ++i) {
+            threads.emplace_back(runOne, i);
+        }
+        for (std::thread& t : threads) {
+            t.join();
+        }
+    }
+    int exit = kExitOk;
+    for (const PortOutcome& o : outcomes) {
+        if (!o.Line.empty()) {
+            std::FILE* out = o.Failed ? stderr : stdout;
+            std::fprintf(out, "%s\n", o.Line.c_str());
+            std::fflush(out); // keeps the lines of both streams in the order of the ports
+        }
+        if (o.Exit != kExitOk) {
+            exit = o.Exit;
+        }
+    }
+    if (StopRequested()) {
+        for (const std::string& port : args.Ports) {
+            std::fprintf(stderr, "stopped by a signal; port %s closed\n", port.c_str());
+        }
+        StopFinished();
+    }
+    return exit;
+}
 
 // Loads the file that a send command is to send through `load`, before the port is opened:
 // a file that does not load stops the command with its reason, so that nothing is sent; one
@@ -232,7 +303,7 @@ int Send(const std::vector<std::string>& args) {
         if (a.Help) {
             return kExitOk;
         }
-        if (a.Positional.size() != 1 && !a.Port.empty()) {
+        if (a.Positional.size() != 1 && !a.Ports.empty()) {
             std::fprintf(stderr, "ledsign send: give exactly one message file\n");
         }
         return kExitUsage;
@@ -244,16 +315,14 @@ int Send(const std::vector<std::string>& args) {
         })) {
         return kExitFailure;
     }
-    Session session(a);
-    if (!session.Open()) {
-        return kExitFailure;
-    }
     const std::string what = "message for slot " + std::to_string(slot);
-    const int result = session.Protocol().SendMessageSlot(session.Address(), slot, message.data());
-    if (result == kComOk) {
-        std::printf("sent %s to slot %d of sign %u\n", a.Positional[0].c_str(), slot, a.Address);
-    }
-    return session.Outcome(result, what);
+    const std::string success = "sent " + a.Positional[0] + " to slot " + std::to_string(slot) +
+                                " of sign " + std::to_string(a.Address);
+    return RunOnEveryPort(a, [&](Session& session) {
+        const int result =
+            session.Protocol().SendMessageSlot(session.Address(), slot, message.data());
+        return session.Outcome(result, what, success);
+    });
 }
 
 int SendSet(const std::vector<std::string>& args) {
@@ -262,7 +331,7 @@ int SendSet(const std::vector<std::string>& args) {
         if (a.Help) {
             return kExitOk;
         }
-        if (a.Positional.size() != 1 && !a.Port.empty()) {
+        if (a.Positional.size() != 1 && !a.Ports.empty()) {
             std::fprintf(stderr, "ledsign send-set: give exactly one message-set file\n");
         }
         return kExitUsage;
@@ -274,20 +343,19 @@ int SendSet(const std::vector<std::string>& args) {
                         })) {
         return kExitFailure;
     }
-    Session session(a);
-    if (!session.Open()) {
-        return kExitFailure;
-    }
-    for (int slot = 1; slot <= 8; ++slot) {
-        const int result = session.Protocol().SendMessageSlot(
-            session.Address(), slot, set[static_cast<std::size_t>(slot - 1)].data());
-        if (result != kComOk) {
-            return session.Outcome(result, "message " + std::to_string(slot) + " of the set");
+    const std::string success = "sent the 8 messages of " + a.Positional[0] +
+                                " to slots 1-8 of sign " + std::to_string(a.Address);
+    return RunOnEveryPort(a, [&](Session& session) {
+        for (int slot = 1; slot <= 8; ++slot) {
+            const int result = session.Protocol().SendMessageSlot(
+                session.Address(), slot, set[static_cast<std::size_t>(slot - 1)].data());
+            if (result != kComOk) {
+                return session.Outcome(result, "message " + std::to_string(slot) + " of the set",
+                                       success);
+            }
         }
-    }
-    std::printf("sent the 8 messages of %s to slots 1-8 of sign %u\n", a.Positional[0].c_str(),
-                a.Address);
-    return kExitOk;
+        return session.Outcome(kComOk, "", success);
+    });
 }
 
 int SyncClock(const std::vector<std::string>& args) {
@@ -301,15 +369,11 @@ int SyncClock(const std::vector<std::string>& args) {
         }
         return kExitUsage;
     }
-    Session session(a);
-    if (!session.Open()) {
-        return kExitFailure;
-    }
-    const int result = session.Protocol().SyncClock(session.Address());
-    if (result == kComOk) {
-        std::printf("set the clock of sign %u\n", a.Address);
-    }
-    return session.Outcome(result, "the clock");
+    const std::string success = "set the clock of sign " + std::to_string(a.Address);
+    return RunOnEveryPort(a, [&](Session& session) {
+        return session.Outcome(session.Protocol().SyncClock(session.Address()), "the clock",
+                               success);
+    });
 }
 
 int Show(const std::vector<std::string>& args) {
@@ -322,15 +386,13 @@ int Show(const std::vector<std::string>& args) {
         std::fprintf(stderr, "ledsign show: give one slot number 1..9\n");
         return kExitUsage;
     }
-    Session session(a);
-    if (!session.Open()) {
-        return kExitFailure;
-    }
-    const int result = session.Protocol().RunMessageSlot(session.Address(), static_cast<int>(slot));
-    if (result == kComOk) {
-        std::printf("sign %u shows slot %lu\n", a.Address, slot);
-    }
-    return session.Outcome(result, "showing slot " + std::to_string(slot));
+    const std::string success =
+        "sign " + std::to_string(a.Address) + " shows slot " + std::to_string(slot);
+    return RunOnEveryPort(a, [&](Session& session) {
+        const int result =
+            session.Protocol().RunMessageSlot(session.Address(), static_cast<int>(slot));
+        return session.Outcome(result, "showing slot " + std::to_string(slot), success);
+    });
 }
 
 int Ports(const std::vector<std::string>& args) {
@@ -355,7 +417,9 @@ int Ports(const std::vector<std::string>& args) {
     return kExitOk;
 }
 
-#define DEVICE_OPTIONS "--port PORT [--address A] [--trace]"
+// --port may be given more than once (not for ports): PORT is a serial port, tcp://HOST:PORT
+// or rfc2217://HOST:PORT.
+#define DEVICE_OPTIONS "--port PORT [--port PORT2 ...] [--address A] [--trace]"
 
 const CommandRegistration kSend({"send", DEVICE_OPTIONS " [--slot N] FILE.kom",
                                  "store a message file in slot N (1..9, default 9) of the sign",

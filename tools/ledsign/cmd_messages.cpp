@@ -5,6 +5,7 @@
 #include "messages/HeadlessGrid.h"
 #include "messages/Ledmessagecon.h"
 #include "messages/MessageFiles.h"
+#include "messages/Utf8Files.h"
 #include "tools/ledsign/Command.h"
 #include "tools/ledsign/DeviceFiles.h"
 

@@ -5,6 +5,7 @@
 // wrapped over the message's end cell and the blank of that end cell has moved fully in: the
 // next step would take the message's first cell again.
 
+#include "messages/Utf8Files.h"
 #include "preview/Fonts.h"
 #include "preview/StripPreview.h"
 #include "tools/ledsign/Command.h"
@@ -131,7 +132,7 @@ std::optional<Options> ParseArgs(const std::vector<std::string>& args) {
 }
 
 bool ReadMessage(const std::string& name, Message& message) {
-    std::FILE* f = std::fopen(name.c_str(), "rb");
+    std::FILE* f = OpenUtf8File(name.c_str(), "rb");
     if (f == nullptr) {
         return false;
     }
@@ -148,15 +149,16 @@ bool ReadMessage(const std::string& name, Message& message) {
 // (each scroll step, or the static layout). A scrolling message makes `steps` steps, or one full
 // cycle when `steps` is empty. Returns the number of steps made.
 template <typename Frame>
-long Play(const Message& message, std::optional<long> steps, const FontSet& fonts, Frame frame) {
-    ResetPreview(fonts);
-    ResetPreviewSettings();
+long Play(PreviewState& strip, const Message& message, std::optional<long> steps,
+          const FontSet& fonts, Frame frame) {
+    ResetPreview(strip, fonts);
+    ResetPreviewSettings(strip);
     const auto type = static_cast<std::int16_t>(static_cast<std::int8_t>(message[1023]));
     std::uint16_t length = 0;
     while (length < message.size() && message[length] != 0) {
         ++length;
     }
-    StripPreview preview;
+    StripPreview preview(strip);
     if (!preview.Start(type, message.data(), length)) {
         return 0;
     }
@@ -172,8 +174,8 @@ long Play(const Message& message, std::optional<long> steps, const FontSet& font
                   : (wrapped && preview.CharacterDue()) || done >= kMaxCycleSteps) {
             break;
         }
-        while (StepTicks.load() != 0) {
-            PreviewTick();
+        while (strip.StepTicks.load() != 0) {
+            PreviewTick(strip);
         }
         if (preview.Pass(0, 1).Stepped) {
             ++done;
@@ -184,14 +186,13 @@ long Play(const Message& message, std::optional<long> steps, const FontSet& font
     return done;
 }
 
-void PrintStrip() {
+void PrintStrip(const StripBytes& strip) {
     for (int r = 0; r < kStripRows; ++r) {
         char line[kStripVisibleColumns + 2];
         for (int c = 0; c < kStripVisibleColumns; ++c) {
-            line[c] =
-                PixelAt(StripBuffer, static_cast<std::int16_t>(c), static_cast<std::int16_t>(r))
-                    ? '#'
-                    : '.';
+            line[c] = PixelAt(strip, static_cast<std::int16_t>(c), static_cast<std::int16_t>(r))
+                          ? '#'
+                          : '.';
         }
         line[kStripVisibleColumns] = '\n';
         line[kStripVisibleColumns + 1] = '\0';
@@ -241,14 +242,10 @@ GifByteType GifIndex(Pixel p) {
 
 // GIF delays are whole hundredths: frame i lasts round((i + 1) x step) - round(i x step), so
 // the animation's total time stays right however many frames it has.
-std::vector<int> FrameDelaysCs(std::size_t frames) {
-    std::vector<int> delays;
-    for (std::size_t i = 0; i < frames; ++i) {
-        const long long endMs = static_cast<long long>(i + 1) * kStepMilliseconds;
-        const long long startMs = static_cast<long long>(i) * kStepMilliseconds;
-        delays.push_back(static_cast<int>((endMs + 5) / 10 - (startMs + 5) / 10));
-    }
-    return delays;
+int FrameDelayCs(std::size_t frame) {
+    const long long endMs = static_cast<long long>(frame + 1) * kStepMilliseconds;
+    const long long startMs = static_cast<long long>(frame) * kStepMilliseconds;
+    return static_cast<int>((endMs + 5) / 10 - (startMs + 5) / 10);
 }
 
 int GifWrite(GifFileType* gif, const GifByteType* bytes, int count) {
@@ -256,79 +253,148 @@ int GifWrite(GifFileType* gif, const GifByteType* bytes, int count) {
     return static_cast<int>(std::fwrite(bytes, 1, static_cast<std::size_t>(count), out));
 }
 
-// Writes the frames as a looping animation, frame i shown for delaysCs[i] hundredths.
-bool WriteGif(const std::string& name, const std::vector<Bitmap32>& frames,
-              const std::vector<int>& delaysCs) {
-    // Through our own FILE so that the file gets the usual permissions (giflib's own open
-    // makes it readable by its owner only).
-    std::FILE* out = std::fopen(name.c_str(), "wb");
-    if (out == nullptr) {
-        std::fprintf(stderr, "ledsign preview: cannot write %s\n", name.c_str());
-        return false;
+// A strip animation written to its file frame by frame, so that memory stays the same however
+// long the animation is. Frame i is shown for FrameDelayCs(i). An animation of more than one
+// frame loops for ever; a single frame is written as a plain picture, so the first frame is held
+// back until it is known whether a second one follows.
+class GifAnimation {
+public:
+    GifAnimation() = default;
+    GifAnimation(const GifAnimation&) = delete;
+    GifAnimation& operator=(const GifAnimation&) = delete;
+    ~GifAnimation() { Abandon(); }
+
+    // Creates `name`; false (with the reason on stderr) when it cannot be created.
+    bool Open(const std::string& name) {
+        name_ = name;
+        // Through our own FILE so that the file gets the usual permissions (giflib's own open
+        // makes it readable by its owner only).
+        out_ = OpenUtf8File(name.c_str(), "wb");
+        if (out_ == nullptr) {
+            std::fprintf(stderr, "ledsign preview: cannot write %s\n", name.c_str());
+            return false;
+        }
+        int error = 0;
+        gif_ = EGifOpen(out_, GifWrite, &error);
+        if (gif_ == nullptr) {
+            std::fclose(out_);
+            out_ = nullptr;
+            std::fprintf(stderr, "ledsign preview: cannot write %s: %s\n", name.c_str(),
+                         GifErrorString(error));
+            return false;
+        }
+        EGifSetGifVersion(gif_, true);
+        return true;
     }
-    int error = 0;
-    GifFileType* gif = EGifOpen(out, GifWrite, &error);
-    if (gif == nullptr) {
-        std::fclose(out);
-        std::fprintf(stderr, "ledsign preview: cannot write %s: %s\n", name.c_str(),
-                     GifErrorString(error));
-        return false;
+
+    // Adds the next frame. After a write error the frames are dropped; Close reports it.
+    void Add(const Bitmap32& frame) {
+        if (!ok_ || gif_ == nullptr) {
+            return;
+        }
+        if (frames_ == 0) {
+            pending_ = frame;
+        } else {
+            if (frames_ == 1) {
+                ok_ = WriteHeader(true) && WriteFrame(pending_, 0);
+            }
+            ok_ = ok_ && WriteFrame(frame, frames_);
+        }
+        ++frames_;
     }
-    EGifSetGifVersion(gif, true);
-    GifColorType colours[4];
-    for (int i = 0; i < 4; ++i) {
-        colours[i].Red = static_cast<GifByteType>(kGifColours[i] >> 16);
-        colours[i].Green = static_cast<GifByteType>(kGifColours[i] >> 8);
-        colours[i].Blue = static_cast<GifByteType>(kGifColours[i]);
+
+    // Finishes the file; false (with a message on stderr) when any part could not be written.
+    bool Close() {
+        if (gif_ == nullptr) {
+            return false;
+        }
+        if (ok_ && frames_ == 1) {
+            ok_ = WriteHeader(false) && WriteFrame(pending_, 0);
+        }
+        int error = 0;
+        if (EGifCloseFile(gif_, &error) != GIF_OK) {
+            ok_ = false;
+        }
+        gif_ = nullptr;
+        if (std::fclose(out_) != 0) {
+            ok_ = false;
+        }
+        out_ = nullptr;
+        if (!ok_) {
+            std::fprintf(stderr, "ledsign preview: cannot write %s\n", name_.c_str());
+        }
+        return ok_;
     }
-    ColorMapObject* map = GifMakeMapObject(4, colours);
-    bool ok = map != nullptr &&
-              EGifPutScreenDesc(gif, kStripBitmapWidth, kStripBitmapHeight, 2, 0, map) == GIF_OK;
-    if (ok && frames.size() > 1) {
-        // Loop for ever.
-        static const GifByteType kNetscape[] = {'N', 'E', 'T', 'S', 'C', 'A',
-                                                'P', 'E', '2', '.', '0'};
-        static const GifByteType kLoop[] = {1, 0, 0};
-        ok = EGifPutExtensionLeader(gif, APPLICATION_EXT_FUNC_CODE) == GIF_OK &&
-             EGifPutExtensionBlock(gif, sizeof kNetscape, kNetscape) == GIF_OK &&
-             EGifPutExtensionBlock(gif, sizeof kLoop, kLoop) == GIF_OK &&
-             EGifPutExtensionTrailer(gif) == GIF_OK;
+
+private:
+    bool WriteHeader(bool loop) {
+        GifColorType colours[4];
+        for (int i = 0; i < 4; ++i) {
+            colours[i].Red = static_cast<GifByteType>(kGifColours[i] >> 16);
+            colours[i].Green = static_cast<GifByteType>(kGifColours[i] >> 8);
+            colours[i].Blue = static_cast<GifByteType>(kGifColours[i]);
+        }
+        ColorMapObject* map = GifMakeMapObject(4, colours);
+        bool ok = map != nullptr && EGifPutScreenDesc(gif_, kStripBitmapWidth, kStripBitmapHeight,
+                                                      2, 0, map) == GIF_OK;
+        if (map != nullptr) {
+            GifFreeMapObject(map);
+        }
+        if (ok && loop) {
+            static constexpr GifByteType kNetscape[] = {'N', 'E', 'T', 'S', 'C', 'A',
+                                                        'P', 'E', '2', '.', '0'};
+            static constexpr GifByteType kLoop[] = {1, 0, 0};
+            ok = EGifPutExtensionLeader(gif_, APPLICATION_EXT_FUNC_CODE) == GIF_OK &&
+                 EGifPutExtensionBlock(gif_, sizeof kNetscape, kNetscape) == GIF_OK &&
+                 EGifPutExtensionBlock(gif_, sizeof kLoop, kLoop) == GIF_OK &&
+                 EGifPutExtensionTrailer(gif_) == GIF_OK;
+        }
+        return ok;
     }
-    std::vector<GifByteType> line(kStripBitmapWidth);
-    for (std::size_t f = 0; ok && f < frames.size(); ++f) {
+
+    bool WriteFrame(const Bitmap32& frame, std::size_t index) {
         GraphicsControlBlock gcb{};
         gcb.DisposalMode = DISPOSE_DO_NOT;
         gcb.UserInputFlag = false;
-        gcb.DelayTime = delaysCs[f];
+        gcb.DelayTime = FrameDelayCs(index);
         gcb.TransparentColor = NO_TRANSPARENT_COLOR;
         GifByteType ext[4];
         const std::size_t extLength = EGifGCBToExtension(&gcb, ext);
-        ok = EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(extLength), ext) ==
-                 GIF_OK &&
-             EGifPutImageDesc(gif, 0, 0, kStripBitmapWidth, kStripBitmapHeight, false, nullptr) ==
-                 GIF_OK;
+        bool ok = EGifPutExtension(gif_, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(extLength),
+                                   ext) == GIF_OK &&
+                  EGifPutImageDesc(gif_, 0, 0, kStripBitmapWidth, kStripBitmapHeight, false,
+                                   nullptr) == GIF_OK;
         for (int y = 0; ok && y < kStripBitmapHeight; ++y) {
-            const Pixel* row = frames[f].Row(y);
+            const Pixel* row = frame.Row(y);
             for (int x = 0; x < kStripBitmapWidth; ++x) {
-                line[static_cast<std::size_t>(x)] = GifIndex(row[x]);
+                line_[static_cast<std::size_t>(x)] = GifIndex(row[x]);
             }
-            ok = EGifPutLine(gif, line.data(), kStripBitmapWidth) == GIF_OK;
+            ok = EGifPutLine(gif_, line_.data(), kStripBitmapWidth) == GIF_OK;
+        }
+        return ok;
+    }
+
+    // Closes without reporting, for an animation that was never finished.
+    void Abandon() {
+        if (gif_ != nullptr) {
+            int error = 0;
+            EGifCloseFile(gif_, &error);
+            gif_ = nullptr;
+        }
+        if (out_ != nullptr) {
+            std::fclose(out_);
+            out_ = nullptr;
         }
     }
-    if (map != nullptr) {
-        GifFreeMapObject(map);
-    }
-    if (EGifCloseFile(gif, &error) != GIF_OK) {
-        ok = false;
-    }
-    if (std::fclose(out) != 0) {
-        ok = false;
-    }
-    if (!ok) {
-        std::fprintf(stderr, "ledsign preview: cannot write %s\n", name.c_str());
-    }
-    return ok;
-}
+
+    std::string name_;
+    std::FILE* out_ = nullptr;
+    GifFileType* gif_ = nullptr;
+    Bitmap32 pending_{kStripBitmapWidth, kStripBitmapHeight};
+    std::array<GifByteType, kStripBitmapWidth> line_{};
+    std::size_t frames_ = 0;
+    bool ok_ = true;
+};
 #endif
 
 int RunPreviewCommand(const std::vector<std::string>& args) {
@@ -372,40 +438,51 @@ int RunPreviewCommand(const std::vector<std::string>& args) {
     }
     // One fixed time for the whole run, so every frame shows the same fields.
     const LocalDateTime at = options->At ? *options->At : SystemLocalTime();
-    SetPreviewClock([at] { return at; });
-    static FontSet fonts; // the font table refers to it for the rest of the run
-    LoadFonts(fonts);
+    FontSet fonts;
+    for (const SkippedFontFile& skipped : LoadFonts(fonts).Skipped) {
+        std::fprintf(stderr, "ledsign preview: font file skipped: %s\n",
+                     DescribeSkippedFont(skipped).c_str());
+    }
+    PreviewState strip; // its font table refers to fonts
+    strip.Clock = [at] { return at; };
 
     int exitCode = kExitOk;
 #ifdef LEDSIGN_HAVE_GIF
     if (!options->Gif.empty()) {
-        std::vector<Bitmap32> frames;
-        Play(message, std::nullopt, fonts, [&frames] {
-            frames.emplace_back(kStripBitmapWidth, kStripBitmapHeight);
-            RenderStrip(frames.back());
-        });
-        if (frames.empty()) {
-            // An empty message is not played: the picture is the strip as it stands.
-            frames.emplace_back(kStripBitmapWidth, kStripBitmapHeight);
-            RenderStrip(frames.back());
+        // Each frame goes to the file as it is made: a long message makes tens of thousands.
+        GifAnimation animation;
+        bool written = animation.Open(options->Gif);
+        if (written) {
+            Bitmap32 frame(kStripBitmapWidth, kStripBitmapHeight);
+            bool anyFrame = false;
+            Play(strip, message, std::nullopt, fonts, [&] {
+                RenderStrip(strip.StripBuffer, frame);
+                animation.Add(frame);
+                anyFrame = true;
+            });
+            if (!anyFrame) {
+                // An empty message is not played: the picture is the strip as it stands.
+                RenderStrip(strip.StripBuffer, frame);
+                animation.Add(frame);
+            }
+            written = animation.Close();
         }
-        if (!WriteGif(options->Gif, frames, FrameDelaysCs(frames.size()))) {
+        if (!written) {
             exitCode = kExitFailure;
         }
     }
 #endif
-    Play(message, options->Steps, fonts, [] {});
-    PrintStrip();
+    Play(strip, message, options->Steps, fonts, [] {});
+    PrintStrip(strip.StripBuffer);
 #ifdef LEDSIGN_HAVE_PNG
     if (!options->Png.empty()) {
         Bitmap32 bitmap(kStripBitmapWidth, kStripBitmapHeight);
-        RenderStrip(bitmap);
+        RenderStrip(strip.StripBuffer, bitmap);
         if (!WritePng(options->Png, bitmap)) {
             exitCode = kExitFailure;
         }
     }
 #endif
-    SetPreviewClock({});
     return exitCode;
 }
 

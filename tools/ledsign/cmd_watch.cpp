@@ -2,12 +2,14 @@
 // (a service, a job started by cron). Opens the port, sets the sign's clock, then polls the
 // data file and sends each new version of its first line to slot 9, printing every status
 // with a time stamp: progress on stdout, errors on stderr with the reason the line gives.
-// SIGINT, SIGTERM or SIGHUP blanks the sign's current message and closes the port, after the
-// transaction in progress (if any) has ended.
+// A sign lost later is reconnected and the clock is set hourly (WatchPolicy); --exit-on-loss
+// ends with 1 instead. SIGINT, SIGTERM or SIGHUP blanks the sign's current message and closes
+// the port, after the transaction in progress (if any) has ended.
 
 #include "autosync/ProtocolSignLink.h"
 #include "autosync/StopSignal.h"
 #include "autosync/Unitautosync.h"
+#include "autosync/WatchPolicy.h"
 #include "comm/Unitcomprotocol.h"
 #include "tools/ledsign/Command.h"
 
@@ -30,6 +32,7 @@ struct WatchArgs {
     unsigned Address = kSyncDefaultAddress;
     double Interval = kDefaultIntervalSeconds;
     std::string DataFile;
+    bool ExitOnLoss = false;
 };
 
 bool ParseAddress(const std::string& text, unsigned& address) {
@@ -90,6 +93,8 @@ int ParseWatchArgs(const std::vector<std::string>& args, WatchArgs& out, bool& h
                 return kExitUsage;
             }
             ++i;
+        } else if (a == "--exit-on-loss") {
+            out.ExitOnLoss = true;
         } else if (a.size() > 1 && a[0] == '-') {
             std::fprintf(stderr, "ledsign watch: unknown or incomplete option '%s'\n", a.c_str());
             return kExitUsage;
@@ -109,11 +114,17 @@ int ParseWatchArgs(const std::vector<std::string>& args, WatchArgs& out, bool& h
     return kExitOk;
 }
 
+bool IsSignLost(const std::string& text) {
+    return text == kWatchStatusLost || text == kWatchStatusLostExit;
+}
+
 // Progress statuses go to stdout; the error statuses go to stderr, those of a failed link call
-// followed by the line's reason in parentheses.
+// (and the loss of the sign) followed by the line's reason in parentheses.
 void PrintStatus(const std::string& text, const ComProtocol& protocol) {
-    const std::string reason = LinkFailureReason(text, protocol);
-    if (reason.empty() && text != kStatusReadError) {
+    const std::string reason = IsSignLost(text) ? DescribeLineError(protocol.LastError())
+                                                : LinkFailureReason(text, protocol);
+    const bool error = text == kStatusReadError || text.rfind(kWatchStatusNotRegular, 0) == 0;
+    if (reason.empty() && !error) {
         std::printf("%s %s\n", LocalTimeStamp().c_str(), text.c_str());
         std::fflush(stdout);
     } else if (reason.empty()) {
@@ -142,24 +153,32 @@ int RunWatch(const std::vector<std::string>& args) {
     ComProtocol protocol;
     ProtocolSignLink link(protocol);
     SystemFileStatus files;
-    CAutoSync sync(link, files,
-                   [&protocol](const std::string& text) { PrintStatus(text, protocol); });
-    sync.SetDataFileName(options.DataFile);
-    if (sync.StartSync(options.Port, static_cast<std::uint16_t>(options.Address)) != 0) {
+    SystemComClock clock;
+    WatchTiming timing;
+    timing.PollMs = static_cast<std::int64_t>(std::ceil(options.Interval * 1000.0));
+    timing.ExitOnLoss = options.ExitOnLoss;
+    WatchPolicy watch(
+        link, files, clock, [&protocol](const std::string& text) { PrintStatus(text, protocol); },
+        timing);
+    watch.SetDataFileName(options.DataFile);
+    if (watch.Start(options.Port, static_cast<std::uint16_t>(options.Address)) != 0) {
         return kExitFailure;
     }
-    while (!WaitForStop(options.Interval)) {
-        sync.TimerSynchroTimer();
+    while (!WaitForStop(static_cast<double>(watch.MsUntilDue()) / 1000.0)) {
+        if (!watch.Step()) {
+            std::fflush(stdout);
+            return kExitFailure; // --exit-on-loss: the port is closed already
+        }
     }
-    sync.LeaveSync();
+    watch.Leave();
     std::fflush(stdout);
     StopFinished();
     return kExitOk;
 }
 
-const char* const kUsage = "--port P [--address A] [--interval SECONDS] DATAFILE";
+const char* const kUsage = "--port P [--address A] [--interval SECONDS] [--exit-on-loss] DATAFILE";
 const char* const kSummary =
-    "follow DATAFILE: send each new version of its first line to slot 9 until stopped";
+    "follow DATAFILE, sending each new first line to slot 9; reconnects a lost sign";
 
 void PrintUsage(std::FILE* out) {
     std::fprintf(out,
@@ -168,10 +187,17 @@ void PrintUsage(std::FILE* out) {
                  "  Opens the port and sets the sign's clock, then checks DATAFILE every\n"
                  "  --interval seconds (default 1, fractions allowed). The first line is\n"
                  "  '<type> <font> <text>': type 1 scrolling or 0 static, font 1..5.\n"
-                 "  Prints each status with a time stamp, errors on stderr. SIGINT, SIGTERM or\n"
-                 "  SIGHUP blanks the sign's current message, closes the port and exits 0.\n"
-                 "  Exit 1 when the port cannot be opened or the clock cannot be set; 2 on bad\n"
-                 "  usage.\n",
+                 "  A DATAFILE that is no regular file (a FIFO, a device) is skipped, never\n"
+                 "  opened. The sign's clock is set again every hour. When the line is lost\n"
+                 "  or the sign stops answering, the port is closed and reopened after 2 s,\n"
+                 "  4 s, 8 s ... at most every 30 s, with a clock set as the probe; once the\n"
+                 "  sign answers, the data file is sent again even if it did not change.\n"
+                 "  --exit-on-loss: exit 1 on such a loss instead, for a supervisor that\n"
+                 "  restarts the command.\n"
+                 "  Prints each change of state once, with a time stamp, errors on stderr.\n"
+                 "  SIGINT, SIGTERM or SIGHUP blanks the sign's current message, closes the\n"
+                 "  port and exits 0. Exit 1 when the port cannot be opened or the first clock\n"
+                 "  set fails (and on a loss with --exit-on-loss); 2 on bad usage.\n",
                  kUsage, kSummary);
 }
 

@@ -1,6 +1,7 @@
 // ledsign: command-line front end over ledcore for scripts and machines without a desktop.
 
 #include "tools/ledsign/Command.h"
+#include "tools/ledsign/Entry.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -44,7 +45,7 @@ void PrintHelp(std::FILE* out) {
 
 } // namespace
 
-int main(int argc, char** argv) {
+int ledsign_tool::RunLedsign(int argc, char** argv) {
     using namespace ledsign_tool;
     if (argc < 2) {
         PrintHelp(stderr);

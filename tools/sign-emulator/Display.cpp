@@ -21,18 +21,21 @@ bool IsStatic(const std::array<std::uint8_t, kMessageSize>& m) {
 } // namespace
 
 Display::Display(std::FILE* out, bool terminal) : out_(out), terminal_(terminal) {
-    LoadFonts(fonts_);
-    ResetPreview(fonts_);
-    ResetPreviewSettings();
+    for (const SkippedFontFile& skipped : LoadFonts(fonts_).Skipped) {
+        std::fprintf(stderr, "ledsign-emulator: font file skipped: %s\n",
+                     DescribeSkippedFont(skipped).c_str());
+    }
+    ResetPreview(strip_, fonts_);
+    ResetPreviewSettings(strip_);
     // Live fields read the sign's clock, not the host's.
-    SetPreviewClock([this] {
+    strip_.Clock = [this] {
         LocalDateTime t;
         if (state_ != nullptr) {
             const SignTime s = state_->Clock().Now(now_);
             t = {s.Year, s.Month, s.Day, s.Hour, s.Minute};
         }
         return t;
-    });
+    };
 }
 
 int Display::PollInterval() const {
@@ -55,7 +58,7 @@ std::string Display::Block(const std::string& header, const StripBytes& strip) {
 void Display::Restart(const SignState& state, SignClock::Steady::time_point now) {
     shownSlot_ = state.ShownSlot();
     shownMessage_ = state.Slot(shownSlot_);
-    ClearStrip();
+    ClearStrip(strip_);
     preview_.Start(static_cast<std::int8_t>(shownMessage_[kMessageSize - 1]), shownMessage_.data(),
                    MessageLength(shownMessage_));
     lastTick_ = now;
@@ -82,20 +85,20 @@ void Display::Update(const SignState& state, SignClock::Steady::time_point now) 
         std::int16_t x = 0;
         std::int16_t y = 0;
         LayoutStatic(
-            still, x, y,
+            strip_, still, x, y,
             std::span<const std::uint8_t>(shownMessage_.data(), MessageLength(shownMessage_)));
         Draw(header, still);
         return;
     }
     // Let the preview's tick counters catch up with the time that has passed.
     while (now - lastTick_ >= kTick) {
-        PreviewTick();
+        PreviewTick(strip_);
         lastTick_ += kTick;
     }
     if (preview_.Running()) {
         preview_.Pass(0, 1);
     }
-    Draw(header, StripBuffer);
+    Draw(header, strip_.StripBuffer);
 }
 
 void Display::Draw(const std::string& header, const StripBytes& strip) {

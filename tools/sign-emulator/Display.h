@@ -20,7 +20,8 @@ namespace sign_emulator {
 
 class Display {
 public:
-    // Loads the fonts; `out` receives the drawings.
+    // Loads the fonts, naming on stderr each font file it had to skip; `out` receives the
+    // drawings.
     Display(std::FILE* out, bool terminal);
 
     // Brings the drawing up to date with `state` at monotonic instant `now`; writes to the
@@ -43,7 +44,8 @@ private:
     const SignState* state_ = nullptr;
     SignClock::Steady::time_point now_{};
 
-    StripPreview preview_;
+    PreviewState strip_; // its font table refers to fonts_, its clock to state_ and now_
+    StripPreview preview_{strip_};
     int shownSlot_ = 0;
     std::array<std::uint8_t, kMessageSize> shownMessage_{};
     SignClock::Steady::time_point lastTick_{};

@@ -5,6 +5,7 @@
 
 #include "comm/FrameCodec.h"
 #include "tools/sign-emulator/Display.h"
+#include "tools/sign-emulator/NetListener.h"
 #include "tools/sign-emulator/Pty.h"
 #include "tools/sign-emulator/SignState.h"
 
@@ -42,6 +43,8 @@ struct Options {
     long delayMs = 0;
     std::string link;
     std::string log;
+    std::string listen; // "tcp:PORT" or "rfc2217:PORT"
+    std::string bind = "127.0.0.1";
 };
 
 void Usage(std::FILE* out) {
@@ -53,6 +56,11 @@ void Usage(std::FILE* out) {
                  "  --log FILE    write one line per request received\n"
                  "  --quiet       do not draw the strip\n"
                  "  --line-rate   pace both directions at 9600 baud\n"
+                 "  --listen tcp:PORT | rfc2217:PORT\n"
+                 "                also serve the sign over TCP (raw, or Telnet with RFC 2217),\n"
+                 "                one client at a time; PORT 0 picks a free port. The port\n"
+                 "                name to use is printed on the second output line\n"
+                 "  --bind ADDR   address to listen on (default 127.0.0.1)\n"
                  "Faults: --refuse (reply code 0x81), --silent (no reply), --delay MS,\n"
                  "        --garble (wrong reply trailer), --split (reply in one-byte pieces),\n"
                  "        --noise (junk bytes before the reply)\n\n"
@@ -105,6 +113,10 @@ int ParseOptions(int argc, char** argv, Options& o) {
             o.link = argv[++i];
         } else if (a == "--log" && hasValue) {
             o.log = argv[++i];
+        } else if (a == "--listen" && hasValue) {
+            o.listen = argv[++i];
+        } else if (a == "--bind" && hasValue) {
+            o.bind = argv[++i];
         } else {
             std::fprintf(stderr, "ledsign-emulator: bad argument '%s'\n", a.c_str());
             Usage(stderr);
@@ -316,6 +328,22 @@ int main(int argc, char** argv) {
         }
     }
     std::printf("%s\n", pty.SlavePath().c_str());
+    sign_emulator::NetListener listener;
+    if (!options.listen.empty()) {
+        sign_emulator::NetMode mode{};
+        int port = 0;
+        std::string error;
+        if (!sign_emulator::NetListener::ParseListen(options.listen, mode, port)) {
+            std::fprintf(stderr, "ledsign-emulator: bad --listen '%s' (tcp:PORT or rfc2217:PORT)\n",
+                         options.listen.c_str());
+            return 2;
+        }
+        if (!listener.Start(mode, options.bind, port, pty.SlavePath(), error)) {
+            std::fprintf(stderr, "ledsign-emulator: %s\n", error.c_str());
+            return 1;
+        }
+        std::printf("%s\n", listener.Url().c_str());
+    }
     std::fflush(stdout);
 
     std::unique_ptr<sign_emulator::Display> display;

@@ -7,7 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdio>
@@ -64,9 +67,11 @@ protected:
         Write(name, data);
     }
 
-    ToolRun Ledsign(const std::string& args) {
-        const std::string command =
-            "cd '" + dir_.string() + "' && '" LEDSIGN_BIN "' preview " + args + " 2>/dev/null";
+    // Runs `ledsign preview <args>`; Out is its standard output, or its error output instead
+    // with `errors`.
+    ToolRun Ledsign(const std::string& args, bool errors = false) {
+        const std::string command = "cd '" + dir_.string() + "' && '" LEDSIGN_BIN "' preview " +
+                                    args + (errors ? " 2>&1 >/dev/null" : " 2>/dev/null");
         ToolRun run;
         std::FILE* pipe = ::popen(command.c_str(), "r");
         if (pipe == nullptr) {
@@ -80,6 +85,36 @@ protected:
         const int status = ::pclose(pipe);
         run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         return run;
+    }
+
+    // Runs `ledsign preview <args>` in the scratch directory, output discarded, and returns the
+    // process's peak resident memory in KiB (the kernel's high-water mark, VmHWM, as wait4
+    // reports it), or -1 when it did not run or failed.
+    long PeakResidentKiB(std::vector<std::string> args) {
+        args.insert(args.begin(), {LEDSIGN_BIN, "preview"});
+        std::vector<char*> argv;
+        for (std::string& a : args) {
+            argv.push_back(a.data());
+        }
+        argv.push_back(nullptr);
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            const int null = ::open("/dev/null", O_WRONLY);
+            if (::chdir(dir_.c_str()) != 0 || null < 0) {
+                ::_exit(127);
+            }
+            ::dup2(null, STDOUT_FILENO);
+            ::dup2(null, STDERR_FILENO);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        int status = 0;
+        rusage usage{};
+        if (pid < 0 || ::wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) ||
+            WEXITSTATUS(status) != 0) {
+            return -1;
+        }
+        return usage.ru_maxrss;
     }
 
     std::vector<std::uint8_t> ReadBytes(const std::string& name) {
@@ -304,6 +339,37 @@ TEST_F(PreviewCommandTest, GifHoldsOneFullCycleAtTheStepRate) {
         // 24 ms a step, rounded once over the whole animation.
         EXPECT_EQ(total, (c.frames * 24 + 5) / 10) << c.file;
     }
+}
+
+TEST_F(PreviewCommandTest, GifMemoryDoesNotGrowWithItsLength) {
+    // 500 date fields in the 5-dot font: ten characters each, over 20,000 steps in one cycle.
+    std::vector<std::uint8_t> dates(1024, 0);
+    for (std::size_t i = 0; i < 500; ++i) {
+        dates[2 * i] = 0x21;
+        dates[2 * i + 1] = 0xFE;
+    }
+    Write("dates.kom", dates);
+    WriteMessage("a.kom", {{0x04, 'A'}}, 0);
+    const long shortPeak = PeakResidentKiB({"a.kom", "--gif", "short.gif"});
+    const long longPeak = PeakResidentKiB({"dates.kom", "--gif", "long.gif"});
+    ASSERT_GT(shortPeak, 0);
+    ASSERT_GT(longPeak, 0);
+    EXPECT_GT(ParseGif(ReadBytes("long.gif")).Frames, 20000);
+    // Holding the frames would take about 100 KB each, over 2 GB here.
+    EXPECT_LT(longPeak, shortPeak + 16 * 1024) << "short " << shortPeak << " KiB";
+    std::printf("peak resident memory: short GIF %ld KiB, long GIF %ld KiB\n", shortPeak, longPeak);
+}
+
+TEST_F(PreviewCommandTest, ATruncatedFontFileIsSkippedAndNamedOnce) {
+    // Glyph 'A' of font 4 would lie beyond the end of this file and so draw nothing.
+    Write("font8x8b.fnt", std::vector<std::uint8_t>(100, 0xFF));
+    WriteMessage("s.kom", {{0x04, 'A'}}, 1);
+    const ToolRun run = Ledsign("s.kom", true);
+    EXPECT_EQ(run.Out, "ledsign preview: font file skipped: ./font8x8b.fnt: 100 bytes, 2048 "
+                       "needed\n");
+    const ToolRun strip = Ledsign("s.kom");
+    ASSERT_EQ(strip.Status, 0);
+    EXPECT_NE(strip.Out.find('#'), std::string::npos) << strip.Out;
 }
 
 } // namespace

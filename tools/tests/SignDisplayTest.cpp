@@ -77,8 +77,9 @@ int Transact(const std::string& port, std::uint8_t command, const Bytes& payload
 TEST(SignDisplay, StaticGlyphStandsAtTheLeftEdge) {
     FontSet fonts;
     LoadFonts(fonts);
-    InitFontTable(fonts);
-    const FontInfo& font = FontEntry(4);
+    FontInfoTable table;
+    InitFontTable(table, fonts);
+    const FontInfo& font = FontEntry(table, 4);
     const std::uint8_t* glyph = GlyphRows(font, 'A');
     ASSERT_NE(glyph, nullptr);
 

@@ -5,6 +5,7 @@
 
 #include "autosync/ProtocolSignLink.h"
 #include "autosync/Unitautosync.h"
+#include "autosync/WatchPolicy.h"
 #include "comm/Unitcomprotocol.h"
 #include "tools/tests/SoftwareSign.h"
 
@@ -18,6 +19,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <sys/stat.h>
 
 using test_files::WriteText;
 using tool_tests::RunResult;
@@ -173,6 +176,69 @@ TEST(Watch, StopInterruptsALongIntervalAtOnce) {
         EXPECT_EQ(log[requests + 1], kBlankLine) << sig;
         requests += 2;
     }
+}
+
+TEST(Watch, ReopensTheLineWhenTheSignReturnsAndResends) {
+    TempDir dir;
+    const std::string line = dir / "sign"; // the same name for both runs of the sign
+    const std::string data = dir / "dane.txt";
+    Sign first(dir.Path(), {"--link", line}, "first");
+    ASSERT_FALSE(first.Port().empty());
+    WriteText(data, "1 4 Raz\n");
+    Subprocess watch({LEDSIGN_BIN, "watch", "--port", line, "--interval", "0.1", data});
+    ASSERT_TRUE(first.WaitForSlot9(1));
+    first.Process().Terminate();  // the sign's program ends: the line hangs up
+    WriteText(data, "1 4 Dwa\n"); // its send finds the line lost
+    Sign second(dir.Path(), {"--link", line}, "second");
+    ASSERT_FALSE(second.Port().empty());
+    // A probe within the backoff's first steps: clock set, then the version that was lost.
+    ASSERT_TRUE(second.WaitForSlot9(1));
+    bool reported = false;
+    for (std::string l; !reported && !(l = watch.ReadLine()).empty();) {
+        reported = l.find(kWatchStatusBack) != std::string::npos;
+    }
+    EXPECT_TRUE(reported);
+    const int status = watch.Terminate();
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    const std::vector<std::string> log = second.Log();
+    ASSERT_EQ(log.size(), 3u);
+    EXPECT_EQ(log[0].rfind("cmd=11 ", 0), 0u) << log[0];
+    EXPECT_EQ(log[1], Slot9Line("Dwa ", 4, 0));
+    EXPECT_EQ(log[2], kBlankLine);
+}
+
+TEST(Watch, ExitOnLossEndsWithOne) {
+    TempDir dir;
+    Sign sign(dir.Path());
+    const std::string data = dir / "dane.txt";
+    Subprocess watch(
+        {LEDSIGN_BIN, "watch", "--port", sign.Port(), "--interval", "0.1", "--exit-on-loss", data});
+    ASSERT_TRUE(sign.WaitForLines(1));
+    sign.Process().Terminate();
+    WriteText(data, "1 4 X\n");
+    const int status = watch.Wait();
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+}
+
+TEST(Watch, SkipsAFifoWithOneMessageAndNeverOpensIt) {
+    TempDir dir;
+    Sign sign(dir.Path());
+    const std::string fifo = dir / "dane.fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // Dozens of polls, then a stop: an open of the FIFO would block until the stop ends it.
+    const std::string script = std::string(LEDSIGN_BIN) + " watch --port '" + sign.Port() +
+                               "' --interval 0.05 '" + fifo +
+                               "' & pid=$!; sleep 2; kill -TERM $pid; wait $pid";
+    const RunResult r = RunToCompletion({"/bin/sh", "-c", script});
+    EXPECT_EQ(r.ExitCode, 0) << r.Err;
+    const std::string skipped = std::string(kWatchStatusNotRegular) + fifo + "\n";
+    ASSERT_GT(r.Err.size(), 20u);
+    EXPECT_EQ(r.Err.substr(20), skipped); // one stamped line, no read error
+    const std::vector<std::string> log = sign.Log();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[1], kBlankLine);
 }
 
 TEST(Watch, StartFailuresExitWithOne) {

@@ -14,6 +14,7 @@ public:
         errors << text;
         reasons << reason;
     }
+    void Warning(const QString& text) override { warnings << text; }
     bool Ask(const QString& text) override {
         questions << text;
         if (answers.empty()) {
@@ -34,6 +35,7 @@ public:
     std::deque<QString> files; // chosen names, in order; none left (or "") cancels
     QStringList errors;
     QStringList reasons; // the secondary text of each error box, "" for none
+    QStringList warnings;
     QStringList questions;
     QStringList filters;
 

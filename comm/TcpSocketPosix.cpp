@@ -1,0 +1,224 @@
+// TcpSocket on POSIX systems: non-blocking sockets and poll; names resolve on a helper thread
+// because getaddrinfo has no time limit of its own.
+
+#include "comm/TcpSocket.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// How long a send may stall without progress before the connection counts as broken.
+constexpr int kSendStallMs = 3000;
+
+// The outcome of one getaddrinfo call, shared with the thread that makes it: when the caller
+// stops waiting, the thread finishes on its own and the last owner frees the list.
+struct Resolution {
+    std::mutex Lock;
+    std::condition_variable Done;
+    bool Finished = false;
+    int Code = 0;
+    addrinfo* List = nullptr;
+    ~Resolution() {
+        if (List != nullptr) {
+            freeaddrinfo(List);
+        }
+    }
+};
+
+std::string HostPort(const std::string& host, const std::string& port) {
+    return host.find(':') != std::string::npos ? "[" + host + "]:" + port : host + ":" + port;
+}
+
+int MsLeft(Clock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return static_cast<int>(std::max<long long>(left, 0));
+}
+
+// Connects `fd` (non-blocking) to `address` by the deadline: 0, an errno value, or ETIMEDOUT.
+int ConnectOne(int fd, const addrinfo& address, Clock::time_point deadline) {
+    if (::connect(fd, address.ai_addr, address.ai_addrlen) == 0) {
+        return 0;
+    }
+    if (errno != EINPROGRESS && errno != EINTR) {
+        return errno;
+    }
+    for (;;) {
+        pollfd p{fd, POLLOUT, 0};
+        const int ready = ::poll(&p, 1, MsLeft(deadline));
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        if (ready <= 0) {
+            return ETIMEDOUT;
+        }
+        int code = 0;
+        socklen_t size = sizeof code;
+        if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &code, &size) != 0) {
+            return errno;
+        }
+        return code;
+    }
+}
+
+LineError NetFailure(LineErrorKind kind, const std::string& sentence) {
+    LineError error;
+    error.Kind = kind;
+    error.SystemMessage = sentence;
+    return error;
+}
+
+} // namespace
+
+TcpSocket::TcpSocket() : handle_(-1) {}
+
+TcpSocket::~TcpSocket() {
+    Close();
+}
+
+bool TcpSocket::IsOpen() const {
+    return handle_ >= 0;
+}
+
+void TcpSocket::Close() {
+    if (handle_ >= 0) {
+        ::close(static_cast<int>(handle_));
+        handle_ = -1;
+    }
+}
+
+bool TcpSocket::Connect(const std::string& host, const std::string& port, int timeoutMs,
+                        LineError& error) {
+    Close();
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    const std::string where = HostPort(host, port);
+    auto resolution = std::make_shared<Resolution>();
+    std::thread([resolution, host, port] {
+        addrinfo hints{};
+        hints.ai_family = AF_UNSPEC;
+        hints.ai_socktype = SOCK_STREAM;
+        hints.ai_flags = AI_ADDRCONFIG | AI_NUMERICSERV;
+        addrinfo* list = nullptr;
+        const int code = getaddrinfo(host.c_str(), port.c_str(), &hints, &list);
+        const std::lock_guard<std::mutex> guard(resolution->Lock);
+        resolution->Code = code;
+        resolution->List = list;
+        resolution->Finished = true;
+        resolution->Done.notify_all();
+    }).detach();
+    {
+        std::unique_lock<std::mutex> guard(resolution->Lock);
+        if (!resolution->Done.wait_until(guard, deadline, [&] { return resolution->Finished; })) {
+            error = NetFailure(LineErrorKind::TimedOut, "no answer from " + where);
+            return false;
+        }
+    }
+    if (resolution->Code != 0) {
+        const int code = resolution->Code;
+        const char* reason = code == EAI_SYSTEM ? std::strerror(errno) : gai_strerror(code);
+        error = NetFailure(LineErrorKind::NotFound, "cannot resolve " + host + ": " + reason);
+        return false;
+    }
+    int lastCode = ETIMEDOUT;
+    for (const addrinfo* a = resolution->List; a != nullptr; a = a->ai_next) {
+        const int fd =
+            ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
+        if (fd < 0) {
+            lastCode = errno;
+            continue;
+        }
+        lastCode = ConnectOne(fd, *a, deadline);
+        if (lastCode == 0) {
+            const int on = 1;
+            setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+            setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+            handle_ = fd;
+            return true;
+        }
+        ::close(fd);
+        if (lastCode == ETIMEDOUT) {
+            break; // the time for all addresses is spent
+        }
+    }
+    if (lastCode == ETIMEDOUT) {
+        error = NetFailure(LineErrorKind::TimedOut, "no answer from " + where);
+    } else if (lastCode == ECONNREFUSED) {
+        error = NetFailure(LineErrorKind::NotFound, "connection refused by " + where);
+    } else {
+        error = NetFailure(LineErrorKind::Other,
+                           "cannot connect to " + where + ": " + std::strerror(lastCode));
+    }
+    return false;
+}
+
+bool TcpSocket::Send(const std::uint8_t* data, std::size_t count) {
+    const int fd = static_cast<int>(handle_);
+    std::size_t done = 0;
+    while (handle_ >= 0 && done < count) {
+        const ssize_t n = ::send(fd, data + done, count - done, MSG_NOSIGNAL);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            pollfd p{fd, POLLOUT, 0};
+            const int ready = ::poll(&p, 1, kSendStallMs);
+            if (ready == 0 || (ready < 0 && errno != EINTR) ||
+                (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+                return false;
+            }
+        } else {
+            return false;
+        }
+    }
+    return handle_ >= 0;
+}
+
+int TcpSocket::Receive(std::uint8_t* buffer, std::size_t capacity) {
+    if (handle_ < 0) {
+        return -1;
+    }
+    for (;;) {
+        const ssize_t n = ::recv(static_cast<int>(handle_), buffer, capacity, 0);
+        if (n > 0) {
+            return static_cast<int>(n);
+        }
+        if (n == 0) {
+            return -1; // the server closed the connection
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
+    }
+}
+
+LineWait TcpSocket::Wait(int timeoutMs) {
+    if (handle_ < 0) {
+        return LineWait::Lost;
+    }
+    pollfd p{static_cast<int>(handle_), POLLIN, 0};
+    const int ready = ::poll(&p, 1, std::max(timeoutMs, 0));
+    if (ready < 0) {
+        return errno == EINTR ? LineWait::TimedOut : LineWait::Lost;
+    }
+    // A closed or broken connection is readable too: Receive then reports it.
+    return ready == 0 ? LineWait::TimedOut : LineWait::Readable;
+}

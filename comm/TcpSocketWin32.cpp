@@ -1,0 +1,223 @@
+// TcpSocket on Windows: Winsock with non-blocking sockets and WSAPoll; names resolve on a
+// helper thread because getaddrinfo has no time limit of its own.
+
+#include "comm/TcpSocket.h"
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kSendStallMs = 3000;
+
+SOCKET Sock(std::intptr_t handle) {
+    return static_cast<SOCKET>(handle);
+}
+
+// Shared with the resolving thread; the last owner frees the list.
+struct Resolution {
+    std::mutex Lock;
+    std::condition_variable Done;
+    bool Finished = false;
+    int Code = 0;
+    addrinfo* List = nullptr;
+    ~Resolution() {
+        if (List != nullptr) {
+            freeaddrinfo(List);
+        }
+    }
+};
+
+std::string HostPort(const std::string& host, const std::string& port) {
+    return host.find(':') != std::string::npos ? "[" + host + "]:" + port : host + ":" + port;
+}
+
+int MsLeft(Clock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return static_cast<int>(std::max<long long>(left, 0));
+}
+
+std::string SystemMessage(int code) {
+    char text[256] = "";
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                   static_cast<DWORD>(code), 0, text, sizeof text, nullptr);
+    std::string message = text;
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
+                                message.back() == ' ' || message.back() == '.')) {
+        message.pop_back();
+    }
+    return message.empty() ? "error " + std::to_string(code) : message;
+}
+
+// Connects the non-blocking socket by the deadline: 0, a Winsock error, or WSAETIMEDOUT.
+int ConnectOne(SOCKET s, const addrinfo& address, Clock::time_point deadline) {
+    if (::connect(s, address.ai_addr, static_cast<int>(address.ai_addrlen)) == 0) {
+        return 0;
+    }
+    const int code = WSAGetLastError();
+    if (code != WSAEWOULDBLOCK && code != WSAEINPROGRESS) {
+        return code;
+    }
+    WSAPOLLFD p{s, POLLOUT, 0};
+    const int ready = WSAPoll(&p, 1, MsLeft(deadline));
+    if (ready <= 0) {
+        return WSAETIMEDOUT;
+    }
+    int error = 0;
+    int size = sizeof error;
+    if (getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) != 0) {
+        return WSAGetLastError();
+    }
+    return error;
+}
+
+LineError NetFailure(LineErrorKind kind, const std::string& sentence) {
+    LineError error;
+    error.Kind = kind;
+    error.SystemMessage = sentence;
+    return error;
+}
+
+} // namespace
+
+TcpSocket::TcpSocket() : handle_(static_cast<std::intptr_t>(INVALID_SOCKET)) {
+    // Winsock counts its users; every socket object holds one use.
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+}
+
+TcpSocket::~TcpSocket() {
+    Close();
+    WSACleanup();
+}
+
+bool TcpSocket::IsOpen() const {
+    return Sock(handle_) != INVALID_SOCKET;
+}
+
+void TcpSocket::Close() {
+    if (IsOpen()) {
+        closesocket(Sock(handle_));
+        handle_ = static_cast<std::intptr_t>(INVALID_SOCKET);
+    }
+}
+
+bool TcpSocket::Connect(const std::string& host, const std::string& port, int timeoutMs,
+                        LineError& error) {
+    Close();
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    const std::string where = HostPort(host, port);
+    auto resolution = std::make_shared<Resolution>();
+    std::thread([resolution, host, port] {
+        addrinfo hints{};
+        hints.ai_family = AF_UNSPEC;
+        hints.ai_socktype = SOCK_STREAM;
+        hints.ai_flags = AI_NUMERICSERV;
+        addrinfo* list = nullptr;
+        const int code = getaddrinfo(host.c_str(), port.c_str(), &hints, &list);
+        const std::lock_guard<std::mutex> guard(resolution->Lock);
+        resolution->Code = code;
+        resolution->List = list;
+        resolution->Finished = true;
+        resolution->Done.notify_all();
+    }).detach();
+    {
+        std::unique_lock<std::mutex> guard(resolution->Lock);
+        if (!resolution->Done.wait_until(guard, deadline, [&] { return resolution->Finished; })) {
+            error = NetFailure(LineErrorKind::TimedOut, "no answer from " + where);
+            return false;
+        }
+    }
+    if (resolution->Code != 0) {
+        error = NetFailure(LineErrorKind::NotFound,
+                           "cannot resolve " + host + ": " + SystemMessage(resolution->Code));
+        return false;
+    }
+    int lastCode = WSAETIMEDOUT;
+    for (const addrinfo* a = resolution->List; a != nullptr; a = a->ai_next) {
+        const SOCKET s = ::socket(a->ai_family, a->ai_socktype, a->ai_protocol);
+        if (s == INVALID_SOCKET) {
+            lastCode = WSAGetLastError();
+            continue;
+        }
+        u_long nonBlocking = 1;
+        ioctlsocket(s, FIONBIO, &nonBlocking);
+        lastCode = ConnectOne(s, *a, deadline);
+        if (lastCode == 0) {
+            const BOOL on = TRUE;
+            setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+            setsockopt(s, SOL_SOCKET, SO_KEEPALIVE, reinterpret_cast<const char*>(&on), sizeof on);
+            handle_ = static_cast<std::intptr_t>(s);
+            return true;
+        }
+        closesocket(s);
+        if (lastCode == WSAETIMEDOUT) {
+            break;
+        }
+    }
+    if (lastCode == WSAETIMEDOUT) {
+        error = NetFailure(LineErrorKind::TimedOut, "no answer from " + where);
+    } else if (lastCode == WSAECONNREFUSED) {
+        error = NetFailure(LineErrorKind::NotFound, "connection refused by " + where);
+    } else {
+        error = NetFailure(LineErrorKind::Other,
+                           "cannot connect to " + where + ": " + SystemMessage(lastCode));
+    }
+    return false;
+}
+
+bool TcpSocket::Send(const std::uint8_t* data, std::size_t count) {
+    std::size_t done = 0;
+    while (IsOpen() && done < count) {
+        const int piece = static_cast<int>(std::min<std::size_t>(count - done, 65536));
+        const int n = ::send(Sock(handle_), reinterpret_cast<const char*>(data + done), piece, 0);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+        } else if (n == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK) {
+            WSAPOLLFD p{Sock(handle_), POLLOUT, 0};
+            if (WSAPoll(&p, 1, kSendStallMs) <= 0 || (p.revents & (POLLERR | POLLHUP)) != 0) {
+                return false;
+            }
+        } else {
+            return false;
+        }
+    }
+    return IsOpen();
+}
+
+int TcpSocket::Receive(std::uint8_t* buffer, std::size_t capacity) {
+    if (!IsOpen()) {
+        return -1;
+    }
+    const int n = ::recv(Sock(handle_), reinterpret_cast<char*>(buffer),
+                         static_cast<int>(std::min<std::size_t>(capacity, 65536)), 0);
+    if (n > 0) {
+        return n;
+    }
+    if (n == 0) {
+        return -1; // the server closed the connection
+    }
+    return WSAGetLastError() == WSAEWOULDBLOCK ? 0 : -1;
+}
+
+LineWait TcpSocket::Wait(int timeoutMs) {
+    if (!IsOpen()) {
+        return LineWait::Lost;
+    }
+    WSAPOLLFD p{Sock(handle_), POLLRDNORM, 0};
+    const int ready = WSAPoll(&p, 1, std::max(timeoutMs, 0));
+    if (ready == SOCKET_ERROR) {
+        return LineWait::Lost;
+    }
+    return ready == 0 ? LineWait::TimedOut : LineWait::Readable;
+}
