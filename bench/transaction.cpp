@@ -10,7 +10,7 @@
 
 #include "comm/SignCodec.h"
 #include "comm/Unitcomprotocol.h"
-#include "tools/tests/Subprocess.h"
+#include "testsupport/Subprocess.h"
 
 #include <algorithm>
 #include <chrono>

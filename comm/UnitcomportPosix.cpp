@@ -426,6 +426,7 @@ std::vector<SerialPortInfo> ListSerialPorts() {
     }
 #endif
     std::vector<SerialPortInfo> ports;
+    ports.reserve(found.size());
     for (const auto& [path, detail] : found) {
         ports.push_back({path, detail});
     }

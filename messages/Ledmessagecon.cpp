@@ -113,10 +113,10 @@ void CLEDMessageCon::InsertCell(std::uint16_t n, std::uint8_t a, std::uint8_t ch
     }
     auto cells = Data.begin();
     // Cells n..498 move one cell on; the old cell 499 falls off the end.
-    std::copy_backward(cells + 2 * n, cells + kCellAreaEnd - 2, cells + kCellAreaEnd);
+    std::copy_backward(cells + std::size_t{2} * n, cells + kCellAreaEnd - 2, cells + kCellAreaEnd);
     Data[kCellAreaEnd] = 0;
     Data[kCellAreaEnd + 1] = 0;
-    Data[2 * n] = a;
+    Data[std::size_t{2} * n] = a;
     Data[2 * n + 1] = ch;
 }
 
@@ -131,7 +131,7 @@ void CLEDMessageCon::DeleteBefore(std::uint16_t n) {
 void CLEDMessageCon::DeleteAt(std::uint16_t n) {
     if (n < kMessageCells) {
         auto cells = Data.begin();
-        std::copy(cells + 2 * n + 2, cells + kCellAreaEnd, cells + 2 * n);
+        std::copy(cells + std::size_t{2} * n + 2, cells + kCellAreaEnd, cells + std::size_t{2} * n);
         Data[kCellAreaEnd - 2] = 0;
         Data[kCellAreaEnd - 1] = 0;
     }
@@ -142,7 +142,7 @@ void CLEDMessageCon::DeleteAt(std::uint16_t n) {
 void CLEDMessageCon::CanSelect(int col, int row, bool& canSelect) const {
     int last = kMessageCells - 1;
     for (int i = 0; i < kMessageCells; ++i) {
-        if (Data[2 * i] == 0) {
+        if (Data[std::size_t{2} * i] == 0) {
             last = i;
             break;
         }
@@ -190,8 +190,8 @@ void CLEDMessageCon::DrawCell(int col, int row, const GridRect& rect, GridCellSt
     const Pixel background =
         (state == GridCellState::Selected && Grid->HasFocus()) ? kCellCursor : kCellBlack;
     if (i >= 0 && 2 * i + 1 < kMessageSize) {
-        const std::uint8_t a = Data[static_cast<std::size_t>(2 * i)];
-        const std::uint8_t ch = Data[static_cast<std::size_t>(2 * i + 1)];
+        const std::uint8_t a = Data[2 * static_cast<std::size_t>(i)];
+        const std::uint8_t ch = Data[2 * static_cast<std::size_t>(i) + 1];
         if (a == 0) {
             CellBitmap.Fill(background);
         } else {

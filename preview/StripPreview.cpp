@@ -103,14 +103,14 @@ void RenderStrip(const StripBytes& strip, Bitmap32& stripBitmap) {
         return;
     }
     for (int r = 0; r < kStripRows; ++r) {
-        const std::uint8_t* rowBytes = strip.data() + r * kStripStride;
+        const std::uint8_t* rowBytes = strip.data() + static_cast<std::size_t>(r) * kStripStride;
         for (int line = 0; line < kDotSize; ++line) {
             Pixel* out = stripBitmap.Row(r * kDotPitch + line);
             for (int b = 0; b < kStripVisibleBytes; ++b) {
                 const unsigned bits = rowBytes[b];
                 for (int bit = 0; bit < 8; ++bit) {
                     const Pixel colour = (bits & (0x80u >> bit)) ? kLitDot : kUnlitDot;
-                    Pixel* dot = out + (b * 8 + bit) * kDotPitch;
+                    Pixel* dot = out + static_cast<std::size_t>(b * 8 + bit) * kDotPitch;
                     std::fill(dot, dot + kDotSize, colour);
                 }
             }
@@ -122,7 +122,8 @@ int PixelAt(const StripBytes& buffer, std::int16_t x, std::int16_t y) {
     if (x < 0 || y < 0 || x >= kStripColumns || y >= kStripRows) {
         return 0;
     }
-    const std::uint8_t byte = buffer[static_cast<std::size_t>(y * kStripStride + x / 8)];
+    const std::uint8_t byte =
+        buffer[static_cast<std::size_t>(y) * kStripStride + static_cast<std::size_t>(x / 8)];
     return (byte >> (7 - x % 8)) & 1;
 }
 
@@ -134,7 +135,8 @@ void PutDot(StripBytes& buffer, int x, int y, bool lit) {
     if (x < 0 || y < 0 || x >= kStripColumns || y >= kStripRows) {
         return;
     }
-    std::uint8_t& byte = buffer[static_cast<std::size_t>(y * kStripStride + x / 8)];
+    std::uint8_t& byte =
+        buffer[static_cast<std::size_t>(y) * kStripStride + static_cast<std::size_t>(x / 8)];
     const auto mask = static_cast<std::uint8_t>(0x80u >> (x % 8));
     byte = lit ? static_cast<std::uint8_t>(byte | mask) : static_cast<std::uint8_t>(byte & ~mask);
 }
@@ -314,9 +316,7 @@ StripPreview::PassOutcome StripPreview::Pass(std::uint8_t key, std::uint16_t run
     }
     if (key == kEscapeKey) {
         outcome = Finish(kEscapeKey);
-    } else if (running == 0) {
-        outcome = Finish(0);
-    } else if (state.StopAtEnd != 0 && state.HoldTicks.load() == 0 && atEnd_) {
+    } else if (running == 0 || (state.StopAtEnd != 0 && state.HoldTicks.load() == 0 && atEnd_)) {
         outcome = Finish(0);
     }
     return outcome;
@@ -428,7 +428,7 @@ void StripPreview::ScrollStep() {
                 }
             } else {
                 for (int r = 0; r < height; ++r) {
-                    strip[static_cast<std::size_t>(r * kStripStride + 8)] =
+                    strip[static_cast<std::size_t>(r) * kStripStride + 8] =
                         rows != nullptr ? rows[r] : 0;
                 }
                 if (height == 7) {
@@ -452,7 +452,7 @@ void StripPreview::ScrollStep() {
     }
     ++count_;
     for (int r = 0; r < kStripRows; ++r) {
-        std::uint8_t* row = strip.data() + r * kStripStride;
+        std::uint8_t* row = strip.data() + static_cast<std::size_t>(r) * kStripStride;
         for (int b = 0; b < kStripStride; ++b) {
             const unsigned carry = b + 1 < kStripStride ? (row[b + 1] >> 7) : 0u;
             row[b] = static_cast<std::uint8_t>((row[b] << 1) | carry);

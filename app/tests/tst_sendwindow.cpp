@@ -20,7 +20,7 @@
 #include <vector>
 
 #ifdef LEDSIGN_EMULATOR
-#include "tools/tests/SoftwareSign.h"
+#include "testsupport/SoftwareSign.h"
 #endif
 
 namespace {

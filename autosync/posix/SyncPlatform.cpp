@@ -93,10 +93,12 @@ bool WaitForStop(double seconds) {
     }
     struct timespec now {};
     ::clock_gettime(CLOCK_MONOTONIC, &now);
-    const double deadline = static_cast<double>(now.tv_sec) + now.tv_nsec / 1e9 + seconds;
+    const double deadline =
+        static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9 + seconds;
     while (!StopRequested()) {
         ::clock_gettime(CLOCK_MONOTONIC, &now);
-        const double left = deadline - (static_cast<double>(now.tv_sec) + now.tv_nsec / 1e9);
+        const double left =
+            deadline - (static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9);
         if (left <= 0) {
             break;
         }

@@ -2,6 +2,7 @@
 
 #include "autosync/Unitautosync.h"
 #include "autosync/tests/TempDir.h"
+#include "messages/Utf8Files.h"
 
 #include <gtest/gtest.h>
 
@@ -209,6 +210,12 @@ TEST(ParseDataFile, ReadsTheFileFirstLine) {
 
     const std::string empty = dir.Write("empty.txt", "");
     EXPECT_EQ(ParseDataFile(empty, buffer, type), kParseTooShort);
+
+    // Names are UTF-8 on every platform, also where the system's narrow calls are not.
+    const std::string polish = dir.File("zażółć \xF0\x9F\x98\x80.txt");
+    test_files::WriteText(Utf8ToPath(polish), "0 4 Hi\n");
+    ASSERT_EQ(ParseDataFile(polish, buffer, type), kParseOk);
+    EXPECT_EQ(Cells(buffer, 4), "Hi ");
 }
 
 TEST(ParseDataFile, MissingFileClearsTheBuffer) {

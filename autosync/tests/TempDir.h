@@ -2,7 +2,7 @@
 // A fresh directory per test, removed with everything in it at the end, with the spellings the
 // synchronisation tests use: their data files are text, read and written whole.
 
-#include "tools/tests/ScratchFiles.h"
+#include "testsupport/ScratchFiles.h"
 
 #include <string>
 #include <string_view>
@@ -16,7 +16,7 @@ public:
 
     // Writes `bytes` exactly (binary) to `name` in the directory; returns the full path.
     std::string Write(std::string_view name, std::string_view bytes) const {
-        const std::string full = File(name);
+        std::string full = File(name);
         test_files::WriteText(full, bytes);
         return full;
     }

@@ -3,8 +3,8 @@
 
 #include "comm/SendActions.h"
 #include "comm/tests/CommTestSupport.h"
-#include "comm/tests/SendActionsTestSupport.h"
 #include "messages/HeadlessGrid.h"
+#include "testsupport/SendActionsTestSupport.h"
 
 #include <gtest/gtest.h>
 

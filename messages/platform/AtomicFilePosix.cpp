@@ -63,7 +63,7 @@ Target Resolve(const std::string& target) {
         }
         std::string destination(buffer, static_cast<std::size_t>(length));
         if (destination.front() != '/') {
-            destination = DirectoryOf(result.Path) + "/" + destination;
+            destination.insert(0, DirectoryOf(result.Path) + "/");
         }
         result.Path = destination;
     }

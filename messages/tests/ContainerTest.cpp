@@ -18,7 +18,7 @@ using Log = std::vector<std::string>;
 // Fills all 500 cells with distinct cells: cell k = (1 + k % 5, k & 0xFF).
 void FillAllCells(CLEDMessageCon& message) {
     for (int k = 0; k < kMessageCells; ++k) {
-        message.GetData()[2 * k] = static_cast<std::uint8_t>(1 + k % 5);
+        message.GetData()[std::size_t{2} * k] = static_cast<std::uint8_t>(1 + k % 5);
         message.GetData()[2 * k + 1] = static_cast<std::uint8_t>(k);
     }
 }
@@ -251,7 +251,7 @@ TEST(MessageContainer, CanSelectAllowsUsedCellsAndTheFirstFreeCell) {
     for (const Case& c : cases) {
         BoundMessage m;
         for (int k = 0; k < c.Length; ++k) {
-            m.Message.GetData()[2 * k] = 4;
+            m.Message.GetData()[std::size_t{2} * k] = 4;
         }
         bool can = !c.Expected;
         m.Message.CanSelect(c.Col, c.Row, can);
@@ -281,7 +281,7 @@ TEST(MessageContainer, InsertCellShiftsTowardsTheEndAndDropsCell499) {
 
     Bytes expected = before;
     for (int k = 499; k > 3; --k) {
-        expected[2 * k] = before[2 * (k - 1)];
+        expected[std::size_t{2} * k] = before[std::size_t{2} * (k - 1)];
         expected[2 * k + 1] = before[2 * (k - 1) + 1];
     }
     expected[6] = 0x21;
@@ -314,7 +314,7 @@ TEST(MessageContainer, DeleteShiftsTowardsTheStartAndEmptiesCell499) {
         m.DeleteAt(static_cast<std::uint16_t>(n));
         Bytes expected = before;
         for (int k = n; k < 499; ++k) {
-            expected[2 * k] = before[2 * (k + 1)];
+            expected[std::size_t{2} * k] = before[std::size_t{2} * (k + 1)];
             expected[2 * k + 1] = before[2 * (k + 1) + 1];
         }
         expected[998] = 0;
@@ -464,7 +464,7 @@ TEST(MessageContainer, ClearBringsACursorBeyondTheTextHome) {
     m.Type(std::string(100, 'k'));
     m.Grid.Click(4, 3);
     for (int k = 2; k < kMessageCells; ++k) {
-        m.Message.GetData()[2 * k] = 0;
+        m.Message.GetData()[std::size_t{2} * k] = 0;
     }
     ASSERT_EQ(m.Cursor(), 100);
     m.Message.Clear();

@@ -33,8 +33,8 @@ protected:
             std::vector<std::uint8_t> bytes(fontSpec.FileSize);
             for (int c = 0; c < 256; ++c) {
                 for (int i = 0; i < fontSpec.Height; ++i) {
-                    bytes[static_cast<std::size_t>(c * fontSpec.Height + i)] =
-                        GlyphRow(f + 1, c, i);
+                    bytes[static_cast<std::size_t>(c) * fontSpec.Height +
+                          static_cast<std::size_t>(i)] = GlyphRow(f + 1, c, i);
                 }
             }
             fonts.Assign(f, bytes);
@@ -81,7 +81,7 @@ protected:
     }
 
     void SetCell(int index, std::uint8_t a, std::uint8_t ch) {
-        m.Message.GetData()[2 * index] = a;
+        m.Message.GetData()[std::size_t{2} * index] = a;
         m.Message.GetData()[2 * index + 1] = ch;
     }
 

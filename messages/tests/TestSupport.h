@@ -4,7 +4,7 @@
 
 #include "messages/HeadlessGrid.h"
 #include "messages/Ledmessagecon.h"
-#include "tools/tests/ScratchFiles.h"
+#include "testsupport/ScratchFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -55,7 +55,7 @@ struct BoundMessage {
     // The text of cells 0.. up to the first free cell, as character codes.
     std::string Text() const {
         std::string text;
-        for (int i = 0; i < kMessageCells && Message.GetData()[2 * i] != 0; ++i) {
+        for (int i = 0; i < kMessageCells && Message.GetData()[std::size_t{2} * i] != 0; ++i) {
             text += static_cast<char>(Message.GetData()[2 * i + 1]);
         }
         return text;

@@ -1,10 +1,9 @@
-// File names are UTF-8 on every platform: a message, a set and a data file whose names hold
-// characters outside any single-byte code page are saved, found under exactly that name and
-// read back. On Windows this fails if any narrow (ANSI) file call is left on the path.
+// File names are UTF-8 on every platform: a message and a set whose names hold characters outside
+// any single-byte code page are saved, found under exactly that name and read back. On Windows
+// this fails if any narrow (ANSI) file call is left on the path.
 
 #include "TestSupport.h"
 
-#include "autosync/Unitautosync.h"
 #include "messages/MessageFiles.h"
 #include "messages/Utf8Files.h"
 
@@ -31,7 +30,7 @@ std::vector<std::string> Utf8Listing(const fs::path& dir) {
     return names;
 }
 
-TEST(Utf8FileNames, MessageSetAndDataFilesKeepTheirNames) {
+TEST(Utf8FileNames, MessageAndSetFilesKeepTheirNames) {
     // Polish (in code page 1250, not in 1252), Cyrillic, CJK and a character beyond the BMP.
     const std::vector<std::string> stems = {"zażółć gęślą jaźń", "сообщение", "看板",
                                             "\xF0\x9F\x98\x80", "plain"};
@@ -41,7 +40,6 @@ TEST(Utf8FileNames, MessageSetAndDataFilesKeepTheirNames) {
         const std::string base = PathToUtf8(dir.Path()) + "/";
         const std::string messageName = base + stem + ".kom";
         const std::string setName = base + stem + ".kzb";
-        const std::string dataName = base + stem + ".txt";
 
         CLEDMessageCon original;
         FillPattern(original, 5);
@@ -51,10 +49,9 @@ TEST(Utf8FileNames, MessageSetAndDataFilesKeepTheirNames) {
         std::array<CLEDMessageCon, kMessageSetCount> set;
         FillPattern(set[7], 9);
         ASSERT_EQ(SaveMessageSet(setName.c_str(), set), 0);
-        test_files::WriteText(Utf8ToPath(dataName), "0 4 Hi\n");
 
         EXPECT_EQ(Utf8Listing(dir.Path()),
-                  (std::vector<std::string>{stem + ".kom", stem + ".kzb", stem + ".txt"}));
+                  (std::vector<std::string>{stem + ".kom", stem + ".kzb"}));
         EXPECT_EQ(ReadAll(Utf8ToPath(messageName)), DataOf(original));
 
         CLEDMessageCon loaded;
@@ -63,11 +60,6 @@ TEST(Utf8FileNames, MessageSetAndDataFilesKeepTheirNames) {
         std::array<CLEDMessageCon, kMessageSetCount> loadedSet;
         ASSERT_EQ(LoadMessageSet(setName.c_str(), loadedSet), 0);
         EXPECT_EQ(DataOf(loadedSet[7]), DataOf(set[7]));
-
-        SyncMessage buffer{};
-        int type = -1;
-        EXPECT_EQ(ParseDataFile(dataName, buffer, type), kParseOk);
-        EXPECT_EQ(type, 1);
     }
 }
 

@@ -1,7 +1,7 @@
 // Where LoadFonts finds the font files and how it treats files of the wrong size.
 
 #include "preview/Fonts.h"
-#include "tools/tests/ScratchFiles.h"
+#include "testsupport/ScratchFiles.h"
 
 #include <gtest/gtest.h>
 

@@ -24,13 +24,13 @@ FontSet MakeFonts() {
     std::vector<std::uint8_t> f1(1792, 0);
     for (int c = 0; c < 256; ++c) {
         for (int r = 0; r < 7; ++r) {
-            f1[static_cast<std::size_t>(c * 7 + r)] = 0xF8;
+            f1[static_cast<std::size_t>(c) * 7 + static_cast<std::size_t>(r)] = 0xF8;
         }
     }
     fonts.Assign(0, f1);
     std::vector<std::uint8_t> f3(2048, 0);
     for (int c = 0; c < 256; ++c) {
-        f3[static_cast<std::size_t>(c * 8)] = static_cast<std::uint8_t>(c);
+        f3[static_cast<std::size_t>(c) * 8] = static_cast<std::uint8_t>(c);
     }
     fonts.Assign(2, f3);
     std::vector<std::uint8_t> f4(2048, 0);
@@ -481,7 +481,7 @@ TEST_F(StripPreviewTest, SevenRowFontClearsTheBottomStagingRow) {
 }
 
 TEST_F(StripPreviewTest, TypesOtherThanOnePlayScrollingFromTheDotsOnTheStrip) {
-    for (std::int16_t type : {0, 2, -1, 255, 256}) {
+    for (std::int16_t type : std::initializer_list<std::int16_t>{0, 2, -1, 255, 256}) {
         ResetPreview(state, TestFonts());
         state.StripBuffer[9] = 0x01; // column 79
         Message m({{0x04, 'A'}});
@@ -506,7 +506,7 @@ TEST_F(StripPreviewTest, EmptyMessageReturnsAtOnceAndLeavesEverythingAlone) {
     state.HoldTicks = 9;
     const StripBytes before = state.StripBuffer;
     Message m({{0x04, 'A'}});
-    for (std::int16_t type : {0, 1}) {
+    for (std::int16_t type : std::initializer_list<std::int16_t>{0, 1}) {
         StripPreview p(state);
         EXPECT_FALSE(p.Start(type, m.Data.data(), 0));
         EXPECT_FALSE(p.Running());
@@ -532,7 +532,7 @@ TEST_F(StripPreviewTest, EscapeAndTheRunningFlagEndThePreviewWithAClearStrip) {
         bool finished;
         int result;
     };
-    for (std::int16_t type : {0, 1}) {
+    for (std::int16_t type : std::initializer_list<std::int16_t>{0, 1}) {
         for (const Case c : {Case{27, 1, true, 27}, Case{27, 0, true, 27}, Case{0, 0, true, 0},
                              Case{'a', 1, false, 0}, Case{0, 2, false, 0}}) {
             ResetPreview(state, TestFonts());
@@ -604,6 +604,7 @@ TEST_F(StripPreviewTest, TicksFromSeveralThreadsStopAtZero) {
     state.StepTicks = 3000;
     state.HoldTicks = 5000;
     std::vector<std::thread> threads;
+    threads.reserve(4);
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([this] {
             for (int i = 0; i < 1000; ++i) {

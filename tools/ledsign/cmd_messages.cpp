@@ -273,14 +273,14 @@ const char* KindName(std::uint8_t attribute) {
 void DumpMessage(const CLEDMessageCon& message, const std::string& title) {
     const std::uint8_t* data = message.GetData();
     int length = 0;
-    while (length < kMessageCells && data[2 * length] != 0) {
+    while (length < kMessageCells && data[std::size_t{2} * length] != 0) {
         ++length;
     }
     const int type = message.GetType();
     std::printf("%s: type %d (%s), %d cells\n", title.c_str(), type,
                 type == kMessageStatic ? "static" : "scrolling", length);
     for (int i = 0; i < length; ++i) {
-        const std::uint8_t a = data[2 * i];
+        const std::uint8_t a = data[std::size_t{2} * i];
         const std::uint8_t ch = data[2 * i + 1];
         std::string shown;
         if (ch >= 0x20 && ch != 0x7F && kCp1250ToUnicode[ch] != kNoCodePoint) {

@@ -153,6 +153,8 @@ long Play(PreviewState& strip, const Message& message, std::optional<long> steps
           const FontSet& fonts, Frame frame) {
     ResetPreview(strip, fonts);
     ResetPreviewSettings(strip);
+    // The preview takes the type byte as a signed byte, as the send action does: 0x80..0xFF are
+    // negative types. NOLINTNEXTLINE(bugprone-signed-char-misuse): that sign extension is meant
     const auto type = static_cast<std::int16_t>(static_cast<std::int8_t>(message[1023]));
     std::uint16_t length = 0;
     while (length < message.size() && message[length] != 0) {

@@ -2,7 +2,7 @@
 
 #ifdef LEDSIGN_EMULATOR // the software sign exists where pseudo-terminals do
 
-#include "tools/tests/SoftwareSign.h"
+#include "testsupport/SoftwareSign.h"
 
 #include <gtest/gtest.h>
 
@@ -427,7 +427,7 @@ TEST(DeviceCommands, BadUsageAndUnreadableFiles) {
     Sign sign(dir.Path());
     WriteAll(dir / "m.kom", Message(3));
     const std::string m = dir / "m.kom";
-    const std::string p = sign.Port();
+    const std::string& p = sign.Port();
     struct Case {
         std::vector<std::string> args;
         int exitCode;

@@ -4,7 +4,7 @@
 #ifdef LEDSIGN_EMULATOR
 
 #include "comm/Unitcomprotocol.h"
-#include "tools/tests/Subprocess.h"
+#include "testsupport/Subprocess.h"
 
 #include <gtest/gtest.h>
 

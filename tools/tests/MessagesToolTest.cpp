@@ -1,7 +1,7 @@
 // ledsign compose and dump, run as the real binary.
 
-#include "RunTool.h"
-#include "tools/tests/ScratchFiles.h"
+#include "testsupport/RunTool.h"
+#include "testsupport/ScratchFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -152,8 +152,8 @@ TEST_F(MessagesTool, DumpShowsTypeAndCellsUpToTheEnd) {
 TEST_F(MessagesTool, DumpOfASetShowsEachOfTheEightMessages) {
     Bytes set(8192, 0);
     for (int s = 0; s < 8; ++s) {
-        set[static_cast<std::size_t>(1024 * s)] = static_cast<std::uint8_t>(1 + s % 5);
-        set[static_cast<std::size_t>(1024 * s + 1)] = static_cast<std::uint8_t>('A' + s);
+        set[1024 * static_cast<std::size_t>(s)] = static_cast<std::uint8_t>(1 + s % 5);
+        set[1024 * static_cast<std::size_t>(s) + 1] = static_cast<std::uint8_t>('A' + s);
     }
     set[1024 + 2] = 0x21; // message 2 has a second cell, a date field in font 1
     set[1024 + 3] = 0xFE;

@@ -3,7 +3,7 @@
 //   font 3: glyph c has c in its top row only, so row 0 of the strip spells the characters;
 //   font 4: 'A' a known pattern with a blank first column, 'H' = 0x81 in every row.
 
-#include "tools/tests/ScratchFiles.h"
+#include "testsupport/ScratchFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -40,8 +40,8 @@ protected:
             f3[static_cast<std::size_t>(c) * 8] = static_cast<std::uint8_t>(c);
         }
         for (std::size_t r = 0; r < 8; ++r) {
-            f4['A' * 8 + r] = kGlyphA[r];
-            f4['H' * 8 + r] = 0x81;
+            f4[std::size_t{'A'} * 8 + r] = kGlyphA[r];
+            f4[std::size_t{'H'} * 8 + r] = 0x81;
         }
         Write("font5x7.fnt", std::vector<std::uint8_t>(1792, 0));
         Write("font8x7wj.fnt", std::vector<std::uint8_t>(1792, 0));
@@ -159,7 +159,9 @@ std::string Row0Characters(const std::string& out) {
     for (int b = 0; b < 8; ++b) {
         unsigned v = 0;
         for (int j = 0; j < 8; ++j) {
-            v = (v << 1) | (out[static_cast<std::size_t>(b * 8 + j)] == '#' ? 1u : 0u);
+            v = (v << 1) |
+                (out[static_cast<std::size_t>(b) * 8 + static_cast<std::size_t>(j)] == '#' ? 1u
+                                                                                           : 0u);
         }
         chars += static_cast<char>(v);
     }

@@ -4,9 +4,9 @@
 #ifdef LEDSIGN_EMULATOR // the software sign exists where pseudo-terminals do
 
 #include "comm/SendActions.h"
-#include "comm/tests/SendActionsTestSupport.h"
 #include "messages/HeadlessGrid.h"
-#include "tools/tests/SoftwareSign.h"
+#include "testsupport/SendActionsTestSupport.h"
+#include "testsupport/SoftwareSign.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 
 #ifdef LEDSIGN_EMULATOR
 
-#include "tools/tests/SoftwareSign.h"
+#include "testsupport/SoftwareSign.h"
 
 #include <gtest/gtest.h>
 

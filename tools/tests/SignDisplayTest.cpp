@@ -4,7 +4,7 @@
 
 #include "comm/Unitcomprotocol.h"
 #include "preview/Fonts.h"
-#include "tools/tests/Subprocess.h"
+#include "testsupport/Subprocess.h"
 
 #include <gtest/gtest.h>
 
@@ -48,6 +48,7 @@ public:
                 continue;
             }
             std::vector<std::string> rows;
+            rows.reserve(8);
             for (int r = 0; r < 8; ++r) {
                 rows.push_back(process_.ReadLine(1000));
             }

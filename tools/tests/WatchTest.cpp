@@ -7,7 +7,7 @@
 #include "autosync/Unitautosync.h"
 #include "autosync/WatchPolicy.h"
 #include "comm/Unitcomprotocol.h"
-#include "tools/tests/SoftwareSign.h"
+#include "testsupport/SoftwareSign.h"
 
 #include <gtest/gtest.h>
 

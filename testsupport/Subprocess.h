@@ -34,6 +34,7 @@ inline int Pipe(int fds[2]) {
 
 inline std::vector<char*> Argv(std::vector<std::string>& args) {
     std::vector<char*> argv;
+    argv.reserve(args.size() + 1);
     for (std::string& a : args) {
         argv.push_back(a.data());
     }

@@ -45,6 +45,7 @@ inline ToolResult RunTool(const std::vector<std::string>& argv) {
         close(err[0]);
         close(err[1]);
         std::vector<char*> args;
+        args.reserve(argv.size() + 1);
         for (const std::string& a : argv) {
             args.push_back(const_cast<char*>(a.c_str()));
         }

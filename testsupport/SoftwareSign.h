@@ -6,8 +6,8 @@
 
 #include "autosync/Unitautosync.h"
 #include "comm/Unitcomport.h"
-#include "tools/tests/ScratchFiles.h"
-#include "tools/tests/Subprocess.h"
+#include "testsupport/ScratchFiles.h"
+#include "testsupport/Subprocess.h"
 
 #include <chrono>
 #include <cstdint>

@@ -3,7 +3,7 @@
 // in one ordered log, and a temporary current directory for the "temp_msg.bin" hand-over.
 
 #include "comm/SendActions.h"
-#include "tools/tests/ScratchFiles.h"
+#include "testsupport/ScratchFiles.h"
 
 #include <gtest/gtest.h>
 
