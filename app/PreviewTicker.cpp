@@ -2,8 +2,13 @@
 
 #include <algorithm>
 
-PreviewTicker::PreviewTicker(std::chrono::microseconds period, PreviewState& state, Wake wake)
-    : period_(period), state_(state), wake_(std::move(wake)) {}
+PreviewTicker::PreviewTicker(std::chrono::milliseconds period, PreviewState& state, Wake wake)
+    : period_(period), state_(state), wake_(std::move(wake)) {
+    timer_.setSingleShot(true);
+    // A coarse timer may fire up to 5 % late, which would slow the scrolling down.
+    timer_.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&timer_, &QTimer::timeout, [this] { Fire(); });
+}
 
 PreviewTicker::~PreviewTicker() {
     Stop();
@@ -11,50 +16,42 @@ PreviewTicker::~PreviewTicker() {
 
 void PreviewTicker::Start(bool staticMessage) {
     Stop();
-    stop_ = false;
-    pending_.store(false);
-    ticks_.store(0);
-    thread_ = std::thread([this, staticMessage] { Run(staticMessage); });
+    static_ = staticMessage;
+    pending_ = false;
+    ticks_ = 0;
+    batch_ = 1;
+    ArmFor(Clock::now() + period_);
 }
 
 void PreviewTicker::Stop() {
-    if (!thread_.joinable()) {
-        return;
-    }
-    {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        stop_ = true;
-    }
-    stopSignal_.notify_all();
-    thread_.join();
+    timer_.stop();
 }
 
-void PreviewTicker::Run(bool staticMessage) {
-    using Clock = std::chrono::steady_clock;
-    // Ticks are applied in batches that end exactly when the window has work: after a pass
-    // the next scroll step is StepPeriod ticks away, and a static message is laid out every
-    // StaticPassTicks ticks. The counters are only read at passes, so they are exact whenever
-    // they are read, while the thread wakes once per step instead of once per tick.
-    std::uint32_t batch = 1;
-    auto next = Clock::now() + period_;
-    std::unique_lock<std::mutex> lock(mutex_);
-    while (!stopSignal_.wait_until(lock, next, [this] { return stop_; })) {
-        for (std::uint32_t i = 0; i < batch; ++i) {
-            PreviewTick(state_);
-        }
-        ticks_.fetch_add(batch);
-        const bool due = staticMessage || state_.StepTicks.load() == 0;
-        if (due && !pending_.exchange(true)) {
-            wake_();
-        }
-        batch =
-            staticMessage ? StaticPassTicks : std::max<std::uint32_t>(1, state_.StepPeriod.load());
-        next += batch * period_;
-        // After the process was stopped or the machine slept, carry on from now instead of
-        // catching up with a burst of ticks.
-        const auto now = Clock::now();
-        if (next + 10 * period_ < now) {
-            next = now + period_;
-        }
+void PreviewTicker::ArmFor(Clock::time_point when) {
+    next_ = when;
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(next_ - Clock::now());
+    timer_.start(std::max(wait, std::chrono::milliseconds(0)));
+}
+
+void PreviewTicker::Fire() {
+    // The counters are only read at passes, so applying a batch of ticks at once keeps them
+    // exact whenever they are read: after a pass the next scroll step is StepPeriod ticks away,
+    // and a static message is laid out every StaticPassTicks ticks.
+    for (std::uint32_t i = 0; i < batch_; ++i) {
+        PreviewTick(state_);
+    }
+    ticks_ += batch_;
+    const bool due = static_ || state_.StepTicks.load() == 0;
+    batch_ = static_ ? StaticPassTicks : std::max<std::uint32_t>(1, state_.StepPeriod.load());
+    Clock::time_point next = next_ + batch_ * period_;
+    const Clock::time_point now = Clock::now();
+    if (next + 10 * period_ < now) {
+        next = now + period_;
+    }
+    ArmFor(next);
+    // Last: the pass that the wake runs may stop or restart the ticker.
+    if (due && !pending_) {
+        pending_ = true;
+        wake_();
     }
 }

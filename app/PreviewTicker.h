@@ -1,25 +1,25 @@
 #pragma once
-// The preview's periodic tick on a thread of its own.
+// The preview's periodic tick, on the user-interface thread's own timer.
 //
-// The thread calls PreviewTick on the preview's state once per period (which only counts its two
-// tick counters down) and, when the user-interface thread has work to do - a scroll step is due, or
-// for a static message every StaticPassTicks ticks so that a time field follows the clock -
-// calls `wake` once. Ticks that cannot make work due are applied together with the tick that
-// does, so the thread itself wakes only when a pass may be due. `wake` runs on the ticker thread
-// and must only post a request to the user-interface thread; until that thread calls PassDone, no
-// further wake is sent, so requests never pile up. Between passes the user-interface thread sleeps:
-// no busy loop, and no wake-up of the user-interface thread on ticks that change nothing on the
-// strip. The thread reads only the state's atomic counters and StepPeriod.
+// Each tick calls PreviewTick on the preview's state (which only counts its two tick counters
+// down). When the window has work to do - a scroll step is due, or for a static message every
+// StaticPassTicks ticks so that a time field follows the clock - the ticker calls `wake` once;
+// until the window calls PassDone, no further wake is sent. Ticks that cannot make work due are
+// applied together with the tick that does, so the timer fires only when a pass may be due: one
+// wake-up of the process per scroll step, none between steps, and none at all while no preview
+// plays.
+//
+// Ticks are counted against a fixed schedule (start time + n periods), so a late timer does not
+// slow the preview down; after a long stall (the process was stopped, the machine slept) the
+// schedule restarts from now instead of catching up with a burst of ticks.
 
 #include "preview/StripPreview.h"
 
-#include <atomic>
+#include <QTimer>
+
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <mutex>
-#include <thread>
 
 class PreviewTicker {
 public:
@@ -27,9 +27,9 @@ public:
     static constexpr std::uint32_t StaticPassTicks = 8;
 
     // `period` is the tick (12 ms for the preview); `state` the preview's state, which must
-    // outlive the ticker; `wake` as above.
-    PreviewTicker(std::chrono::microseconds period, PreviewState& state, Wake wake);
-    // Stops the thread.
+    // outlive the ticker; `wake` runs on the thread that owns the ticker (the one that
+    // constructed it, which must run an event loop) and may Start or Stop the ticker.
+    PreviewTicker(std::chrono::milliseconds period, PreviewState& state, Wake wake);
     ~PreviewTicker();
     PreviewTicker(const PreviewTicker&) = delete;
     PreviewTicker& operator=(const PreviewTicker&) = delete;
@@ -37,28 +37,28 @@ public:
     // Starts ticking for a scrolling or a static message (restarts when already running). The
     // first wake comes at the first tick.
     void Start(bool staticMessage);
-    // Stops ticking and joins the thread; no wake follows. Safe to call when not running.
+    // Stops ticking; no wake follows. Safe to call when not running.
     void Stop();
-    bool Running() const { return thread_.joinable(); }
+    bool Running() const { return timer_.isActive(); }
 
-    // The user-interface thread has run the pass that the last wake asked for.
-    void PassDone() { pending_.store(false); }
+    // The window has run the pass that the last wake asked for.
+    void PassDone() { pending_ = false; }
 
     // Ticks made since Start.
-    std::uint64_t Ticks() const { return ticks_.load(); }
+    std::uint64_t Ticks() const { return ticks_; }
 
 private:
-    // The thread's loop; `staticMessage` is handed over by value so that the thread shares no
-    // plain variable with its starter.
-    void Run(bool staticMessage);
+    using Clock = std::chrono::steady_clock;
+    void Fire();
+    void ArmFor(Clock::time_point when);
 
-    const std::chrono::microseconds period_;
+    const std::chrono::milliseconds period_;
     PreviewState& state_;
     const Wake wake_;
-    std::thread thread_;
-    std::mutex mutex_;
-    std::condition_variable stopSignal_;
-    bool stop_ = false;
-    std::atomic<bool> pending_{false};
-    std::atomic<std::uint64_t> ticks_{0};
+    QTimer timer_;
+    bool static_ = false;
+    bool pending_ = false;
+    std::uint32_t batch_ = 1; // ticks applied at the next firing
+    Clock::time_point next_;  // when the next firing is due
+    std::uint64_t ticks_ = 0;
 };

@@ -1,11 +1,12 @@
 #include "app/Startup.h"
 
 #include "app/Dialogs.h"
-#include "app/MainForm.h"
-#include "autosync/window/TForm3.h"
-#include "chartable/Unitchartable.h"
+#include "app/chartable/Unitchartable.h"
+#include "app/mainwindow/MainForm.h"
+#include "app/syncwindow/TForm3.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QStringList>
@@ -45,6 +46,11 @@ void EditorWindows::Reset() {
     Form1.reset();
 }
 
+SyncContext SyncContextOf(TForm1& form1) {
+    return {form1.Protocol(), form1.DeviceAddress(), form1.StartDirectory(),
+            [&form1] { return QFile::encodeName(form1.PortName()).toStdString(); }};
+}
+
 QString SkippedFontsText(const std::vector<SkippedFontFile>& skipped) {
     QStringList lines;
     for (const SkippedFontFile& file : skipped) {
@@ -68,13 +74,13 @@ EditorWindows CreateEditorWindows(Dialogs& dialogs) {
     EditorWindows windows;
     windows.Form1 = std::make_unique<TForm1>(dialogs);
     windows.Form2 = std::make_unique<TForm2>(windows.Form1.get());
-    windows.Form3 = std::make_unique<TForm3>(*windows.Form1, dialogs);
+    windows.Form3 = std::make_unique<TForm3>(SyncContextOf(*windows.Form1), dialogs);
     windows.Form2->setAttribute(Qt::WA_QuitOnClose, false);
     windows.Form3->setAttribute(Qt::WA_QuitOnClose, false);
     windows.Form1->SetCompanions(windows.Form2.get(), windows.Form3.get());
     // Told once, before the window opens: the status bar is the version text's at start-up.
-    if (!windows.Form1->SkippedFontFiles.empty()) {
-        dialogs.Warning(SkippedFontsText(windows.Form1->SkippedFontFiles));
+    if (!windows.Form1->SkippedFontFiles().empty()) {
+        dialogs.Warning(SkippedFontsText(windows.Form1->SkippedFontFiles()));
     }
     return windows;
 }

@@ -14,6 +14,7 @@ class QApplication;
 class TForm1;
 class TForm2;
 class TForm3;
+struct SyncContext;
 
 // Loads the toolkit's Polish translation (standard buttons "Tak", "Nie", "OK", "Anuluj") into
 // `app`. False when the translation file cannot be found; the texts then stay English.
@@ -34,6 +35,10 @@ struct EditorWindows {
     // Destroys the windows, TForm3 first and TForm1 last.
     void Reset();
 };
+
+// What the synchronisation window borrows from `form1`, which must outlive it: its protocol
+// object, device address, start directory and port selector.
+SyncContext SyncContextOf(TForm1& form1);
 
 // Creates TForm1, TForm2 and TForm3 in this order, each running its creation handler; none is
 // shown. Closing TForm1 ends the application; the other two never do. When font files had to be

@@ -1,7 +1,7 @@
 // ledsign-editor: the editor and controller of the LED sign.
 #include "app/Dialogs.h"
-#include "app/MainForm.h"
 #include "app/Startup.h"
+#include "app/mainwindow/MainForm.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -7,8 +7,9 @@
 //                                         as a sent message plays, and exits after SECONDS;
 //                                         prints the strip repaints made
 #include "app/Dialogs.h"
-#include "app/MainForm.h"
 #include "app/Startup.h"
+#include "app/mainwindow/MainForm.h"
+#include "app/mainwindow/StripView.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -80,17 +81,19 @@ int main(int argc, char** argv) {
         const std::pair<int, const char*> words[] = {
             {4, "Witaj! "}, {1, "Linijka "}, {5, "\x9cwietlna "}, {3, "nr 380 "}, {2, "godz. "}};
         for (const auto& [font, word] : words) {
-            form.SetFontClick(font);
+            form.RunCommand(
+                static_cast<PanelCommand>(static_cast<int>(PanelCommand::Font1) + font - 1));
             for (const char* p = word; *p != '\0'; ++p) {
-                form.DrawGrid1KeyPress(static_cast<std::uint8_t>(*p));
+                form.CurrentMessage().KeyPress(static_cast<std::uint8_t>(*p));
             }
         }
-        form.CategoryButtons1Categories1Items1Click(); // a time field
-        std::memcpy(form.Messages[1].GetData(), form.Messages[0].GetData(), kMessageSize);
+        form.RunCommand(PanelCommand::InsertTime);
+        std::memcpy(form.Messages()[1].GetData(), form.Messages()[0].GetData(), kMessageSize);
         form.PlayMessage2();
         const int seconds = std::atoi(argv[2]);
         QTimer::singleShot(seconds * 1000, [&form] {
-            std::printf("repaints %llu\n", static_cast<unsigned long long>(form.PreviewRepaints()));
+            std::printf("repaints %llu\n",
+                        static_cast<unsigned long long>(form.Strip().Repaints()));
             std::fflush(stdout);
             QApplication::quit();
         });

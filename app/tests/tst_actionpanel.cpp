@@ -56,19 +56,20 @@ QStringList Captions(CategoryButtons& panel, int category) {
 
 // Clicks button (category, item) with the mouse, scrolling the panel to it first.
 void ClickButton(TForm1& f, int category, int item) {
-    CategoryButtons* panel = f.CategoryButtons1;
+    CategoryButtons* panel = &f.Panel().Buttons();
     const QRect r = panel->ButtonRect(category, item);
-    f.PanelScroll->ensureVisible(r.center().x(), r.center().y(), 0, r.height());
+    f.Panel().ensureVisible(r.center().x(), r.center().y(), 0, r.height());
     QTest::mouseClick(panel, Qt::LeftButton, {}, r.center());
 }
 
 // Asks for the context menu of button (category, item) as a right click does.
 QMenu* OpenContextMenu(TForm1& f, int category, int item) {
-    CategoryButtons* panel = f.CategoryButtons1;
+    CategoryButtons* panel = &f.Panel().Buttons();
     const QPoint at = panel->ButtonRect(category, item).center();
     QContextMenuEvent event(QContextMenuEvent::Mouse, at, panel->mapToGlobal(at));
     QCoreApplication::sendEvent(panel, &event);
-    for (QMenu* m : {f.PopupMenuWczytaj, f.PopupMenuZapisz}) {
+    for (QMenu* m :
+         {&Component<QMenu>(f, "PopupMenuWczytaj"), &Component<QMenu>(f, "PopupMenuZapisz")}) {
         if (m->isVisible()) {
             return m;
         }
@@ -88,7 +89,7 @@ const QColor kSampleInk(0, 100, 100);
 // Whether the font mark lies behind font button `item`: the top-left corner of the shrunk
 // rectangle shows the top of the gradient.
 bool Marked(TForm1& f, const QImage& panel, int item) {
-    const QRect r = f.CategoryButtons1->ButtonRect(kFontsCategory, item);
+    const QRect r = f.Panel().Buttons().ButtonRect(kFontsCategory, item);
     return Near(panel.pixelColor(r.left() + 4, r.top() + 4), kMarkTop, 3) &&
            Near(panel.pixelColor(r.right() - 4, r.top() + 4), kMarkTop, 3);
 }
@@ -107,7 +108,7 @@ private slots:
 
     void CategoriesInOrderWithTheirButtons() {
         EditorFixture fx(std::nullopt, false);
-        CategoryButtons& panel = *fx.Form1().CategoryButtons1;
+        CategoryButtons& panel = fx.Form1().Panel().Buttons();
         QCOMPARE(panel.CategoryCount(), 4);
         const QStringList categories = {"Czcionki", "Wstaw w komunikat", "Ustawienia komunikatu",
                                         "Akcje"};
@@ -139,11 +140,11 @@ private slots:
         EditorFixture fx;
         TForm1& f = fx.Form1();
         const std::array<int, kActionItemCount> icons = {0, 1, 2, 2, 3, 3, 4, 5, 6, 5, 6, 5};
-        const QImage panel = f.CategoryButtons1->grab().toImage();
+        const QImage panel = f.Panel().Buttons().grab().toImage();
         for (int item = 0; item < kActionItemCount; ++item) {
             // The icon is painted 4 pixels into the button face, vertically centred.
-            const QRect r = f.CategoryButtons1->ButtonRect(kActionsCategory, item);
-            const QImage expected = f.ImageList1[static_cast<std::size_t>(icons[item])]
+            const QRect r = f.Panel().Buttons().ButtonRect(kActionsCategory, item);
+            const QImage expected = f.Icons()[static_cast<std::size_t>(icons[item])]
                                         .pixmap(16, 16)
                                         .toImage()
                                         .convertToFormat(QImage::Format_ARGB32);
@@ -166,7 +167,8 @@ private slots:
                 opaque > 10 && same == opaque,
                 qPrintable(QStringLiteral("item %1: %2 of %3").arg(item).arg(same).arg(opaque)));
         }
-        QCOMPARE(f.ToolButton14->icon().cacheKey(), f.ImageList1[4].cacheKey());
+        QCOMPARE(Component<QToolButton>(f, "ToolButton14").icon().cacheKey(),
+                 f.Icons()[4].cacheKey());
     }
 
     void HeadersShowTheirColours_data() {
@@ -183,7 +185,7 @@ private slots:
         QFETCH(QColor, left);
         QFETCH(QColor, right);
         EditorFixture fx;
-        CategoryButtons& panel = *fx.Form1().CategoryButtons1;
+        CategoryButtons& panel = fx.Form1().Panel().Buttons();
         const QImage image = panel.grab().toImage();
         const QRect h = panel.HeaderRect(category);
         QVERIFY(Near(image.pixelColor(h.left(), h.top() + 1), left, 3));
@@ -195,13 +197,13 @@ private slots:
     void FontSamplesAreDrawnDotForDotInTheirFonts() {
         EditorFixture fx;
         TForm1& f = fx.Form1();
-        const QImage image = f.CategoryButtons1->grab().toImage();
+        const QImage image = f.Panel().Buttons().grab().toImage();
         for (int item = 0; item < kFontCount; ++item) {
-            const QRect r = f.CategoryButtons1->ButtonRect(kFontsCategory, item);
+            const QRect r = f.Panel().Buttons().ButtonRect(kFontsCategory, item);
             QVERIFY(r.width() >= 4 + 24 * 8);
             Bitmap32 expected(r.width(), r.height(), 0);
-            DrawFontString(FontEntry(f.Preview.FontTable, item + 1), expected, Rgb(0, 100, 100), 4,
-                           8, kFontSpecs[static_cast<std::size_t>(item)].Sample);
+            DrawFontString(FontEntry(f.Strip().FontTable(), item + 1), expected, Rgb(0, 100, 100),
+                           4, 8, kFontSpecs[static_cast<std::size_t>(item)].Sample);
             int dots = 0;
             for (int y = 0; y < r.height(); ++y) {
                 for (int x = 0; x < r.width(); ++x) {
@@ -223,7 +225,7 @@ private slots:
         EditorFixture fx;
         TForm1& f = fx.Form1();
         const auto marks = [&f] {
-            const QImage image = f.CategoryButtons1->grab().toImage();
+            const QImage image = f.Panel().Buttons().grab().toImage();
             QList<int> out;
             for (int i = 0; i < kFontCount; ++i) {
                 if (Marked(f, image, i)) {
@@ -249,7 +251,7 @@ private slots:
     void TypeToggleCaptionsAndTypeByte() {
         EditorFixture fx;
         TForm1& f = fx.Form1();
-        CategoryButtons& panel = *f.CategoryButtons1;
+        CategoryButtons& panel = f.Panel().Buttons();
         const std::uint8_t* data = fx.Message1().GetData();
         QCOMPARE(panel.Caption(kSettingsCategory, 0), kTypeStart);
         const QStringList captions = {kTypeStatic, kTypeScrolling, kTypeStatic};
@@ -275,7 +277,7 @@ private slots:
         QCOMPARE(fx.dialogs.questions, QStringList{"Czy na pewno skasować komunikat?"});
         QCOMPARE(DataOf(fx.Message1()), before);
         QCOMPARE(fx.Message1().GetFont(), 2);
-        QCOMPARE(f.CategoryButtons1->Caption(kSettingsCategory, 0), kTypeStatic);
+        QCOMPARE(f.Panel().Buttons().Caption(kSettingsCategory, 0), kTypeStatic);
 
         fx.dialogs.answers = {true};
         ClickButton(f, kActionsCategory, kClearItem);
@@ -284,8 +286,8 @@ private slots:
         QCOMPARE(fx.Cursor(), 0);
         QCOMPARE(fx.Message1().GetFont(), 4);
         // The caption follows the cleared (scrolling) message, the mark its font.
-        QCOMPARE(f.CategoryButtons1->Caption(kSettingsCategory, 0), kTypeScrolling);
-        QVERIFY(Marked(f, f.CategoryButtons1->grab().toImage(), 3));
+        QCOMPARE(f.Panel().Buttons().Caption(kSettingsCategory, 0), kTypeScrolling);
+        QVERIFY(Marked(f, f.Panel().Buttons().grab().toImage(), 3));
     }
 
     // --- message files ---
@@ -302,7 +304,7 @@ private slots:
         QCOMPARE(fx.dialogs.filters, QStringList{"Pojedynczy komunikat (*.kom)|*.kom / kom"});
         QCOMPARE(DataOf(fx.Message1()), file);
         QCOMPARE(fx.Cursor(), 5); // pulled back from 40 to the first free cell
-        QCOMPARE(f.CategoryButtons1->Caption(kSettingsCategory, 0), kTypeStatic);
+        QCOMPARE(f.Panel().Buttons().Caption(kSettingsCategory, 0), kTypeStatic);
         QVERIFY(fx.dialogs.errors.isEmpty());
     }
 
@@ -323,11 +325,11 @@ private slots:
         TForm1& f = fx.Form1();
         QTest::keyClicks(&fx.Grid(), "abc");
         for (int i = 1; i < kMessageCount; ++i) {
-            SetData(f.Messages[static_cast<std::size_t>(i)], Pattern(3, 'C', i + 1));
+            SetData(f.Messages()[static_cast<std::size_t>(i)], Pattern(3, 'C', i + 1));
         }
         std::array<Bytes, kMessageCount> before;
         for (int i = 0; i < kMessageCount; ++i) {
-            before[static_cast<std::size_t>(i)] = DataOf(f.Messages[static_cast<std::size_t>(i)]);
+            before[static_cast<std::size_t>(i)] = DataOf(f.Messages()[static_cast<std::size_t>(i)]);
         }
         WriteFile(fx.Dir() + "/empty.kom", Bytes());
         QVERIFY(QDir(fx.Dir()).mkdir("folder.kom"));
@@ -336,11 +338,11 @@ private slots:
         ClickButton(f, kActionsCategory, item);
         QCOMPARE(fx.dialogs.errors, QStringList{"Nie mogę wczytać pliku " + name + " !"});
         for (int i = 0; i < kMessageCount; ++i) {
-            QCOMPARE(DataOf(f.Messages[static_cast<std::size_t>(i)]),
+            QCOMPARE(DataOf(f.Messages()[static_cast<std::size_t>(i)]),
                      before[static_cast<std::size_t>(i)]);
         }
         QCOMPARE(fx.Cursor(), 3);
-        QCOMPARE(f.CategoryButtons1->Caption(kSettingsCategory, 0), kTypeStart);
+        QCOMPARE(f.Panel().Buttons().Caption(kSettingsCategory, 0), kTypeStart);
     }
 
     void SaveMessageWritesOneMessageWhateverTheFilter_data() {
@@ -375,7 +377,7 @@ private slots:
         std::array<Bytes, kMessageCount> originals;
         for (int i = 0; i < kMessageCount; ++i) {
             originals[static_cast<std::size_t>(i)] = Pattern(1 + i % 5, 'a' + i, 10 + 7 * i, i % 2);
-            SetData(f.Messages[static_cast<std::size_t>(i)],
+            SetData(f.Messages()[static_cast<std::size_t>(i)],
                     originals[static_cast<std::size_t>(i)]);
         }
         fx.dialogs.files = {fx.Dir() + "/set"};
@@ -385,17 +387,17 @@ private slots:
         for (int i = 0; i < kMessageCount; ++i) {
             QCOMPARE(file.mid(i * kMessageSize, kMessageSize),
                      originals[static_cast<std::size_t>(i)]);
-            SetData(f.Messages[static_cast<std::size_t>(i)], Pattern(4, 'z', 3));
+            SetData(f.Messages()[static_cast<std::size_t>(i)], Pattern(4, 'z', 3));
         }
         fx.dialogs.files = {fx.Dir() + "/set.kzb"};
         ClickButton(f, kActionsCategory, kLoadSetItem);
         for (int i = 0; i < kMessageCount; ++i) {
-            QCOMPARE(DataOf(f.Messages[static_cast<std::size_t>(i)]),
+            QCOMPARE(DataOf(f.Messages()[static_cast<std::size_t>(i)]),
                      originals[static_cast<std::size_t>(i)]);
         }
         QCOMPARE(fx.dialogs.filters, (QStringList{"Zbiór komunikatów (*.kzb)|*.kzb / kzb",
                                                   "Zbiór komunikatów (*.kzb)|*.kzb / kzb"}));
-        QCOMPARE(f.CategoryButtons1->Caption(kSettingsCategory, 0), kTypeScrolling);
+        QCOMPARE(f.Panel().Buttons().Caption(kSettingsCategory, 0), kTypeScrolling);
         QVERIFY(fx.dialogs.errors.isEmpty());
     }
 
@@ -404,16 +406,16 @@ private slots:
         TForm1& f = fx.Form1();
         QTest::keyClicks(&fx.Grid(), QString(20, QLatin1Char('s')));
         for (int i = 1; i < kMessageCount; ++i) {
-            SetData(f.Messages[static_cast<std::size_t>(i)], Pattern(2, 'A' + i, i));
+            SetData(f.Messages()[static_cast<std::size_t>(i)], Pattern(2, 'A' + i, i));
         }
         const Bytes one = Pattern(5, 'm', 4, 1);
         WriteFile(fx.Dir() + "/short.kzb", one);
         fx.dialogs.files = {fx.Dir() + "/short.kzb"};
         ClickButton(f, kActionsCategory, kLoadSetItem);
-        QCOMPARE(DataOf(f.Messages[0]), one);
+        QCOMPARE(DataOf(f.Messages()[0]), one);
         QCOMPARE(fx.Cursor(), 4);
         for (int i = 1; i < kMessageCount; ++i) {
-            QCOMPARE(DataOf(f.Messages[static_cast<std::size_t>(i)]), Pattern(2, 'A' + i, i));
+            QCOMPARE(DataOf(f.Messages()[static_cast<std::size_t>(i)]), Pattern(2, 'A' + i, i));
         }
     }
 
@@ -430,23 +432,23 @@ private slots:
         TForm1& f = fx.Form1();
         QTest::keyClicks(&fx.Grid(), "keep");
         for (int i = 1; i < kMessageCount; ++i) {
-            SetData(f.Messages[static_cast<std::size_t>(i)], Pattern(3, 'C', i + 1));
+            SetData(f.Messages()[static_cast<std::size_t>(i)], Pattern(3, 'C', i + 1));
         }
         std::array<Bytes, kMessageCount> before;
         for (int i = 0; i < kMessageCount; ++i) {
-            before[static_cast<std::size_t>(i)] = DataOf(f.Messages[static_cast<std::size_t>(i)]);
+            before[static_cast<std::size_t>(i)] = DataOf(f.Messages()[static_cast<std::size_t>(i)]);
         }
         const QStringList files = QDir(fx.Dir()).entryList(QDir::Files);
         fx.dialogs.files.clear(); // cancel
         ClickButton(f, kActionsCategory, item);
         QCOMPARE(fx.dialogs.filters.size(), 1);
         for (int i = 0; i < kMessageCount; ++i) {
-            QCOMPARE(DataOf(f.Messages[static_cast<std::size_t>(i)]),
+            QCOMPARE(DataOf(f.Messages()[static_cast<std::size_t>(i)]),
                      before[static_cast<std::size_t>(i)]);
         }
         QCOMPARE(QDir(fx.Dir()).entryList(QDir::Files), files);
         QCOMPARE(fx.Cursor(), 4);
-        QCOMPARE(f.CategoryButtons1->Caption(kSettingsCategory, 0), kTypeStart);
+        QCOMPARE(f.Panel().Buttons().Caption(kSettingsCategory, 0), kTypeStart);
         QVERIFY(fx.dialogs.errors.isEmpty());
     }
 
@@ -496,7 +498,8 @@ private slots:
         EditorFixture fx;
         TForm1& f = fx.Form1();
         QMenu* menu = OpenContextMenu(f, kActionsCategory, item);
-        QCOMPARE(menu, load ? f.PopupMenuWczytaj : f.PopupMenuZapisz);
+        QCOMPARE(menu, load ? &Component<QMenu>(f, "PopupMenuWczytaj")
+                            : &Component<QMenu>(f, "PopupMenuZapisz"));
         const auto actions = menu->actions();
         QCOMPARE(actions.size(), 2);
         QCOMPARE(actions[0]->text(), QStringLiteral("Komunikat"));

@@ -67,7 +67,7 @@ private slots:
         t.FontNumber = static_cast<std::uint8_t>(font);
         t.DrawGrid1->MoveTo(1, 2); // code 65, 'A'
         const QImage image = t.DrawGrid1->grab().toImage();
-        const FontInfo& info = FontEntry(fx.Form1().Preview.FontTable, font);
+        const FontInfo& info = FontEntry(fx.Form1().Strip().FontTable(), font);
         const std::uint8_t* a = GlyphRows(info, 65);
         const std::uint8_t* b = GlyphRows(info, 66);
         QVERIFY(a != nullptr);
@@ -94,7 +94,7 @@ private slots:
         TForm2& t = fx.Form2();
         WhenTableShown(
             t, [&t] { QTest::mouseDClick(t.DrawGrid1, Qt::LeftButton, {}, TableCell(1, 2)); });
-        fx.Form1().CategoryButtons1Categories1Items3Click();
+        fx.Form1().RunCommand(PanelCommand::InsertSpecialChar);
         QVERIFY(!t.isVisible());
         QCOMPARE(fx.Text(), QByteArray("A"));
         QCOMPARE(fx.Message1().GetData()[0], std::uint8_t{4});
@@ -105,14 +105,14 @@ private slots:
 
     void TableShowsTheFontOfTheMessage() {
         EditorFixture fx;
-        fx.Form1().SetFontClick(3);
+        fx.Form1().RunCommand(PanelCommand::Font3);
         TForm2& t = fx.Form2();
         int shownFont = 0;
         WhenTableShown(t, [&t, &shownFont] {
             shownFont = t.FontNumber;
             t.CategoryButtons1->Click(0, 1);
         });
-        fx.Form1().CategoryButtons1Categories1Items3Click();
+        fx.Form1().RunCommand(PanelCommand::InsertSpecialChar);
         QCOMPARE(shownFont, 3);
     }
 
@@ -123,14 +123,14 @@ private slots:
             QTest::mouseClick(t.DrawGrid1, Qt::LeftButton, {}, TableCell(3, 1)); // code 35
             t.CategoryButtons1->Click(0, 0);
         });
-        fx.Form1().CategoryButtons1Categories1Items3Click();
+        fx.Form1().RunCommand(PanelCommand::InsertSpecialChar);
         QCOMPARE(fx.Text(), QByteArray("#"));
         // Shown again: "Wybierz znak" at once chooses the same cell.
         WhenTableShown(t, [&t] {
             QTest::mouseClick(t.CategoryButtons1, Qt::LeftButton, {},
                               t.CategoryButtons1->ButtonRect(0, 0).center());
         });
-        fx.Form1().CategoryButtons1Categories1Items3Click();
+        fx.Form1().RunCommand(PanelCommand::InsertSpecialChar);
         QCOMPARE(fx.Text(), QByteArray("##"));
     }
 
@@ -138,7 +138,7 @@ private slots:
         EditorFixture fx;
         TForm2& t = fx.Form2();
         WhenTableShown(t, [&t] { t.CategoryButtons1->Click(0, 0); });
-        fx.Form1().CategoryButtons1Categories1Items3Click();
+        fx.Form1().RunCommand(PanelCommand::InsertSpecialChar);
         QCOMPARE(t.ChosenChar, std::uint8_t{0});
         QCOMPARE(fx.Text(), QByteArray());
     }
@@ -156,7 +156,7 @@ private slots:
         TForm2& t = fx.Form2();
         WhenTableShown(
             t, [&t] { QTest::mouseDClick(t.DrawGrid1, Qt::LeftButton, {}, TableCell(1, 2)); });
-        fx.Form1().CategoryButtons1Categories1Items3Click();
+        fx.Form1().RunCommand(PanelCommand::InsertSpecialChar);
         QCOMPARE(fx.Text(), QByteArray("A"));
         WhenTableShown(t, [&t, way] {
             switch (way) {
@@ -172,7 +172,7 @@ private slots:
                 break;
             }
         });
-        fx.Form1().CategoryButtons1Categories1Items3Click();
+        fx.Form1().RunCommand(PanelCommand::InsertSpecialChar);
         QVERIFY(!t.isVisible());
         QCOMPARE(t.ChosenChar, std::uint8_t{0});
         QCOMPARE(fx.Text(), QByteArray("A"));
@@ -194,7 +194,7 @@ private slots:
             t.CategoryButtons1->Click(0, 0);
             QVERIFY(stillShown);
         });
-        fx.Form1().CategoryButtons1Categories1Items3Click();
+        fx.Form1().RunCommand(PanelCommand::InsertSpecialChar);
         QCOMPARE(col, 1);
         QCOMPARE(row, 2);
         QCOMPARE(fx.Text(), QByteArray("A"));
@@ -208,7 +208,7 @@ private slots:
             tableCentre = t.frameGeometry().center();
             t.CategoryButtons1->Click(0, 1);
         });
-        fx.Form1().CategoryButtons1Categories1Items3Click();
+        fx.Form1().RunCommand(PanelCommand::InsertSpecialChar);
         const QPoint mainCentre = fx.Form1().frameGeometry().center();
         QVERIFY((tableCentre - mainCentre).manhattanLength() <= 2);
     }

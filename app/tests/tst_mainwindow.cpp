@@ -3,7 +3,7 @@
 
 #include "EditorFixture.h"
 #include "app/KeyMap.h"
-#include "autosync/window/TForm3.h"
+#include "app/syncwindow/TForm3.h"
 
 #include <QClipboard>
 #include <QComboBox>
@@ -50,13 +50,13 @@ private slots:
         EditorFixture fx(std::nullopt, false);
         QCOMPARE(fx.Form1().windowTitle(),
                  QStringLiteral("Centrum sterowania linijką świetlną nr 380 wersja Welnar"));
-        QCOMPARE(fx.Form1().DeviceAddress, std::uint16_t{380});
+        QCOMPARE(fx.Form1().DeviceAddress(), std::uint16_t{380});
         QVERIFY(!fx.Form2().isVisible());
         QCOMPARE(fx.Form2().windowTitle(), QStringLiteral("Tablica znaków"));
-        QCOMPARE(fx.Form1().CurrentMessage, &fx.Form1().Messages[0]);
-        QCOMPARE(fx.Form1().CurrentMessageNumber, std::uint16_t{1});
-        QCOMPARE(fx.Form1().PreviewRunning, std::uint16_t{0});
-        QCOMPARE(QDir(QString::fromStdString(fx.Form1().StartDirectory)).canonicalPath(),
+        QCOMPARE(&fx.Form1().CurrentMessage(), &fx.Form1().Messages()[0]);
+        QCOMPARE(fx.Form1().CurrentMessageNumber(), std::uint16_t{1});
+        QCOMPARE(fx.Form1().Strip().PreviewRunning(), std::uint16_t{0});
+        QCOMPARE(QDir(QString::fromStdString(fx.Form1().StartDirectory())).canonicalPath(),
                  QDir(fx.Dir()).canonicalPath());
     }
 
@@ -73,7 +73,7 @@ private slots:
                  QStringList{QStringLiteral(
                      "Pominięto plik czcionki ./font8x8b.fnt: ma 0 B, a powinien mieć 2048 B.")});
         // Font 4 came from further down the search, not from the empty file.
-        const std::uint8_t* rows = GlyphRows(FontEntry(windows.Form1->Preview.FontTable, 4), 'A');
+        const std::uint8_t* rows = GlyphRows(FontEntry(windows.Form1->Strip().FontTable(), 4), 'A');
         const std::uint8_t* shipped = BuiltInFont(3).data() + 'A' * 8;
         QVERIFY(std::equal(rows, rows + 8, shipped));
         windows.Reset();
@@ -107,52 +107,53 @@ private slots:
     void FixedLayoutDetails() {
         EditorFixture fx;
         TForm1& f = fx.Form1();
-        QCOMPARE(f.Label4->text(), QStringLiteral("Numer portu COM"));
-        QCOMPARE(f.Label4->pos(), QPoint(580, 132));
-        QCOMPARE(f.ComboBoxCOM->pos(), QPoint(580, 151));
-        QCOMPARE(f.ComboBoxCOM->width(), 86);
-        QVERIFY(f.ComboBoxCOM->isEditable());
+        QCOMPARE(Component<QLabel>(f, "Label4").text(), QStringLiteral("Numer portu COM"));
+        QCOMPARE(Component<QLabel>(f, "Label4").pos(), QPoint(580, 132));
+        QCOMPARE(Component<QComboBox>(f, "ComboBoxCOM").pos(), QPoint(580, 151));
+        QCOMPARE(Component<QComboBox>(f, "ComboBoxCOM").width(), 86);
+        QVERIFY(Component<QComboBox>(f, "ComboBoxCOM").isEditable());
         for (int i = 0; i < 10; ++i) {
-            QCOMPARE(f.ComboBoxCOM->itemText(i), QStringLiteral("COM%1").arg(i + 1));
+            QCOMPARE(Component<QComboBox>(f, "ComboBoxCOM").itemText(i),
+                     QStringLiteral("COM%1").arg(i + 1));
         }
-        QCOMPARE(f.ToolButton14->text(),
+        QCOMPARE(Component<QToolButton>(f, "ToolButton14").text(),
                  QString(17, QLatin1Char(' ')) + "Wyślij" + QString(16, QLatin1Char(' ')));
-        QCOMPARE(f.ToolButton14->size(), QSize(134, 36));
-        QCOMPARE(f.StatusPanel->width(), 500);
+        QCOMPARE(Component<QToolButton>(f, "ToolButton14").size(), QSize(134, 36));
+        QCOMPARE(Component<QLabel>(f, "StatusPanel").width(), 500);
         // The designed 378 pixels at least; taller only as far as the expanded action panel
         // needs, which then fits without scrolling.
         QVERIFY(f.centralWidget()->size().height() >= 378);
-        QCOMPARE(f.PanelScroll->verticalScrollBar()->maximum(), 0);
-        QVERIFY(f.PanelScroll->height() >= f.CategoryButtons1->sizeHint().height());
+        QCOMPARE(f.Panel().verticalScrollBar()->maximum(), 0);
+        QVERIFY(f.Panel().height() >= f.Panel().Buttons().sizeHint().height());
         QCOMPARE(f.minimumSize(), f.maximumSize());
-        QCOMPARE(f.DrawGrid1->ColCount(), 32);
-        QCOMPARE(f.DrawGrid1->RowCount(), 16);
-        QCOMPARE(f.DrawGrid1->CellSize(), 17);
+        QCOMPARE(Component<CellGrid>(f, "DrawGrid1").ColCount(), 32);
+        QCOMPARE(Component<CellGrid>(f, "DrawGrid1").RowCount(), 16);
+        QCOMPARE(Component<CellGrid>(f, "DrawGrid1").CellSize(), 17);
         QCOMPARE(f.centralWidget()->palette().color(QPalette::Window), QColor(144, 144, 144));
         // Menu texts and the paste shortcut.
         const auto menus = f.menuBar()->actions();
         QCOMPARE(menus.size(), 2);
         QCOMPARE(menus[0]->text(), QStringLiteral("&Plik"));
         QCOMPARE(menus[1]->text(), QStringLiteral("&Edycja"));
-        QCOMPARE(f.Wyjd1->text(), QStringLiteral("&Wyjdź"));
-        QCOMPARE(f.Wklej1->text(), QStringLiteral("&Wklej tekst ze schowka"));
-        QCOMPARE(f.Wklej1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_V));
+        QCOMPARE(Component<QAction>(f, "Wyjd1").text(), QStringLiteral("&Wyjdź"));
+        QCOMPARE(Component<QAction>(f, "Wklej1").text(), QStringLiteral("&Wklej tekst ze schowka"));
+        QCOMPARE(Component<QAction>(f, "Wklej1").shortcut(), QKeySequence(Qt::CTRL | Qt::Key_V));
     }
 
     void PicturesArePaintedAtCreation() {
         EditorFixture fx(std::nullopt, false);
         TForm1& f = fx.Form1();
-        const Bitmap32& back = f.ImageBtnBackground->Picture();
+        const Bitmap32& back = Component<PictureBox>(f, "ImageBtnBackground").Picture();
         QCOMPARE(back.At(0, 0), Rgb(255, 255, 255));
         QCOMPARE(back.At(3, 100), Rgb(254, 254, 254));
         QCOMPARE(back.At(136, 236), Rgb(210, 210, 210));
-        const Bitmap32& strip = f.ImageLinijka->Picture();
-        QCOMPARE(strip.At(11, 5), Rgb(128, 128, 128));
-        QCOMPARE(strip.At(12, 5), kUnlitDot);    // first dot of the strip
-        QCOMPARE(strip.At(18, 5), Rgb(0, 0, 0)); // the gap after a dot stays black
-        QCOMPARE(strip.At(12 + 448, 5), Rgb(128, 128, 128));
-        QCOMPARE(f.FontHighlightBitmap->At(0, 0), Rgb(0, 192, 192));
-        QCOMPARE(f.FontHighlightBitmap->At(15, 31), Rgb(0, 254, 254));
+        const QImage strip = f.Strip().grab().toImage();
+        QCOMPARE(strip.pixel(11, 5), Rgb(128, 128, 128));
+        QCOMPARE(strip.pixel(12, 5), kUnlitDot);    // first dot of the strip
+        QCOMPARE(strip.pixel(18, 5), Rgb(0, 0, 0)); // the gap after a dot stays black
+        QCOMPARE(strip.pixel(12 + 448, 5), Rgb(128, 128, 128));
+        QCOMPARE(f.Panel().FontHighlight().pixel(0, 0), Rgb(0, 192, 192));
+        QCOMPARE(f.Panel().FontHighlight().pixel(15, 31), Rgb(0, 254, 254));
     }
 
     // --- settings file ---
@@ -192,7 +193,7 @@ private slots:
 
     void SettingsAreWrittenOnEveryChange() {
         EditorFixture fx;
-        QComboBox* combo = fx.Form1().ComboBoxCOM;
+        QComboBox* combo = &Component<QComboBox>(fx.Form1(), "ComboBoxCOM");
         combo->setCurrentIndex(2);
         QCOMPARE(ReadWholeFile(fx.SettingsFile()), QByteArray("COM3\n"));
         combo->setFocus();
@@ -210,7 +211,7 @@ private slots:
         EditorFixture fx(QByteArray("COM4\n"), false);
         QTemporaryDir elsewhere;
         QDir::setCurrent(elsewhere.path());
-        fx.Form1().ComboBoxCOM->setEditText(QStringLiteral("COM5"));
+        Component<QComboBox>(fx.Form1(), "ComboBoxCOM").setEditText(QStringLiteral("COM5"));
         QCOMPARE(ReadWholeFile(fx.SettingsFile()), QByteArray("COM5\n"));
         QVERIFY(!QFile::exists(elsewhere.filePath(QStringLiteral("vtr.cfg"))));
     }
@@ -225,7 +226,7 @@ private slots:
         QCOMPARE(f.StatusText(),
                  QStringLiteral("Wersja 1.20Kes, kompilacja 20090626. Program gotowy do pracy."));
         QTRY_COMPARE_WITH_TIMEOUT(f.StatusText(), QString(), 2000);
-        QVERIFY(!f.Timer1->isActive());
+        QVERIFY(!Component<QTimer>(f, "Timer1").isActive());
 
         QElapsedTimer clock;
         clock.start();
@@ -244,7 +245,7 @@ private slots:
 
     void StatusPeriodIsFiveSecondsByDefault() {
         EditorFixture fx(std::nullopt, false);
-        QCOMPARE(fx.Form1().Timer1->interval(), 5000);
+        QCOMPARE(Component<QTimer>(fx.Form1(), "Timer1").interval(), 5000);
     }
 
     // --- menu ---
@@ -252,12 +253,12 @@ private slots:
     void ExitAsksAndClosesOnlyOnYes() {
         EditorFixture fx;
         fx.dialogs.answers = {false};
-        fx.Form1().Wyjd1->trigger();
+        Component<QAction>(fx.Form1(), "Wyjd1").trigger();
         QCOMPARE(fx.dialogs.questions,
                  QStringList{QStringLiteral("Czy na pewno wyjść z programu?")});
         QVERIFY(fx.Form1().isVisible());
         fx.dialogs.answers = {true};
-        fx.Form1().Wyjd1->trigger();
+        Component<QAction>(fx.Form1(), "Wyjd1").trigger();
         QVERIFY(!fx.Form1().isVisible());
     }
 
@@ -405,15 +406,16 @@ private slots:
         QFETCH(int, key);
         QFETCH(int, recorded);
         EditorFixture fx;
-        fx.Form1().LastKey = 0;
+        fx.Form1().Strip().SetLastKey(0);
         QTest::keyClick(&fx.Grid(), static_cast<Qt::Key>(key));
-        QCOMPARE(int(fx.Form1().LastKey), recorded);
+        QCOMPARE(int(fx.Form1().Strip().LastKey()), recorded);
         // The combo box's keys are recorded too, before the combo box sees them.
-        fx.Form1().LastKey = 0;
-        fx.Form1().ComboBoxCOM->setFocus();
-        QTRY_VERIFY(fx.Form1().ComboBoxCOM->hasFocus());
-        QTest::keyClick(fx.Form1().ComboBoxCOM, static_cast<Qt::Key>(key));
-        QCOMPARE(int(fx.Form1().LastKey), recorded);
+        fx.Form1().Strip().SetLastKey(0);
+        Component<QComboBox>(fx.Form1(), "ComboBoxCOM").setFocus();
+        QTRY_VERIFY(Component<QComboBox>(fx.Form1(), "ComboBoxCOM").hasFocus());
+        QTest::keyClick(&Component<QComboBox>(fx.Form1(), "ComboBoxCOM"),
+                        static_cast<Qt::Key>(key));
+        QCOMPARE(int(fx.Form1().Strip().LastKey()), recorded);
     }
 
     // --- paste ---
@@ -421,7 +423,7 @@ private slots:
     void PasteOfTwoLinesGivesSixCells() {
         EditorFixture fx;
         QGuiApplication::clipboard()->setText(QStringLiteral("ab\r\ncd"));
-        fx.Form1().Wklej1->trigger();
+        Component<QAction>(fx.Form1(), "Wklej1").trigger();
         QCOMPARE(fx.Text(), QByteArray("ab\r\ncd"));
         QCOMPARE(fx.Cursor(), 6);
     }
@@ -441,7 +443,7 @@ private slots:
             text.append(QChar('a' + i % 26));
         }
         QGuiApplication::clipboard()->setText(text);
-        fx.Form1().Wklej1Click();
+        fx.Form1().Paste();
         const QByteArray cells = fx.Text();
         QCOMPARE(cells.size(), 500);
         QCOMPARE(cells.left(499), text.left(499).toLatin1());
@@ -452,7 +454,7 @@ private slots:
     void PasteOfEmptyClipboardInsertsNothing() {
         EditorFixture fx;
         QGuiApplication::clipboard()->clear();
-        fx.Form1().Wklej1Click();
+        fx.Form1().Paste();
         QCOMPARE(fx.Text(), QByteArray());
     }
 
@@ -474,10 +476,10 @@ private slots:
         QTest::keyClicks(&fx.Grid(), "ab");
         QTest::mouseClick(&fx.Grid(), Qt::LeftButton, {}, fx.CellCentre(1));
         // Font 2 chosen on the panel, then the field's button clicked with the mouse.
-        CategoryButtons* panel = fx.Form1().CategoryButtons1;
+        CategoryButtons* panel = &fx.Form1().Panel().Buttons();
         QTest::mouseClick(panel, Qt::LeftButton, {}, panel->ButtonRect(0, 1).center());
         QCOMPARE(fx.Message1().GetFont(), 2);
-        fx.Form1().ComboBoxCOM->setFocus();
+        Component<QComboBox>(fx.Form1(), "ComboBoxCOM").setFocus();
         QTest::mouseClick(panel, Qt::LeftButton, {}, panel->ButtonRect(1, item).center());
         const Cell cell = CellOf(fx.Message1(), 1);
         QCOMPARE(int(cell.attribute), attribute);
@@ -489,7 +491,7 @@ private slots:
 
     void FieldIsDrawnGreenAndTheCursorGreyOnlyWithFocus() {
         EditorFixture fx;
-        fx.Form1().CategoryButtons1Categories1Items0Click();
+        fx.Form1().RunCommand(PanelCommand::InsertDate);
         QTRY_VERIFY(fx.Grid().hasFocus());
         // Cell 0 is the date field's glyph: somewhere in it a green dot, nothing light grey.
         const QImage image = fx.Grid().grab().toImage();
@@ -504,7 +506,7 @@ private slots:
         // pixel row and column stay black.
         QCOMPARE(image.pixelColor(17 + 8, 8), QColor(128, 128, 128));
         QCOMPARE(image.pixelColor(17 + 16, 8), QColor(0, 0, 0));
-        fx.Form1().ComboBoxCOM->setFocus();
+        Component<QComboBox>(fx.Form1(), "ComboBoxCOM").setFocus();
         QTRY_VERIFY(!fx.Grid().hasFocus());
         QCOMPARE(PixelOf(&fx.Grid(), 17 + 8, 8), QColor(0, 0, 0));
     }
@@ -533,18 +535,18 @@ private slots:
     void PreviewScrollsAndEscapeStopsIt() {
         EditorFixture fx;
         TForm1& f = fx.Form1();
-        std::uint8_t* m2 = f.Messages[1].GetData();
+        std::uint8_t* m2 = f.Messages()[1].GetData();
         m2[0] = 4;
         m2[1] = 'A';
-        QSignalSpy finished(&f, &TForm1::PreviewFinished);
+        QSignalSpy finished(&f.Strip(), &StripView::PreviewFinished);
         QVERIFY(f.PlayMessage2());
-        QVERIFY(f.PreviewActive());
+        QVERIFY(f.Strip().Active());
         // The glyph enters the strip at its right end within a few dozen ticks.
-        const Bitmap32& strip = f.ImageLinijka->Picture();
-        const auto lit = [&strip] {
+        const auto lit = [&f] {
+            const QImage strip = f.Strip().grab().toImage();
             for (int c = 0; c < 64; ++c) {
                 for (int r = 0; r < 8; ++r) {
-                    if (strip.At(12 + 7 * c, 5 + 7 * r) == kLitDot) {
+                    if (strip.pixel(12 + 7 * c, 5 + 7 * r) == kLitDot) {
                         return true;
                     }
                 }
@@ -552,11 +554,12 @@ private slots:
             return false;
         };
         QTRY_VERIFY_WITH_TIMEOUT(lit(), 3000);
-        QVERIFY(f.PreviewRepaints() > 8);
+        // And keeps moving: every step that changes the dots repaints the strip.
+        QTRY_VERIFY(f.Strip().Repaints() > 8);
         QTest::keyClick(&fx.Grid(), Qt::Key_Escape);
         QTRY_COMPARE(finished.count(), 1);
         QCOMPARE(finished.at(0).at(0).toInt(), 27);
-        QVERIFY(!f.PreviewActive());
+        QVERIFY(!f.Strip().Active());
         QVERIFY(!lit());
         // The Escape character also reached the grid.
         QCOMPARE(fx.Text(), QByteArray("\x1b"));
@@ -565,22 +568,25 @@ private slots:
     void ClosingTheWindowStopsThePreview() {
         EditorFixture fx;
         TForm1& f = fx.Form1();
-        std::uint8_t* m2 = f.Messages[1].GetData();
+        std::uint8_t* m2 = f.Messages()[1].GetData();
         m2[0] = 4;
         m2[1] = 'B';
         m2[1023] = 1; // static
         QVERIFY(f.PlayMessage2());
-        QTRY_VERIFY(f.PreviewRepaints() >= 1);
+        QTRY_VERIFY(f.Strip().Repaints() >= 1);
+        // Laid out again every 8 ticks, the same dots are not painted again.
+        QTest::qWait(300);
+        QCOMPARE(f.Strip().Repaints(), std::uint64_t{1});
         QVERIFY(f.close());
-        QCOMPARE(f.PreviewRunning, std::uint16_t{0});
-        QVERIFY(!f.PreviewActive());
-        QCOMPARE(f.PreviewResult(), 0);
+        QCOMPARE(f.Strip().PreviewRunning(), std::uint16_t{0});
+        QVERIFY(!f.Strip().Active());
+        QCOMPARE(f.Strip().Result(), 0);
     }
 
     void EmptyMessageDoesNotPlay() {
         EditorFixture fx(std::nullopt, false);
         QVERIFY(!fx.Form1().PlayMessage2());
-        QVERIFY(!fx.Form1().PreviewActive());
+        QVERIFY(!fx.Form1().Strip().Active());
     }
 };
 

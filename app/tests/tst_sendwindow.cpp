@@ -33,14 +33,14 @@ Bytes DataOf(const CLEDMessageCon& m) {
 
 // Clicks button (category, item) of the action panel with the mouse, scrolling to it first.
 void ClickButton(TForm1& f, int category, int item) {
-    CategoryButtons* panel = f.CategoryButtons1;
+    CategoryButtons* panel = &f.Panel().Buttons();
     const QRect r = panel->ButtonRect(category, item);
-    f.PanelScroll->ensureVisible(r.center().x(), r.center().y(), 0, r.height());
+    f.Panel().ensureVisible(r.center().x(), r.center().y(), 0, r.height());
     QTest::mouseClick(panel, Qt::LeftButton, {}, r.center());
 }
 
 void UsePort(TForm1& f, const std::string& port) {
-    f.ComboBoxCOM->setEditText(QString::fromStdString(port));
+    Component<QComboBox>(f, "ComboBoxCOM").setEditText(QString::fromStdString(port));
 }
 
 #ifdef LEDSIGN_EMULATOR
@@ -79,8 +79,8 @@ private slots:
         QTest::keyClicks(&fx.Grid(), "abc");
         const Bytes before = DataOf(fx.Message1());
         const QString port = fx.Dir() + "/no-such-tty";
-        f.ComboBoxCOM->setEditText(port);
-        f.StatusPanel->clear();
+        Component<QComboBox>(f, "ComboBoxCOM").setEditText(port);
+        Component<QLabel>(f, "StatusPanel").clear();
         ClickButton(f, kActionsCategory, item);
         QCOMPARE(fx.dialogs.errors, QStringList{"Nie mogę otworzyć portu " + port + " !"});
         QCOMPARE(fx.dialogs.reasons, QStringList{"not found"}); // the box's secondary text
@@ -103,7 +103,7 @@ private slots:
         const Bytes sent = DataOf(fx.Message1());
         QCOMPARE(int(sent[1023]), 1);
 
-        QTest::mouseClick(f.ToolButton14, Qt::LeftButton);
+        QTest::mouseClick(&Component<QToolButton>(f, "ToolButton14"), Qt::LeftButton);
 
         QCOMPARE(sign.Log(), std::vector<std::string>{Request(0x15, 9, sent)});
         QVERIFY(fx.dialogs.errors.isEmpty());
@@ -111,11 +111,11 @@ private slots:
         QCOMPARE(fx.Text(), Bytes());
         QCOMPARE(fx.Cursor(), 0);
         QCOMPARE(ReadWholeFile(fx.Dir() + "/temp_msg.bin"), sent);
-        QCOMPARE(DataOf(f.Messages[1]), sent);
-        QCOMPARE(f.PreviewRunning, std::uint16_t{1});
-        QVERIFY(f.PreviewActive());
+        QCOMPARE(DataOf(f.Messages()[1]), sent);
+        QCOMPARE(f.Strip().PreviewRunning(), std::uint16_t{1});
+        QVERIFY(f.Strip().Active());
         // The cleared message is scrolling again, in font 4.
-        QCOMPARE(f.CategoryButtons1->Caption(kSettingsCategory, 0),
+        QCOMPARE(f.Panel().Buttons().Caption(kSettingsCategory, 0),
                  QStringLiteral("Rodaj komunikatu: przewijany"));
         QCOMPARE(fx.Message1().GetFont(), 4);
         QVERIFY(QGuiApplication::overrideCursor() == nullptr);
@@ -127,8 +127,8 @@ private slots:
         ClickButton(f, kActionsCategory, kSendMessageItem);
         QCOMPARE(sign.Log().size(), 2u);
         QCOMPARE(sign.Log().back(), Request(0x15, 9, second));
-        QCOMPARE(DataOf(f.Messages[1]), second);
-        QVERIFY(f.PreviewActive());
+        QCOMPARE(DataOf(f.Messages()[1]), second);
+        QVERIFY(f.Strip().Active());
     }
 
     void SendSetStoresEightSlotsInOrder() {
@@ -138,12 +138,12 @@ private slots:
         UsePort(f, sign.Port());
         std::vector<std::string> expected;
         for (int k = 0; k < kMessageCount; ++k) {
-            std::uint8_t* d = f.Messages[static_cast<std::size_t>(k)].GetData();
+            std::uint8_t* d = f.Messages()[static_cast<std::size_t>(k)].GetData();
             d[0] = static_cast<std::uint8_t>(1 + k % 5);
             d[1] = static_cast<std::uint8_t>('1' + k);
             d[1023] = static_cast<std::uint8_t>(k % 2);
             expected.push_back(
-                Request(k + 1, k + 1, DataOf(f.Messages[static_cast<std::size_t>(k)])));
+                Request(k + 1, k + 1, DataOf(f.Messages()[static_cast<std::size_t>(k)])));
         }
         ClickButton(f, kActionsCategory, kSendSetItem);
         QCOMPARE(sign.Log(), expected);
@@ -161,11 +161,11 @@ private slots:
         ClickButton(f, kActionsCategory, kSendSetItem);
         QCOMPARE(fx.dialogs.errors,
                  QStringList{QStringLiteral("Nie mogę wysłać komunikatu numer 1 do linijki!")});
-        QCOMPARE(sign.Log(), std::vector<std::string>{Request(1, 1, DataOf(f.Messages[0]))});
+        QCOMPARE(sign.Log(), std::vector<std::string>{Request(1, 1, DataOf(f.Messages()[0]))});
         QVERIFY(PortFree(sign.Port()));
         // The next actions open the port again and fail only at the sign.
         ClickButton(f, kActionsCategory, kSyncClockItem);
-        QTest::mouseClick(f.ToolButton14, Qt::LeftButton);
+        QTest::mouseClick(&Component<QToolButton>(f, "ToolButton14"), Qt::LeftButton);
         QCOMPARE(fx.dialogs.errors,
                  (QStringList{"Nie mogę wysłać komunikatu numer 1 do linijki!",
                               "Nie mogę zsynchronizować zegara w linijce świetlnej!",
@@ -223,7 +223,7 @@ private slots:
         probe.start();
         QElapsedTimer clock;
         clock.start();
-        QTest::mouseClick(f.ToolButton14, Qt::LeftButton);
+        QTest::mouseClick(&Component<QToolButton>(f, "ToolButton14"), Qt::LeftButton);
         const qint64 elapsed = clock.elapsed();
         probe.stop();
         QCOMPARE(fx.dialogs.errors, QStringList{"Nie mogę wysłać komunikatu do linijki!"});

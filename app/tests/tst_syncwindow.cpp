@@ -3,8 +3,8 @@
 
 #include "EditorFixture.h"
 #include "app/Dialogs.h"
-#include "autosync/window/TForm3.h"
-#include "autosync/window/TransactionWait.h"
+#include "app/TransactionWait.h"
+#include "app/syncwindow/TForm3.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -126,10 +126,11 @@ private slots:
         if (exists) {
             WriteFile(cfg, content);
         }
-        TForm3 form(fx.Form1(), fx.dialogs);
+        TForm3 form(SyncContextOf(fx.Form1()), fx.dialogs);
         QCOMPARE(form.EditPlik->text(), shown);
         form.SetStatusPeriod(60000);
-        fx.Form1().ComboBoxCOM->setEditText(fx.Dir() + QStringLiteral("/no-such-port"));
+        Component<QComboBox>(fx.Form1(), "ComboBoxCOM")
+            .setEditText(fx.Dir() + QStringLiteral("/no-such-port"));
         QCOMPARE(ShowAndStart(form), 1);
         form.CategoryButtons1->Click(0, 1);
         QVERIFY(!form.isVisible());
@@ -141,7 +142,7 @@ private slots:
         TForm3& form = fx.Form3();
         form.SetStatusPeriod(60000);
         const QString port = fx.Dir() + QStringLiteral("/ttyNONE");
-        fx.Form1().ComboBoxCOM->setEditText(port);
+        Component<QComboBox>(fx.Form1(), "ComboBoxCOM").setEditText(port);
         QCOMPARE(ShowAndStart(form), 1);
         QCOMPARE(form.LabelStatus->text(), Status("Nie mogę otworzyć portu ") + port + " !");
         QCOMPARE(form.LabelStatus->toolTip(), QStringLiteral("not found"));
@@ -194,7 +195,8 @@ private slots:
         TForm3& form = fx.Form3();
         form.SetStatusPeriod(60000);
         form.SetSyncInterval(50);
-        fx.Form1().ComboBoxCOM->setEditText(QString::fromStdString(sign.Port()));
+        Component<QComboBox>(fx.Form1(), "ComboBoxCOM")
+            .setEditText(QString::fromStdString(sign.Port()));
         QCOMPARE(ShowAndStart(form), 0);
         QVERIFY(form.Sync().SyncActive());
         QVERIFY(form.TimerSynchro->isActive());
@@ -230,7 +232,8 @@ private slots:
         Sign sign(fx.Dir().toStdString());
         TForm3& form = fx.Form3();
         form.SetStatusPeriod(60000);
-        fx.Form1().ComboBoxCOM->setEditText(QString::fromStdString(sign.Port()));
+        Component<QComboBox>(fx.Form1(), "ComboBoxCOM")
+            .setEditText(QString::fromStdString(sign.Port()));
         QCOMPARE(ShowAndStart(form), 0);
         QVERIFY(!PortFree(sign.Port()));
         switch (how) {
@@ -262,7 +265,8 @@ private slots:
         TForm3& form = fx.Form3();
         form.SetStatusPeriod(60000);
         form.SetSyncInterval(20);
-        fx.Form1().ComboBoxCOM->setEditText(QString::fromStdString(sign.Port()));
+        Component<QComboBox>(fx.Form1(), "ComboBoxCOM")
+            .setEditText(QString::fromStdString(sign.Port()));
         QCOMPARE(ShowAndStart(form), 1);
         QCOMPARE(form.LabelStatus->text(), Status("Nie moge zsynchronizowac czasu w linijce!"));
         QCOMPARE(form.LabelStatus->toolTip(),
@@ -280,7 +284,8 @@ private slots:
         TForm3& form = fx.Form3();
         form.SetStatusPeriod(60000);
         form.SetSyncInterval(20);
-        fx.Form1().ComboBoxCOM->setEditText(QString::fromStdString(sign.Port()));
+        Component<QComboBox>(fx.Form1(), "ComboBoxCOM")
+            .setEditText(QString::fromStdString(sign.Port()));
         QCOMPARE(ShowAndStart(form), 0);
         sign.Process().Kill();
         WriteFile(fx.Dir() + QStringLiteral("/dane.txt"), "1 1 X\n");
@@ -301,7 +306,8 @@ private slots:
         const QString chosen = fx.Dir() + QStringLiteral("/inny.txt");
         WriteFile(chosen, "0 3 Wybrany\n");
         WriteFile(first, "1 1 Pierwszy\n"); // newer than the chosen file
-        fx.Form1().ComboBoxCOM->setEditText(QString::fromStdString(sign.Port()));
+        Component<QComboBox>(fx.Form1(), "ComboBoxCOM")
+            .setEditText(QString::fromStdString(sign.Port()));
         QCOMPARE(ShowAndStart(form), 0);
 
         // Cancelled: nothing changes, nothing is sent.
@@ -325,7 +331,7 @@ private slots:
         QCOMPARE(ReadWholeFile(fx.Dir() + QStringLiteral("/as.cfg")),
                  QFile::encodeName(chosen) + '\n');
         // The next window reads the chosen name back.
-        TForm3 again(fx.Form1(), fx.dialogs);
+        TForm3 again(SyncContextOf(fx.Form1()), fx.dialogs);
         QCOMPARE(again.EditPlik->text(), chosen);
     }
 
@@ -339,7 +345,8 @@ private slots:
         form.SetStatusPeriod(300);
         form.SetSyncInterval(20);
         const QString data = fx.Dir() + QStringLiteral("/dane.txt");
-        fx.Form1().ComboBoxCOM->setEditText(QString::fromStdString(sign.Port()));
+        Component<QComboBox>(fx.Form1(), "ComboBoxCOM")
+            .setEditText(QString::fromStdString(sign.Port()));
 
         // Watches the window from inside its waits.
         bool fellBackDuringWait = false;

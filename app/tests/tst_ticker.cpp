@@ -1,4 +1,4 @@
-// The preview's tick thread: it counts the preview down, wakes the window only when a pass is
+// The preview's ticker: it counts the preview down, wakes the window only when a pass is
 // due and never again before that pass has run, and stops cleanly.
 
 #include "app/PreviewTicker.h"

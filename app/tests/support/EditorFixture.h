@@ -3,10 +3,13 @@
 // them, with scripted dialogs.
 
 #include "ScriptedDialogs.h"
-#include "app/MainForm.h"
 #include "app/Startup.h"
-#include "autosync/window/TForm3.h"
-#include "chartable/Unitchartable.h"
+#include "app/chartable/Unitchartable.h"
+#include "app/mainwindow/MainForm.h"
+#include "app/mainwindow/StripView.h"
+#include "app/syncwindow/TForm3.h"
+#include "app/widgets/CellGrid.h"
+#include "app/widgets/PictureBox.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -14,6 +17,16 @@
 
 #include <memory>
 #include <optional>
+
+// The component of `window` whose object name is `name` (the name the windows give each of
+// their components); aborts the test program when there is none.
+template <class T> T& Component(QObject& window, const char* name) {
+    T* found = window.findChild<T*>(QString::fromLatin1(name));
+    if (found == nullptr) {
+        qFatal("no component %s", name);
+    }
+    return *found;
+}
 
 class EditorFixture {
 public:
@@ -24,8 +37,8 @@ public:
     TForm1& Form1() { return *windows_.Form1; }
     TForm2& Form2() { return *windows_.Form2; }
     TForm3& Form3() { return *windows_.Form3; }
-    CLEDMessageCon& Message1() { return windows_.Form1->Messages[0]; }
-    CellGrid& Grid() { return *windows_.Form1->DrawGrid1; }
+    CLEDMessageCon& Message1() { return windows_.Form1->Messages()[0]; }
+    CellGrid& Grid() { return Component<CellGrid>(Form1(), "DrawGrid1"); }
     QString Dir() const { return dir_.path(); }
     QString SettingsFile() const { return dir_.filePath(QStringLiteral("vtr.cfg")); }
 

@@ -3,11 +3,10 @@
 // the character table; the main window's action panel shows it modally with ShowModalSync().
 //
 // The window only wires its events to the mode (CAutoSync): showing it starts the mode on the
-// main window's port, protocol object and device address; TimerSynchro runs one polling step
-// per second; "Wybierz plik" picks the data file and sends it at once; "Wyjdź z trybu" and
+// port, protocol object and device address of its SyncContext; TimerSynchro runs one polling
+// step per second; "Wybierz plik" picks the data file and sends it at once; "Wyjdź z trybu" and
 // every other close (close box, Escape) leave the mode - the sign's current message is blanked
-// and the port closed - and save the data file name in "as.cfg" in the main window's start
-// directory.
+// and the port closed - and save the data file name in "as.cfg" in the start directory.
 //
 // Serial transactions run on a worker thread while the window waits in a local event loop that
 // drops user input (RunWhileRepainting), so the window repaints during the up to 5.1 s of a
@@ -21,13 +20,29 @@
 #include "autosync/RunnerSignLink.h"
 #include "autosync/Unitautosync.h"
 
+#include "comm/Unitcomprotocol.h"
+
 #include <QDialog>
+
+#include <cstdint>
+#include <functional>
+#include <string>
 
 class Dialogs;
 class QLabel;
 class QLineEdit;
 class QTimer;
-class TForm1;
+
+// What the window borrows from the editor: the protocol object (not used by anyone else while
+// the window is open, since it is modal), the sign's address, the directory of "as.cfg", and
+// the port, read each time the mode starts because the operator may change it in between.
+struct SyncContext {
+    ComProtocol& Protocol;
+    std::uint16_t DeviceAddress;
+    std::string StartDirectory;
+    // The port name in the system's file name encoding.
+    std::function<std::string()> PortName;
+};
 
 constexpr int kSyncStatusPeriodMs = 5000;
 constexpr int kSyncIntervalMs = 1000;
@@ -37,9 +52,9 @@ inline constexpr const char* kDataFileFilter =
 class TForm3 : public QDialog {
     Q_OBJECT
 public:
-    // Borrows from `form1` its protocol object, start directory, port selector and device
-    // address; `dialogs` runs OpenDialog1. Both must outlive the window. Runs FormCreate.
-    TForm3(TForm1& form1, Dialogs& dialogs, QWidget* parent = nullptr);
+    // `context.Protocol` and `dialogs` (which runs OpenDialog1) must outlive the window. Runs
+    // FormCreate.
+    TForm3(SyncContext context, Dialogs& dialogs, QWidget* parent = nullptr);
     ~TForm3() override;
 
     // Shows the window modally and returns when it has closed; the mode runs while it is open
@@ -55,9 +70,9 @@ public:
     QTimer* TimerSynchro = nullptr; // polling
 
     // --- events ---
-    // Reads as.cfg from the main window's start directory into EditPlik.
+    // Reads as.cfg from the start directory into EditPlik.
     void FormCreate();
-    // Starts the mode with the main window's current port name; emits StartFinished.
+    // Starts the mode on the context's port as named now; emits StartFinished.
     void FormShow();
     // Leaves the mode and writes as.cfg. Runs on every close.
     void FormClose();
@@ -93,9 +108,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    std::string StartDirectory() const;
-
-    TForm1& form1_;
+    SyncContext context_;
     Dialogs& dialogs_;
     ProtocolSignLink protocolLink_;
     RunnerSignLink link_;

@@ -1,4 +1,4 @@
-#include "chartable/Unitchartable.h"
+#include "app/chartable/Unitchartable.h"
 
 #include "app/KeyMap.h"
 #include "app/widgets/KeyPreview.h"

@@ -1,4 +1,4 @@
-#include "autosync/window/TransactionWait.h"
+#include "app/TransactionWait.h"
 
 #include <QCursor>
 #include <QEventLoop>

@@ -1,8 +1,7 @@
-#include "autosync/window/TForm3.h"
+#include "app/syncwindow/TForm3.h"
 
 #include "app/Dialogs.h"
-#include "app/MainForm.h"
-#include "autosync/window/TransactionWait.h"
+#include "app/TransactionWait.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -45,12 +44,12 @@ QString WideName(const std::string& name) {
 
 } // namespace
 
-TForm3::TForm3(TForm1& form1, Dialogs& dialogs, QWidget* parent)
-    : QDialog(parent), form1_(form1), dialogs_(dialogs), protocolLink_(form1.Protocol),
-      link_(protocolLink_, RunWhileRepainting),
+TForm3::TForm3(SyncContext context, Dialogs& dialogs, QWidget* parent)
+    : QDialog(parent), context_(std::move(context)), dialogs_(dialogs),
+      protocolLink_(context_.Protocol), link_(protocolLink_, RunWhileRepainting),
       sync_(link_, files_, [this](const std::string& text) {
           ShowStatus(QString::fromStdString(text),
-                     QString::fromStdString(LinkFailureReason(text, form1_.Protocol)));
+                     QString::fromStdString(LinkFailureReason(text, context_.Protocol)));
       }) {
     setWindowTitle(QStringLiteral("Synchronizacja linijki z plikiem"));
     setModal(true);
@@ -114,12 +113,8 @@ int TForm3::ShowModalSync() {
     return exec();
 }
 
-std::string TForm3::StartDirectory() const {
-    return form1_.StartDirectory;
-}
-
 void TForm3::FormCreate() {
-    sync_.LoadSyncSettings(StartDirectory());
+    sync_.LoadSyncSettings(context_.StartDirectory);
     EditPlik->setText(WideName(sync_.DataFileName()));
 }
 
@@ -129,7 +124,8 @@ void TForm3::FormShow() {
         emit StartFinished(1);
         return;
     }
-    const int result = sync_.StartSync(NarrowName(form1_.PortName()), form1_.DeviceAddress);
+    const std::string port = context_.PortName ? context_.PortName() : std::string();
+    const int result = sync_.StartSync(port, context_.DeviceAddress);
     if (result == 0 && sync_.SyncActive()) {
         TimerSynchro->start();
     }
@@ -138,7 +134,7 @@ void TForm3::FormShow() {
 
 void TForm3::FormClose() {
     TimerSynchro->stop();
-    sync_.FormClose(StartDirectory());
+    sync_.FormClose(context_.StartDirectory);
 }
 
 void TForm3::TimerSynchroTimer() {

@@ -1,0 +1,53 @@
+#pragma once
+// The file commands of the main window: loading and saving the current message (*.kom) and the
+// message set (*.kzb) through the open and save dialogs.
+//
+// A file that does not load (missing, not a regular file, empty, a read error) changes nothing
+// and is reported as "Nie mogę wczytać pliku <name> !"; one that cannot be written is reported
+// as "Nie mogę zapisać pliku <name> !" and the old file stays as it was.
+
+#include "messages/Ledmessagecon.h"
+#include "messages/MessageFiles.h"
+
+#include <QString>
+
+#include <span>
+
+class Dialogs;
+class QWidget;
+
+// The file dialogs' filters (description|pattern pairs) and default extensions.
+inline constexpr const char* kMessageFilter = "Pojedynczy komunikat (*.kom)|*.kom";
+inline constexpr const char* kSaveMessageFilter =
+    "Pojedynczy komunikat (*.kom)|*.kom|Zbiór komunikatów (*.kzb)|*.kzb";
+inline constexpr const char* kMessageSetFilter = "Zbiór komunikatów (*.kzb)|*.kzb";
+inline constexpr const char* kMessageExtension = "kom";
+inline constexpr const char* kMessageSetExtension = "kzb";
+
+class FileCommands {
+public:
+    using MessageSet = std::span<CLEDMessageCon, kMessageSetCount>;
+
+    // `messages` is the message set, message 1 the current message; `owner` owns the dialogs.
+    // All three must outlive the commands.
+    FileCommands(Dialogs& dialogs, QWidget& owner, MessageSet messages);
+
+    // Each load returns whether message 1's buffer was replaced; a cancelled dialog or a file
+    // that does not load leaves every message as it was.
+    bool LoadMessage();
+    bool LoadSet();
+    // One 1024-byte message whichever filter was chosen.
+    void SaveMessage();
+    void SaveSet();
+
+private:
+    // The name chosen in the open or save dialog, with the default extension added when it has
+    // none; empty when cancelled.
+    QString ChooseFile(bool save, const char* filter, const char* extension);
+    void LoadFailed(const QString& name);
+    void SaveFailed(const QString& name);
+
+    Dialogs& dialogs_;
+    QWidget& owner_;
+    MessageSet messages_;
+};

@@ -1,0 +1,244 @@
+// The commands of the main window: the action panel's buttons and the grid editor's wiring,
+// all acting on message 1.
+
+#include "app/Dialogs.h"
+#include "app/KeyMap.h"
+#include "app/TransactionWait.h"
+#include "app/chartable/Unitchartable.h"
+#include "app/mainwindow/MainForm.h"
+#include "app/mainwindow/StripView.h"
+#include "app/syncwindow/TForm3.h"
+#include "app/widgets/CategoryButtons.h"
+#include "app/widgets/CellGrid.h"
+
+#include <QClipboard>
+#include <QFile>
+#include <QGuiApplication>
+
+namespace {
+
+// The index of the first cell with attribute 0, or 499 when all 500 cells are in use.
+int FirstFreeCell(const std::uint8_t* data) {
+    for (int i = 0; i < kMessageCells; ++i) {
+        if (data[2 * i] == 0) {
+            return i;
+        }
+    }
+    return kMessageCells - 1;
+}
+
+} // namespace
+
+void TForm1::RunCommand(PanelCommand command) {
+    switch (command) {
+    case PanelCommand::Font1:
+    case PanelCommand::Font2:
+    case PanelCommand::Font3:
+    case PanelCommand::Font4:
+    case PanelCommand::Font5:
+        SetFontClick(static_cast<int>(command) - static_cast<int>(PanelCommand::Font1) + 1);
+        break;
+    case PanelCommand::InsertDate:
+        CurrentMessage().InsertDateField();
+        break;
+    case PanelCommand::InsertTime:
+        CurrentMessage().InsertTimeField();
+        break;
+    case PanelCommand::InsertTemperature:
+        CurrentMessage().InsertTemperatureField();
+        break;
+    case PanelCommand::InsertSpecialChar:
+        CategoryButtons1Categories1Items3Click();
+        break;
+    case PanelCommand::ToggleType:
+        CategoryButtons1Categories2Items0Click();
+        break;
+    case PanelCommand::TestMessage: // "Testuj komunikat" does nothing
+        break;
+    case PanelCommand::ClearMessage:
+        Button4Click();
+        break;
+    case PanelCommand::LoadMessage:
+        if (files_.LoadMessage()) {
+            AfterMessage1Replaced();
+        }
+        break;
+    case PanelCommand::LoadSet:
+        if (files_.LoadSet()) {
+            AfterMessage1Replaced();
+        }
+        break;
+    case PanelCommand::SaveMessage:
+        files_.SaveMessage();
+        break;
+    case PanelCommand::SaveSet:
+        files_.SaveSet();
+        break;
+    case PanelCommand::SendMessage:
+        Button3Click();
+        break;
+    case PanelCommand::SendSet:
+        ToolButton15Click();
+        break;
+    case PanelCommand::SyncClock:
+        CategoryButtons1Categories3Items9Click();
+        break;
+    case PanelCommand::SyncFile:
+        CategoryButtons1Categories3Items10Click();
+        break;
+    case PanelCommand::ShowMessage:
+        CategoryButtons1Categories3Items11Click();
+        break;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Font, type and clear
+
+void TForm1::SetFontClick(int font) {
+    CurrentMessage().SetFont(font);
+    panel_->CurrentMessageChanged();
+}
+
+void TForm1::CategoryButtons1Categories2Items0Click() {
+    CurrentMessage().SetType(CurrentMessage().GetType() == 0 ? 1 : 0);
+    panel_->CurrentMessageChanged();
+}
+
+void TForm1::Button4Click() {
+    if (!dialogs_.Ask(QStringLiteral("Czy na pewno skasować komunikat?"))) {
+        return;
+    }
+    CurrentMessage().Clear();
+    grid_->Invalidate();
+    // Clear chose font 4 for new cells: the mark moves there now, not at some later repaint.
+    panel_->CurrentMessageChanged();
+}
+
+void TForm1::AfterMessage1Replaced() {
+    MessageLoaded();
+    panel_->CurrentMessageChanged();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Send actions (port from the port selector; each opens and closes the port)
+
+// What the send actions show and start, mapped onto the window.
+class TForm1::SendHost final : public SendActionsHost {
+public:
+    explicit SendHost(TForm1& form) : form_(form) {}
+    void SetStatusText(const std::string& text) override {
+        form_.SetStatusText(QString::fromStdString(text));
+    }
+    void ShowError(const std::string& text, const std::string& reason) override {
+        form_.dialogs_.ErrorWithReason(QString::fromStdString(text),
+                                       QString::fromStdString(reason));
+    }
+    void SetPreviewRunning(std::uint16_t running) override {
+        form_.strip_->SetPreviewRunning(running);
+    }
+    void StartPreview(std::int16_t type, const std::uint8_t* message,
+                      std::uint16_t length) override {
+        form_.strip_->PlayMessage(type, message, length);
+    }
+
+private:
+    TForm1& form_;
+};
+
+void TForm1::CreateSendActions() {
+    sendHost_ = std::make_unique<SendHost>(*this);
+    actions_ = std::make_unique<SendActions>(protocol_, *sendHost_, Messages(), deviceAddress_);
+    // Transactions (up to 5.1 s each) run on a worker thread while the window keeps painting;
+    // clicks and keys wait until the transaction has ended. None of this window's timers (the
+    // status timer, the preview ticker) touches the protocol object, so the worker has it to
+    // itself; the synchronisation window, the only other user, runs modally and so never at
+    // the same time.
+    actions_->SetTransactionRunner(RunWhileRepainting);
+}
+
+std::string TForm1::PortForActions() const {
+    return QFile::encodeName(PortName()).toStdString();
+}
+
+void TForm1::Button3Click() {
+    if (actions_->SendCurrentMessage(PortForActions(), CurrentMessageNumber()) ==
+        SendResult::Done) {
+        // Message 1 was cleared: scrolling type, font 4.
+        panel_->CurrentMessageChanged();
+    }
+}
+
+void TForm1::ToolButton15Click() {
+    actions_->SendMessageSet(PortForActions());
+}
+
+void TForm1::CategoryButtons1Categories3Items9Click() {
+    actions_->SyncClock(PortForActions());
+}
+
+void TForm1::CategoryButtons1Categories3Items10Click() {
+    if (form3_ != nullptr) {
+        form3_->ShowModalSync();
+    }
+}
+
+void TForm1::CategoryButtons1Categories3Items11Click() {
+    actions_->ShowCurrentMessage(PortForActions(), CurrentMessageNumber());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Grid editor
+
+void TForm1::ConnectGrid() {
+    CLEDMessageCon& edited = messages_[0];
+    const FontInfoTable& fonts = strip_->FontTable();
+    grid_->SetDrawCell(
+        [&edited, &fonts](QPainter&, int c, int r, const QRect& rect, bool selected) {
+            edited.DrawCell(c, r,
+                            GridRect{rect.left(), rect.top(), rect.right() + 1, rect.bottom() + 1},
+                            selected ? GridCellState::Selected : GridCellState::Normal, fonts);
+        });
+    grid_->SetSelectCellHandler(
+        [&edited](int c, int r, bool& canSelect) { edited.CanSelect(c, r, canSelect); });
+    grid_->SetKeyDown(
+        [&edited](std::uint16_t& key, Qt::KeyboardModifiers) { edited.KeyDown(key); });
+    grid_->SetKeyPress([&edited](std::uint8_t ch) { edited.KeyPress(ch); });
+}
+
+void TForm1::Paste() {
+    const QString text = QGuiApplication::clipboard()->text();
+    CLEDMessageCon& target = messages_[static_cast<std::size_t>(CurrentMessageNumber() - 1)];
+    for (const char byte : ToCp1250(text)) {
+        target.KeyPress(static_cast<std::uint8_t>(byte));
+    }
+}
+
+void TForm1::CategoryButtons1Categories1Items3Click() {
+    if (form2_ == nullptr) {
+        return;
+    }
+    form2_->FontNumber = static_cast<std::uint8_t>(CurrentMessage().GetFont());
+    form2_->exec();
+    if (form2_->ChosenChar != 0) {
+        CurrentMessage().InsertSpecialChar(form2_->ChosenChar);
+    }
+}
+
+void TForm1::MessageLoaded() {
+    const int firstFree = FirstFreeCell(messages_[0].GetData());
+    const int cursor = grid_->Row() * kGridColumns + grid_->Col();
+    if (cursor > firstFree) {
+        grid_->SetCell(firstFree % kGridColumns, firstFree / kGridColumns);
+    }
+    grid_->Invalidate();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Preview
+
+bool TForm1::PlayMessage2() {
+    const std::uint8_t* message = messages_[1].GetData();
+    const auto type = static_cast<std::int16_t>(static_cast<std::int8_t>(messages_[1].GetType()));
+    return strip_->PlayMessage(type, message, MessageLengthForPreview(message));
+}
