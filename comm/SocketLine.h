@@ -59,7 +59,7 @@ public:
     // connection is lost.
     int Read(std::uint8_t* buffer, std::uint16_t capacity) override;
     LineWait WaitReadable(int timeoutMs) override;
-    void SetNoteHook(LineNoteHook hook) override { note_ = std::move(hook); }
+    void SetNoteHook(const LineNoteHook& hook) override { note_ = hook; }
     // The reason of the last failure; its SystemMessage is a sentence naming the host.
     LineError LastError() const override { return error_; }
 

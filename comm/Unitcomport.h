@@ -51,7 +51,7 @@ public:
     // (e.g. on a signal); callers measure elapsed time themselves.
     virtual LineWait WaitReadable(int timeoutMs) = 0;
     // Sets where notes go; an empty hook drops them. Lines with nothing to note ignore it.
-    virtual void SetNoteHook(LineNoteHook) {}
+    virtual void SetNoteHook(const LineNoteHook& /*hook*/) {}
     // Why the last failed Open, Write, Read or WaitReadable failed (Kind None after a
     // successful Open). A line that cannot tell reports None; callers then fall back on a
     // kind of their own.
@@ -91,7 +91,7 @@ public:
     int Read(std::uint8_t* buffer, std::uint16_t capacity) override;
     LineWait WaitReadable(int timeoutMs) override;
     LineError LastError() const override;
-    void SetNoteHook(LineNoteHook hook) override;
+    void SetNoteHook(const LineNoteHook& hook) override;
 
     bool IsOpen() const { return handle_ != kInvalidHandle || network_ != nullptr; }
 

@@ -21,8 +21,8 @@ LineError ComPort::LastError() const {
     return network_ ? network_->LastError() : lastError_;
 }
 
-void ComPort::SetNoteHook(LineNoteHook hook) {
-    note_ = std::move(hook);
+void ComPort::SetNoteHook(const LineNoteHook& hook) {
+    note_ = hook;
     if (network_) {
         network_->SetNoteHook(note_);
     }

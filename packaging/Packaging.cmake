@@ -22,9 +22,9 @@ set(doc_dir ${CMAKE_INSTALL_DATADIR}/doc)
 set(generated ${CMAKE_CURRENT_BINARY_DIR}/packaging)
 file(MAKE_DIRECTORY ${generated})
 
-# Component "cli" becomes the package ledsign, "editor" the package ledsign-editor. The fonts
-# and the editor also have install rules of their own folders (component "Unspecified"), which
-# a plain `cmake --install` runs as well; the packages take only these two components.
+# Component "cli" becomes the package ledsign, "editor" the package ledsign-editor. These are
+# the only install rules of the programs and fonts, so `cmake --install` and the packages install
+# the same files once.
 if(TARGET ledsign)
     install(TARGETS ledsign RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT cli)
 endif()

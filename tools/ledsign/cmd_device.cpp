@@ -337,7 +337,7 @@ int SendSet(const std::vector<std::string>& args) {
         return kExitUsage;
     }
     std::array<MessageBytes, 8> set{};
-    if (!LoadForSending("send-set", a.Positional[0], 8 * 1024, "message-set",
+    if (!LoadForSending("send-set", a.Positional[0], std::uintmax_t{8} * 1024, "message-set",
                         [&](LoadReport& report) {
                             return ReadMessageSetFile(a.Positional[0].c_str(), set, report);
                         })) {

@@ -295,7 +295,8 @@ TEST(DeviceCommands, PortsThatCannotBeUsedFailWithoutWriting) {
     for (const auto& [port, reason] : cases) {
         const RunResult r = Ledsign({"send", "--port", port, dir / "m.kom"});
         EXPECT_EQ(r.ExitCode, 1) << port;
-        EXPECT_EQ(r.Err, "cannot open port " + port + ": " + reason + "\n");
+        EXPECT_EQ(r.Err,
+                  std::string("cannot open port ").append(port).append(": ").append(reason) + "\n");
         EXPECT_TRUE(r.Out.empty()) << r.Out;
     }
     EXPECT_EQ(fs::file_size(dir / "regular"), 0u);
@@ -368,7 +369,7 @@ TEST(DeviceCommands, UnprivilegedOpenSaysWhyItFailed) {
     }
     TempDir dir;
     Sign sign(dir.Path(), {"--silent"});
-    const std::string port = sign.Port();
+    const std::string& port = sign.Port();
     // A client killed outright cannot clear the exclusive flag, and a pseudo-terminal keeps it
     // while the sign serves it.
     {

@@ -93,6 +93,7 @@ protected:
     long PeakResidentKiB(std::vector<std::string> args) {
         args.insert(args.begin(), {LEDSIGN_BIN, "preview"});
         std::vector<char*> argv;
+        argv.reserve(args.size() + 1);
         for (std::string& a : args) {
             argv.push_back(a.data());
         }
@@ -358,7 +359,7 @@ TEST_F(PreviewCommandTest, GifMemoryDoesNotGrowWithItsLength) {
     ASSERT_GT(longPeak, 0);
     EXPECT_GT(ParseGif(ReadBytes("long.gif")).Frames, 20000);
     // Holding the frames would take about 100 KB each, over 2 GB here.
-    EXPECT_LT(longPeak, shortPeak + 16 * 1024) << "short " << shortPeak << " KiB";
+    EXPECT_LT(longPeak, shortPeak + 16L * 1024) << "short " << shortPeak << " KiB";
     std::printf("peak resident memory: short GIF %ld KiB, long GIF %ld KiB\n", shortPeak, longPeak);
 }
 
