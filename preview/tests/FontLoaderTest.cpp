@@ -130,7 +130,9 @@ TEST_F(FontSearch, ShortOrUnreadableFilesAreSkippedForTheNextPlace) {
         {1, true, FontOrigin::ExecutableDirectory, Reason::TooShort},
         {1791, true, FontOrigin::ExecutableDirectory, Reason::TooShort},
         {100, false, FontOrigin::BuiltIn, Reason::TooShort},
+#ifndef _WIN32 // Windows (and Wine) cannot make a symbolic link to itself
         {kLoop, true, FontOrigin::ExecutableDirectory, Reason::Unreadable},
+#endif
     };
     const fs::path file = root_ / "cur" / kFontSpecs[0].FileName;
     for (const Case& c : cases) {
