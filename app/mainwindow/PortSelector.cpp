@@ -132,7 +132,9 @@ void PortSelector::Refresh() {
 }
 
 QString PortSelector::ShownText() const {
-    return static_cast<const MiddleElidingLineEdit*>(lineEdit())->ShownText();
+    // The box's own line edit unless a caller has replaced it.
+    const auto* edit = dynamic_cast<const MiddleElidingLineEdit*>(lineEdit());
+    return edit != nullptr ? edit->ShownText() : currentText();
 }
 
 void PortSelector::showPopup() {
