@@ -112,7 +112,6 @@ private slots:
         };
         const int A = kActionsCategory;
         row("font 1", kFontsCategory, 0, -1, "", NoPort, NoWindow, "abxy");
-        row("font 5", kFontsCategory, 4, -1, "", NoPort, NoWindow, "abxy");
         row("date", kInsertCategory, 0, -1, "", NoPort, NoWindow, "ab\xfexy");
         row("time", kInsertCategory, 1, -1, "", NoPort, NoWindow, "ab\xffxy");
         row("temperature", kInsertCategory, 2, -1, "", NoPort, NoWindow, "ab\xfaxy");
