@@ -25,45 +25,19 @@ using Bytes = QByteArray;
 // Message cells "LM" in font 4, as a message file and as message 1 of a set file.
 Bytes LoadedMessage() {
     Bytes b(kMessageSize, '\0');
-    b[0] = 4;
-    b[1] = 'L';
-    b[2] = 4;
-    b[3] = 'M';
+    b.replace(0, 4, Bytes("\x04L\x04M", 4));
     return b;
 }
 
-void WriteFile(const QString& path, const Bytes& bytes) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
-
-// Runs `step` once `window` is visible (from inside its modal loop), then stops looking.
-void WhenShown(QWidget& window, std::function<void()> step) {
+// Once `window` is visible (from inside its modal loop), runs `step` every 20 ms until it
+// returns true: the synchronisation window refuses to close while its start runs.
+void WhileShown(QWidget& window, std::function<bool()> step) {
     auto* poll = new QTimer(&window);
     poll->setInterval(20);
     QObject::connect(poll, &QTimer::timeout, poll, [&window, poll, step] {
-        if (window.isVisible()) {
+        if (window.isVisible() && step()) {
             poll->stop();
             poll->deleteLater();
-            step();
-        }
-    });
-    poll->start();
-}
-
-// Closes `window` as soon as it is visible, again and again until a close is accepted (the
-// synchronisation window refuses to close while its start runs).
-void CloseWhenShown(QWidget& window) {
-    auto* poll = new QTimer(&window);
-    poll->setInterval(50);
-    QObject::connect(poll, &QTimer::timeout, poll, [&window, poll] {
-        if (window.isVisible()) {
-            window.close();
-            if (!window.isVisible()) {
-                poll->stop();
-                poll->deleteLater();
-            }
         }
     });
     poll->start();
@@ -167,33 +141,32 @@ private slots:
             fx.dialogs.answers.push_back(answer == 1);
         }
         if (!file.isEmpty()) {
-            const QString path = fx.Dir() + "/" + file;
-            fx.dialogs.files.push_back(path);
-            WriteFile(path, file.endsWith(".kzb") ? LoadedMessage().repeated(kMessageCount)
-                                                  : LoadedMessage());
+            QFile out(fx.Dir() + "/" + file);
+            QVERIFY(out.open(QIODevice::WriteOnly));
+            out.write(LoadedMessage().repeated(file.endsWith(".kzb") ? kMessageCount : 1));
+            fx.dialogs.files.push_back(out.fileName());
         }
         TForm2& table = fx.Form2();
-        switch (window) {
-        case PickHash: // code 35 is in column 3 of row 1
-            WhenShown(table, [&table] {
+        TForm3& sync = fx.Form3();
+        if (window == PickHash) { // code 35 is in column 3 of row 1
+            WhileShown(table, [&table] {
                 QTest::mouseDClick(table.DrawGrid1, Qt::LeftButton, {}, QPoint(3 * 17 + 8, 25));
+                return true;
             });
-            break;
-        case CancelTable:
-            WhenShown(table, [&table] { QTest::keyClick(table.DrawGrid1, Qt::Key_Escape); });
-            break;
-        case CloseSync:
-            CloseWhenShown(fx.Form3());
-            break;
-        default:
-            break;
+        } else if (window == CancelTable) {
+            WhileShown(table, [&table] {
+                QTest::keyClick(table.DrawGrid1, Qt::Key_Escape);
+                return true;
+            });
+        } else if (window == CloseSync) {
+            WhileShown(sync, [&sync] { return sync.close(); });
         }
         TypeIntoFocus("ab");
         QCOMPARE(fx.Text(), Bytes("ab"));
 
         ClickCommand(f, category, item);
 
-        QVERIFY(!table.isVisible() && !fx.Form3().isVisible());
+        QVERIFY(!table.isVisible() && !sync.isVisible());
         QTRY_VERIFY(fx.Grid().hasFocus());
         TypeIntoFocus("xy");
         QCOMPARE(fx.Text(), text);
