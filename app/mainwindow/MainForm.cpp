@@ -310,6 +310,8 @@ void TForm1::Timer1Timer() {
 void TForm1::Wyjd1Click() {
     if (dialogs_.Ask(QStringLiteral("Czy na pewno wyjść z programu?"))) {
         close();
+    } else {
+        KeepKeyboardOnGrid();
     }
 }
 
