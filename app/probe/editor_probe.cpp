@@ -6,6 +6,8 @@
 //   ledsign-editor-probe preview SECONDS  types a demonstration message, plays it on the strip
 //                                         as a sent message plays, and exits after SECONDS;
 //                                         prints the strip repaints made
+//   ledsign-editor-probe screenshot FILE  types the demonstration message, plays it, and saves
+//                                         the whole screen as FILE (PNG) after two seconds
 #include "app/Dialogs.h"
 #include "app/Startup.h"
 #include "app/mainwindow/MainForm.h"
@@ -14,6 +16,8 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QPixmap>
+#include <QScreen>
 #include <QTimer>
 
 #include <cstdio>
@@ -64,8 +68,9 @@ int main(int argc, char** argv) {
     InstallPolishTranslation(app);
     const bool startup = argc >= 2 && std::strcmp(argv[1], "startup") == 0;
     const bool preview = argc >= 3 && std::strcmp(argv[1], "preview") == 0;
-    if (!startup && !preview) {
-        std::fprintf(stderr, "usage: %s startup | preview SECONDS\n", argv[0]);
+    const bool screenshot = argc >= 3 && std::strcmp(argv[1], "screenshot") == 0;
+    if (!startup && !preview && !screenshot) {
+        std::fprintf(stderr, "usage: %s startup | preview SECONDS | screenshot FILE\n", argv[0]);
         return 2;
     }
     QtDialogs dialogs;
@@ -76,7 +81,7 @@ int main(int argc, char** argv) {
         form.installEventFilter(&firstPaint);
     }
     form.show();
-    if (preview) {
+    if (preview || screenshot) {
         // Words in different fonts (code page 1250 text), then a time field.
         const std::pair<int, const char*> words[] = {
             {4, "Witaj! "}, {1, "Linijka "}, {5, "\x9cwietlna "}, {3, "nr 380 "}, {2, "godz. "}};
@@ -90,6 +95,17 @@ int main(int argc, char** argv) {
         form.RunCommand(PanelCommand::InsertTime);
         std::memcpy(form.Messages()[1].GetData(), form.Messages()[0].GetData(), kMessageSize);
         form.PlayMessage2();
+    }
+    if (screenshot) {
+        const QString file = QString::fromLocal8Bit(argv[2]);
+        QTimer::singleShot(2000, [file] {
+            const bool saved = QGuiApplication::primaryScreen()->grabWindow(0).save(file);
+            std::printf("%s %s\n", saved ? "saved" : "not saved", qPrintable(file));
+            std::fflush(stdout);
+            QApplication::quit();
+        });
+    }
+    if (preview) {
         const int seconds = std::atoi(argv[2]);
         QTimer::singleShot(seconds * 1000, [&form] {
             std::printf("repaints %llu\n",
