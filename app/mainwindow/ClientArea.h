@@ -22,7 +22,8 @@ public:
     static constexpr int kDesignedWidth = 708;
     static constexpr int kDesignedHeight = 378;
     static constexpr int kPanelLeft = 712;
-    static constexpr int kMinimumPanelWidth = 328;
+    // Wide enough for the longest caption beside the scroll bar that a short window shows.
+    static constexpr int kMinimumPanelWidth = 348;
     static constexpr int kStatusBarHeight = 22;
     // Room left on the screen for the title bar and frame (estimated, since the frame is not
     // known before the window is shown) and for a task bar.

@@ -6,8 +6,10 @@
 //   ledsign-editor-probe preview SECONDS  types a demonstration message, plays it on the strip
 //                                         as a sent message plays, and exits after SECONDS;
 //                                         prints the strip repaints made
-//   ledsign-editor-probe screenshot FILE  types the demonstration message, plays it, and saves
-//                                         the whole screen as FILE (PNG) after two seconds
+//   ledsign-editor-probe screenshot FILE [window]
+//                                         types the demonstration message, plays it, and saves
+//                                         the whole screen (or only the main window) as FILE
+//                                         (PNG) after two seconds
 #include "app/Dialogs.h"
 #include "app/Startup.h"
 #include "app/mainwindow/MainForm.h"
@@ -70,7 +72,8 @@ int main(int argc, char** argv) {
     const bool preview = argc >= 3 && std::strcmp(argv[1], "preview") == 0;
     const bool screenshot = argc >= 3 && std::strcmp(argv[1], "screenshot") == 0;
     if (!startup && !preview && !screenshot) {
-        std::fprintf(stderr, "usage: %s startup | preview SECONDS | screenshot FILE\n", argv[0]);
+        std::fprintf(stderr, "usage: %s startup | preview SECONDS | screenshot FILE [window]\n",
+                     argv[0]);
         return 2;
     }
     QtDialogs dialogs;
@@ -98,8 +101,11 @@ int main(int argc, char** argv) {
     }
     if (screenshot) {
         const QString file = QString::fromLocal8Bit(argv[2]);
-        QTimer::singleShot(2000, [file] {
-            const bool saved = QGuiApplication::primaryScreen()->grabWindow(0).save(file);
+        const bool windowOnly = argc >= 4 && std::strcmp(argv[3], "window") == 0;
+        QTimer::singleShot(2000, [file, windowOnly, &form] {
+            const QPixmap shot =
+                windowOnly ? form.grab() : QGuiApplication::primaryScreen()->grabWindow(0);
+            const bool saved = shot.save(file, "PNG", 0); // the smallest file
             std::printf("%s %s\n", saved ? "saved" : "not saved", qPrintable(file));
             std::fflush(stdout);
             QApplication::quit();
