@@ -14,6 +14,7 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -26,8 +27,6 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
-
-#include <QFileInfo>
 
 #include <filesystem>
 

@@ -78,6 +78,7 @@ constexpr std::array<Item, 6> kSignItems{{
 QAction* MakeItem(QMenu& menu, const Item& item, const std::function<void(PanelCommand)>& run) {
     auto* action = new QAction(QString::fromUtf8(item.caption), &menu);
     action->setObjectName(QString::fromLatin1(item.objectName));
+    action->setData(static_cast<int>(item.command));
     action->setShortcuts(ShortcutsOf(item.command));
     action->setShortcutContext(Qt::WindowShortcut);
     QObject::connect(action, &QAction::triggered, &menu,

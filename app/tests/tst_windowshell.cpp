@@ -124,6 +124,20 @@ private slots:
         }
     }
 
+    // The grid keeps the keyboard, so the menus are the keyboard's way to every panel command.
+    void EveryPanelCommandIsInAMenu() {
+        EditorFixture fx(std::nullopt, false);
+        QSet<int> inMenus;
+        for (QAction* a : fx.Form1().menuBar()->findChildren<QAction*>()) {
+            if (a->data().isValid()) {
+                inMenus << a->data().toInt();
+            }
+        }
+        for (int c = int(PanelCommand::Font1); c <= int(PanelCommand::ShowMessage); ++c) {
+            QVERIFY2(inMenus.contains(c), qPrintable(QString::number(c)));
+        }
+    }
+
     // Message files and set files each open in the folder last used for them, in this run and
     // the next; a folder that has gone is not offered.
     void FoldersAreRememberedPerKindAcrossRuns() {
