@@ -28,7 +28,8 @@ constexpr std::array<Shortcut, 6> kShortcuts{{
     {C::TestMessage, QKeyCombination(Qt::Key_F5), {}},
 }};
 
-// A menu item; a null caption is a separator.
+// A menu item; a null caption is a separator. Accelerators are unique within each menu, counting
+// the items "Plik" shares with the other menus.
 struct Item {
     const char* objectName;
     const char* caption;
@@ -48,7 +49,7 @@ constexpr std::array<Item, 5> kFileItems{{
 constexpr std::array<Item, 10> kMessageItems{{
     kSeparator, // after the font submenu
     {"MenuWstawDate", "Wstaw &datę (Rok/Miesiąc/Dzień)", C::InsertDate},
-    {"MenuWstawCzas", "Wstaw &czas (Godzina/Minuta)", C::InsertTime},
+    {"MenuWstawCzas", "Wstaw czas (&Godzina/Minuta)", C::InsertTime},
     {"MenuWstawTemperature", "Wstaw &temperaturę", C::InsertTemperature},
     {"MenuWstawZnak", "Wstaw &znak specjalny…", C::InsertSpecialChar},
     kSeparator,
@@ -67,7 +68,7 @@ constexpr std::array<Item, 5> kFontItems{{
 }};
 
 constexpr std::array<Item, 6> kSignItems{{
-    {"MenuWyslijKomunikat", "&Wyślij komunikat do linijki świetlnej", C::SendMessage},
+    {"MenuWyslijKomunikat", "W&yślij komunikat do linijki świetlnej", C::SendMessage},
     {"MenuWyslijZestaw", "Wyślij &zestaw komunikatów do linijki świetlnej", C::SendSet},
     {"MenuSynchronizujZegar", "&Synchronizuj zegar w linijce świetlnej", C::SyncClock},
     {"MenuWyswietl", "Wyświetl na linijce &bieżący komunikat", C::ShowMessage},
@@ -139,6 +140,13 @@ void AddCommandMenus(QMenuBar& bar, QMenu& fileMenu, QAction& exitItem,
     QMenu* sign = bar.addMenu(QStringLiteral("&Linijka"));
     sign->setObjectName(QStringLiteral("MenuLinijka"));
     AddItems(*sign, kSignItems, nullptr, run);
+
+    // "Plik" lists every command that has a key, so one menu shows all the keys; the items are
+    // shared, not copied, since two items on one key would leave the key ambiguous.
+    for (const char* shared : {"MenuTestuj", "MenuWyslijKomunikat"}) {
+        fileMenu.insertAction(&exitItem, bar.findChild<QAction*>(QString::fromLatin1(shared)));
+    }
+    fileMenu.insertSeparator(&exitItem);
 }
 
 QString KeyHelpText() {
