@@ -30,8 +30,8 @@ QString WithShortcut(const QString& text, PanelCommand command);
 
 // Puts the file commands into `fileMenu` before its exit item `exitItem` (which must be in that
 // menu), and appends the menus "Komunikat" and "Linijka" to `bar` with the remaining panel
-// commands; the test and the send with their keys appear in `fileMenu` too. Each item hands its command to `run`, as the panel's button does; its data is the
-// command's number.
+// commands; the test and the send with their keys appear in `fileMenu` too. Each item hands its
+// command to `run`, as the panel's button does; its data is the command's number.
 void AddCommandMenus(QMenuBar& bar, QMenu& fileMenu, QAction& exitItem,
                      const std::function<void(PanelCommand)>& run);
 
