@@ -30,7 +30,7 @@ bool QtDialogs::Ask(const QString& text) {
 namespace {
 
 QString RunFileDialog(QWidget* owner, QFileDialog::AcceptMode mode, const QString& filter,
-                      const QString& defaultExtension) {
+                      const QString& defaultExtension, const QString& startFolder) {
     QFileDialog dialog(owner);
     dialog.setAcceptMode(mode);
     dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
@@ -38,7 +38,7 @@ QString RunFileDialog(QWidget* owner, QFileDialog::AcceptMode mode, const QStrin
     dialog.setNameFilters(ToNameFilters(filter));
     dialog.setDefaultSuffix(defaultExtension);
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    dialog.setDirectory(QDir::currentPath());
+    dialog.setDirectory(startFolder.isEmpty() ? QDir::currentPath() : startFolder);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return {};
     }
@@ -47,14 +47,14 @@ QString RunFileDialog(QWidget* owner, QFileDialog::AcceptMode mode, const QStrin
 
 } // namespace
 
-QString QtDialogs::OpenFile(QWidget* owner, const QString& filter,
-                            const QString& defaultExtension) {
-    return RunFileDialog(owner, QFileDialog::AcceptOpen, filter, defaultExtension);
+QString QtDialogs::OpenFile(QWidget* owner, const QString& filter, const QString& defaultExtension,
+                            const QString& startFolder) {
+    return RunFileDialog(owner, QFileDialog::AcceptOpen, filter, defaultExtension, startFolder);
 }
 
-QString QtDialogs::SaveFile(QWidget* owner, const QString& filter,
-                            const QString& defaultExtension) {
-    return RunFileDialog(owner, QFileDialog::AcceptSave, filter, defaultExtension);
+QString QtDialogs::SaveFile(QWidget* owner, const QString& filter, const QString& defaultExtension,
+                            const QString& startFolder) {
+    return RunFileDialog(owner, QFileDialog::AcceptSave, filter, defaultExtension, startFolder);
 }
 
 QStringList ToNameFilters(const QString& pipeFilter) {

@@ -25,12 +25,13 @@ public:
     // True for Yes; closing the box counts as No.
     virtual bool Ask(const QString& text) = 0;
     // File-open dialog; the chosen name, or an empty text when cancelled. A name typed without
-    // an extension gets `defaultExtension` (without the dot).
-    virtual QString OpenFile(QWidget* owner, const QString& filter,
-                             const QString& defaultExtension) = 0;
+    // an extension gets `defaultExtension` (without the dot). The dialog opens in
+    // `startFolder`, or in the current directory when that is empty.
+    virtual QString OpenFile(QWidget* owner, const QString& filter, const QString& defaultExtension,
+                             const QString& startFolder) = 0;
     // File-save dialog, as OpenFile; no question before overwriting.
-    virtual QString SaveFile(QWidget* owner, const QString& filter,
-                             const QString& defaultExtension) = 0;
+    virtual QString SaveFile(QWidget* owner, const QString& filter, const QString& defaultExtension,
+                             const QString& startFolder) = 0;
 };
 
 // The real dialogs of the toolkit.
@@ -40,10 +41,10 @@ public:
     void ErrorWithReason(const QString& text, const QString& reason) override;
     void Warning(const QString& text) override;
     bool Ask(const QString& text) override;
-    QString OpenFile(QWidget* owner, const QString& filter,
-                     const QString& defaultExtension) override;
-    QString SaveFile(QWidget* owner, const QString& filter,
-                     const QString& defaultExtension) override;
+    QString OpenFile(QWidget* owner, const QString& filter, const QString& defaultExtension,
+                     const QString& startFolder) override;
+    QString SaveFile(QWidget* owner, const QString& filter, const QString& defaultExtension,
+                     const QString& startFolder) override;
 };
 
 // "Desc (*.a)|*.a|Desc2|*.b" as the toolkit's name filters: each description followed by its

@@ -1,5 +1,6 @@
 #include "app/mainwindow/ActionPanel.h"
 
+#include "app/mainwindow/MainMenu.h"
 #include "app/widgets/CategoryButtons.h"
 
 #include <QMenu>
@@ -123,8 +124,13 @@ void ActionPanel::AddButtons(const std::array<QIcon, kIconCount>& icons) {
                 click = [this, command = *b.command] { run_(command); };
             }
             const QIcon icon = b.icon >= 0 ? icons[static_cast<std::size_t>(b.icon)] : QIcon();
-            buttons_->AddButton(category, QString::fromUtf8(b.caption), icon,
-                                QString::fromUtf8(b.hint), std::move(click));
+            QString hint = QString::fromUtf8(b.hint);
+            if (b.command && !ShortcutsOf(*b.command).isEmpty()) {
+                hint =
+                    WithShortcut(hint.isEmpty() ? QString::fromUtf8(b.caption) : hint, *b.command);
+            }
+            buttons_->AddButton(category, QString::fromUtf8(b.caption), icon, hint,
+                                std::move(click));
         }
     }
 }

@@ -13,19 +13,26 @@ QByteArray NativeName(const QString& name) {
 
 } // namespace
 
-FileCommands::FileCommands(Dialogs& dialogs, QWidget& owner, MessageSet messages)
-    : dialogs_(dialogs), owner_(owner), messages_(messages) {}
+FileCommands::FileCommands(Dialogs& dialogs, QWidget& owner, MessageSet messages,
+                           EditorPreferences& preferences, FileNamed fileNamed)
+    : dialogs_(dialogs), owner_(owner), messages_(messages), preferences_(preferences),
+      fileNamed_(std::move(fileNamed)) {}
 
-QString FileCommands::ChooseFile(bool save, const char* filter, const char* extension) {
+QString FileCommands::ChooseFile(bool save, FileKind kind, const char* filter,
+                                 const char* extension) {
     const QString f = QString::fromUtf8(filter);
     const QString ext = QString::fromUtf8(extension);
-    const QString name =
-        save ? dialogs_.SaveFile(&owner_, f, ext) : dialogs_.OpenFile(&owner_, f, ext);
+    const QString folder = preferences_.Folder(kind);
+    const QString name = save ? dialogs_.SaveFile(&owner_, f, ext, folder)
+                              : dialogs_.OpenFile(&owner_, f, ext, folder);
+    if (!name.isEmpty()) {
+        preferences_.RememberFolderOf(kind, name);
+    }
     return WithDefaultExtension(name, ext);
 }
 
 bool FileCommands::LoadMessage() {
-    const QString name = ChooseFile(false, kMessageFilter, kMessageExtension);
+    const QString name = ChooseFile(false, FileKind::Message, kMessageFilter, kMessageExtension);
     if (name.isEmpty()) {
         return false;
     }
@@ -33,11 +40,13 @@ bool FileCommands::LoadMessage() {
         LoadFailed(name);
         return false;
     }
+    fileNamed_(name);
     return true;
 }
 
 bool FileCommands::LoadSet() {
-    const QString name = ChooseFile(false, kMessageSetFilter, kMessageSetExtension);
+    const QString name =
+        ChooseFile(false, FileKind::MessageSet, kMessageSetFilter, kMessageSetExtension);
     if (name.isEmpty()) {
         return false;
     }
@@ -45,21 +54,33 @@ bool FileCommands::LoadSet() {
         LoadFailed(name);
         return false;
     }
+    fileNamed_(name);
     return true;
 }
 
 void FileCommands::SaveMessage() {
-    const QString name = ChooseFile(true, kSaveMessageFilter, kMessageExtension);
-    if (!name.isEmpty() && messages_[0].SaveToFile(NativeName(name).constData()) != 0) {
-        SaveFailed(name);
+    const QString name = ChooseFile(true, FileKind::Message, kSaveMessageFilter, kMessageExtension);
+    if (name.isEmpty()) {
+        return;
     }
+    if (messages_[0].SaveToFile(NativeName(name).constData()) != 0) {
+        SaveFailed(name);
+        return;
+    }
+    fileNamed_(name);
 }
 
 void FileCommands::SaveSet() {
-    const QString name = ChooseFile(true, kMessageSetFilter, kMessageSetExtension);
-    if (!name.isEmpty() && SaveMessageSet(NativeName(name).constData(), messages_) != 0) {
-        SaveFailed(name);
+    const QString name =
+        ChooseFile(true, FileKind::MessageSet, kMessageSetFilter, kMessageSetExtension);
+    if (name.isEmpty()) {
+        return;
     }
+    if (SaveMessageSet(NativeName(name).constData(), messages_) != 0) {
+        SaveFailed(name);
+        return;
+    }
+    fileNamed_(name);
 }
 
 void FileCommands::LoadFailed(const QString& name) {

@@ -5,12 +5,18 @@
 // A file that does not load (missing, not a regular file, empty, a read error) changes nothing
 // and is reported as "Nie mogę wczytać pliku <name> !"; one that cannot be written is reported
 // as "Nie mogę zapisać pliku <name> !" and the old file stays as it was.
+//
+// Each kind of file (messages, sets) opens its dialogs in the folder last chosen for that kind,
+// kept in the editor's preferences; every file that was loaded or written is announced, so the
+// window can name it in its caption.
 
+#include "app/EditorPreferences.h"
 #include "messages/Ledmessagecon.h"
 #include "messages/MessageFiles.h"
 
 #include <QString>
 
+#include <functional>
 #include <span>
 
 class Dialogs;
@@ -28,9 +34,13 @@ class FileCommands {
 public:
     using MessageSet = std::span<CLEDMessageCon, kMessageSetCount>;
 
-    // `messages` is the message set, message 1 the current message; `owner` owns the dialogs.
-    // All three must outlive the commands.
-    FileCommands(Dialogs& dialogs, QWidget& owner, MessageSet messages);
+    // Called with the name of each file loaded or written in full.
+    using FileNamed = std::function<void(const QString& name)>;
+
+    // `messages` is the message set, message 1 the current message; `owner` owns the dialogs;
+    // `preferences` remembers the folders. All four must outlive the commands.
+    FileCommands(Dialogs& dialogs, QWidget& owner, MessageSet messages,
+                 EditorPreferences& preferences, FileNamed fileNamed);
 
     // Each load returns whether message 1's buffer was replaced; a cancelled dialog or a file
     // that does not load leaves every message as it was.
@@ -42,12 +52,14 @@ public:
 
 private:
     // The name chosen in the open or save dialog, with the default extension added when it has
-    // none; empty when cancelled.
-    QString ChooseFile(bool save, const char* filter, const char* extension);
+    // none; empty when cancelled. A chosen name's folder becomes the start folder of `kind`.
+    QString ChooseFile(bool save, FileKind kind, const char* filter, const char* extension);
     void LoadFailed(const QString& name);
     void SaveFailed(const QString& name);
 
     Dialogs& dialogs_;
     QWidget& owner_;
     MessageSet messages_;
+    EditorPreferences& preferences_;
+    FileNamed fileNamed_;
 };

@@ -4,6 +4,8 @@
 #include "app/KeyMap.h"
 #include "app/SettingsFile.h"
 #include "app/chartable/Unitchartable.h"
+#include "app/mainwindow/ClientArea.h"
+#include "app/mainwindow/MainMenu.h"
 #include "app/mainwindow/PortSelector.h"
 #include "app/mainwindow/StripView.h"
 #include "app/widgets/CategoryButtons.h"
@@ -13,6 +15,7 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -25,19 +28,11 @@
 #include <QToolBar>
 #include <QToolButton>
 
-#include <algorithm>
 #include <filesystem>
 
 namespace {
 
-// The designed client area below the menu bar (708 x 378) and, to its right, the column of the
-// action panel.
-constexpr int kClientWidth = 708;
-constexpr int kClientHeight = 378;
-constexpr int kPanelLeft = 712;
-constexpr int kPanelWidth = 328;
-constexpr int kWindowClientWidth = kPanelLeft + kPanelWidth + 4;
-constexpr int kStatusBarHeight = 22;
+constexpr int kStatusBarHeight = ClientArea::kStatusBarHeight;
 const QColor kWindowGrey(144, 144, 144);
 
 QString WindowCaption(std::uint16_t address) {
@@ -76,7 +71,9 @@ void PaintPortBackground(Bitmap32& back) {
 } // namespace
 
 TForm1::TForm1(Dialogs& dialogs, QWidget* parent)
-    : QMainWindow(parent), dialogs_(dialogs), files_(dialogs, *this, messages_) {
+    : QMainWindow(parent), dialogs_(dialogs),
+      files_(dialogs, *this, messages_, preferences_,
+             [this](const QString& file) { FileNamed(file); }) {
     std::error_code ec;
     startDirectory_ = std::filesystem::current_path(ec).string();
     CreateComponents();
@@ -105,7 +102,7 @@ void TForm1::CreateComponents() {
     uiFont.setPointSize(8);
     setFont(uiFont);
 
-    auto* client = new QWidget(this);
+    auto* client = new ClientArea(this);
     client->setObjectName(QStringLiteral("ClientArea"));
     client->setAutoFillBackground(true);
     QPalette pal = client->palette();
@@ -136,6 +133,10 @@ void TForm1::CreateComponents() {
                         QString(16, QLatin1Char(' ')));
     sendButton->setIcon(icons_[4]);
     sendButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    // The window's main button: raised, not the flat look of a tool bar's buttons.
+    sendButton->setAutoRaise(false);
+    sendButton->setToolTip(WithShortcut(QStringLiteral("Wyślij komunikat do linijki świetlnej"),
+                                        PanelCommand::SendMessage));
     // Placed by hand: the padded caption is wider than the button, and a tool bar layout
     // would move the button into its overflow menu.
     sendButton->setGeometry(0, 0, 134, 36);
@@ -146,21 +147,18 @@ void TForm1::CreateComponents() {
     panel_ = new ActionPanel(
         CurrentMessage(), strip_->FontTable(), icons_,
         [this](PanelCommand command) { RunCommand(command); }, client);
-    // The designed area keeps its 378 pixels of height; the window grows below it when the
-    // expanded action panel needs more, so every command stays in view without scrolling.
-    const int clientHeight =
-        std::max(kClientHeight, panel_->Buttons().sizeHint().height() + kStatusBarHeight + 2);
-    client->setFixedSize(kWindowClientWidth, clientHeight);
-    panel_->setGeometry(kPanelLeft, 0, kPanelWidth, clientHeight - kStatusBarHeight - 2);
+    client->SetPanel(panel_);
 
-    CreateStatusBar(client, clientHeight);
+    CreateStatusBar(client, ClientArea::kDesignedHeight);
+    client->SetStatusBar(findChild<QStatusBar*>(QStringLiteral("StatusBar1")));
+    client->SetKeyHelp(KeyHelpText());
 
     keyPreview_ = new KeyPreview(this, [this](QKeyEvent& e) {
         FormKeyDown(VirtualKeyOf(e.key()));
         return false;
     });
 
-    setFixedSize(sizeHint());
+    FitWindow(*client);
 }
 
 void TForm1::CreateMenu() {
@@ -168,6 +166,7 @@ void TForm1::CreateMenu() {
     QMenu* plik = bar->addMenu(QStringLiteral("&Plik"));
     QAction* exit = plik->addAction(QStringLiteral("&Wyjdź"));
     exit->setObjectName(QStringLiteral("Wyjd1"));
+    exit->setShortcut(ExitShortcut());
     connect(exit, &QAction::triggered, this, [this] { Wyjd1Click(); });
     QMenu* edycja = bar->addMenu(QStringLiteral("&Edycja"));
     QAction* paste = edycja->addAction(QStringLiteral("&Wklej tekst ze schowka"));
@@ -175,6 +174,7 @@ void TForm1::CreateMenu() {
     paste->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_V));
     paste->setShortcutContext(Qt::WindowShortcut);
     connect(paste, &QAction::triggered, this, [this] { Paste(); });
+    AddCommandMenus(*bar, *plik, *exit, [this](PanelCommand command) { RunCommand(command); });
 }
 
 void TForm1::CreatePortSelector(QWidget* client) {
@@ -202,8 +202,7 @@ void TForm1::CreatePortSelector(QWidget* client) {
 void TForm1::CreateStatusBar(QWidget* client, int clientHeight) {
     auto* statusBar = new QStatusBar(client);
     statusBar->setObjectName(QStringLiteral("StatusBar1"));
-    statusBar->setGeometry(0, clientHeight - kStatusBarHeight, kWindowClientWidth,
-                           kStatusBarHeight);
+    statusBar->setGeometry(0, clientHeight - kStatusBarHeight, client->width(), kStatusBarHeight);
     statusBar->setSizeGripEnabled(false);
     statusPanel_ = new QLabel(statusBar);
     statusPanel_->setObjectName(QStringLiteral("StatusPanel"));
@@ -237,7 +236,7 @@ void TForm1::FormCreate() {
 
     // Placed at the centre of the desktop.
     if (QScreen* s = QGuiApplication::primaryScreen()) {
-        QRect frame(QPoint(0, 0), sizeHint());
+        QRect frame(QPoint(0, 0), size());
         frame.moveCenter(s->availableGeometry().center());
         move(frame.topLeft());
     }
@@ -300,6 +299,7 @@ void TForm1::FormDestroy() {
     destroyed_ = true;
     strip_->Shutdown();
     SaveSettings();
+    RememberWindow();
 }
 
 void TForm1::Timer1Timer() {
@@ -335,6 +335,11 @@ QString TForm1::StatusText() const {
 
 void TForm1::SetStatusPeriod(int ms) {
     statusTimer_->setInterval(ms);
+}
+
+void TForm1::FileNamed(const QString& file) {
+    setWindowTitle(WindowCaption(kDeviceAddress) + QStringLiteral(" - ") +
+                   QFileInfo(file).fileName());
 }
 
 std::string TForm1::SettingsPath() const {

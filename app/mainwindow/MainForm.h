@@ -9,6 +9,7 @@
 // table (TForm2) and the file synchronisation window (TForm3) are created after it and are
 // handed to it with SetCompanions.
 
+#include "app/EditorPreferences.h"
 #include "app/Icons.h"
 #include "app/mainwindow/ActionPanel.h"
 #include "app/mainwindow/FileCommands.h"
@@ -27,6 +28,7 @@
 #include <vector>
 
 class CellGrid;
+class ClientArea;
 class Dialogs;
 class KeyPreview;
 class QComboBox;
@@ -93,6 +95,9 @@ public:
     // message there: the type from its byte 1023 read as signed, the length the bytes before
     // its first zero byte. Returns whether the preview runs (an empty message does not play).
     bool PlayMessage2();
+    // "Testuj komunikat": plays a copy of message 1 on the strip as a send would, without
+    // sending it and without touching messages 1..8; Escape stops it. Returns whether it plays.
+    bool PlayMessage1();
 
     // --- status bar ---
     // Shows `text` for a full status period from now, then lets pending window events run so
@@ -130,6 +135,16 @@ private:
     int LoadSettings();
     int SaveSettings();
     std::string SettingsPath() const;
+    // The caption names `file`, the message or set file last loaded or written.
+    void FileNamed(const QString& file);
+
+    // --- size and place (MainFormShell.cpp) ---
+    // The window's starting size: the size left last time if any, else as tall as the panel
+    // wants and the screen allows; never larger than the screen nor smaller than the designed
+    // area with the panel beside it. Maximised again when it was left maximised.
+    void FitWindow(ClientArea& client);
+    // Keeps the window's size (and whether it is maximised) for the next run.
+    void RememberWindow();
 
     // --- commands (MainFormCommands.cpp), all on message 1 ---
     // Font buttons: the font for new cells; the font mark follows.
@@ -167,6 +182,7 @@ private:
     std::string startDirectory_;
     std::uint16_t deviceAddress_ = 0;
     std::array<QIcon, kIconCount> icons_;
+    EditorPreferences preferences_;
     FileCommands files_;
 
     TForm2* form2_ = nullptr;

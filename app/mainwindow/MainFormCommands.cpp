@@ -55,7 +55,8 @@ void TForm1::RunCommand(PanelCommand command) {
     case PanelCommand::ToggleType:
         CategoryButtons1Categories2Items0Click();
         break;
-    case PanelCommand::TestMessage: // "Testuj komunikat" does nothing
+    case PanelCommand::TestMessage:
+        PlayMessage1();
         break;
     case PanelCommand::ClearMessage:
         Button4Click();
@@ -178,7 +179,9 @@ void TForm1::ToolButton15Click() {
 }
 
 void TForm1::CategoryButtons1Categories3Items9Click() {
-    actions_->SyncClock(PortForActions());
+    if (actions_->SyncClock(PortForActions()) == SendResult::Done) {
+        SetStatusText(QStringLiteral("Zegar w linijce świetlnej został zsynchronizowany."));
+    }
 }
 
 void TForm1::CategoryButtons1Categories3Items10Click() {
@@ -188,7 +191,11 @@ void TForm1::CategoryButtons1Categories3Items10Click() {
 }
 
 void TForm1::CategoryButtons1Categories3Items11Click() {
-    actions_->ShowCurrentMessage(PortForActions(), CurrentMessageNumber());
+    if (actions_->ShowCurrentMessage(PortForActions(), CurrentMessageNumber()) ==
+        SendResult::Done) {
+        SetStatusText(QStringLiteral("Linijka wyświetla komunikat numer ") +
+                      QString::number(CurrentMessageNumber()) + QLatin1Char('.'));
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -257,6 +264,13 @@ void TForm1::MessageLoaded() {
 
 // ---------------------------------------------------------------------------------------------
 // Preview
+
+bool TForm1::PlayMessage1() {
+    // The preview plays its own copy, so editing message 1 meanwhile changes nothing on it.
+    const std::uint8_t* message = messages_[0].GetData();
+    const auto type = static_cast<std::int16_t>(static_cast<std::int8_t>(messages_[0].GetType()));
+    return strip_->PlayMessage(type, message, MessageLengthForPreview(message));
+}
 
 bool TForm1::PlayMessage2() {
     const std::uint8_t* message = messages_[1].GetData();

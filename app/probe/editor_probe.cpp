@@ -6,6 +6,10 @@
 //   ledsign-editor-probe preview SECONDS  types a demonstration message, plays it on the strip
 //                                         as a sent message plays, and exits after SECONDS;
 //                                         prints the strip repaints made
+//   ledsign-editor-probe screenshot FILE [window]
+//                                         types the demonstration message, plays it, and saves
+//                                         the whole screen (or only the main window) as FILE
+//                                         (PNG) after two seconds
 #include "app/Dialogs.h"
 #include "app/Startup.h"
 #include "app/mainwindow/MainForm.h"
@@ -14,6 +18,8 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QPixmap>
+#include <QScreen>
 #include <QTimer>
 
 #include <cstdio>
@@ -64,8 +70,10 @@ int main(int argc, char** argv) {
     InstallPolishTranslation(app);
     const bool startup = argc >= 2 && std::strcmp(argv[1], "startup") == 0;
     const bool preview = argc >= 3 && std::strcmp(argv[1], "preview") == 0;
-    if (!startup && !preview) {
-        std::fprintf(stderr, "usage: %s startup | preview SECONDS\n", argv[0]);
+    const bool screenshot = argc >= 3 && std::strcmp(argv[1], "screenshot") == 0;
+    if (!startup && !preview && !screenshot) {
+        std::fprintf(stderr, "usage: %s startup | preview SECONDS | screenshot FILE [window]\n",
+                     argv[0]);
         return 2;
     }
     QtDialogs dialogs;
@@ -76,7 +84,7 @@ int main(int argc, char** argv) {
         form.installEventFilter(&firstPaint);
     }
     form.show();
-    if (preview) {
+    if (preview || screenshot) {
         // Words in different fonts (code page 1250 text), then a time field.
         const std::pair<int, const char*> words[] = {
             {4, "Witaj! "}, {1, "Linijka "}, {5, "\x9cwietlna "}, {3, "nr 380 "}, {2, "godz. "}};
@@ -90,6 +98,20 @@ int main(int argc, char** argv) {
         form.RunCommand(PanelCommand::InsertTime);
         std::memcpy(form.Messages()[1].GetData(), form.Messages()[0].GetData(), kMessageSize);
         form.PlayMessage2();
+    }
+    if (screenshot) {
+        const QString file = QString::fromLocal8Bit(argv[2]);
+        const bool windowOnly = argc >= 4 && std::strcmp(argv[3], "window") == 0;
+        QTimer::singleShot(2000, [file, windowOnly, &form] {
+            const QPixmap shot =
+                windowOnly ? form.grab() : QGuiApplication::primaryScreen()->grabWindow(0);
+            const bool saved = shot.save(file, "PNG", 0); // the smallest file
+            std::printf("%s %s\n", saved ? "saved" : "not saved", qPrintable(file));
+            std::fflush(stdout);
+            QApplication::quit();
+        });
+    }
+    if (preview) {
         const int seconds = std::atoi(argv[2]);
         QTimer::singleShot(seconds * 1000, [&form] {
             std::printf("repaints %llu\n",

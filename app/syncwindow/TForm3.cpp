@@ -156,7 +156,8 @@ void TForm3::CategoryButtons1Categories0Items0Click() {
     if (link_.InTransaction()) {
         return;
     }
-    const QString name = dialogs_.OpenFile(this, QString::fromUtf8(kDataFileFilter), QString());
+    const QString name =
+        dialogs_.OpenFile(this, QString::fromUtf8(kDataFileFilter), QString(), QString());
     if (name.isEmpty()) {
         return;
     }

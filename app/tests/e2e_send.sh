@@ -12,6 +12,8 @@ emulator=$(realpath "$2")
 text=${E2E_TEXT:-Hello}
 
 work=$(mktemp -d)
+# The editor's remembered window size and folders go to the work directory, not the user's.
+export XDG_CONFIG_HOME="$work/config"
 emulator_pid=
 editor_pid=
 cleanup() {

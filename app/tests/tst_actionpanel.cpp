@@ -525,18 +525,32 @@ private slots:
         }
     }
 
-    // --- buttons without an action ---
+    // --- "Testuj komunikat" and the button without an action ---
 
-    void TestAndConfigurationButtonsDoNothing() {
+    // The test plays message 1 on the strip and changes no message, file or port; the
+    // configuration button does nothing at all.
+    void TestPlaysAndConfigurationDoesNothing() {
         EditorFixture fx;
         TForm1& f = fx.Form1();
         QTest::keyClicks(&fx.Grid(), "nic");
-        const Bytes before = DataOf(fx.Message1());
+        Bytes set;
+        for (CLEDMessageCon& m : f.Messages()) {
+            set += DataOf(m);
+        }
         const QString status = f.StatusText();
         const QStringList files = QDir(fx.Dir()).entryList(QDir::Files);
         ClickButton(f, kActionsCategory, kTestItem);
+        QVERIFY(f.Strip().Active());
         ClickButton(f, kActionsCategory, kSendConfigurationItem);
-        QCOMPARE(DataOf(fx.Message1()), before);
+        Bytes after;
+        for (CLEDMessageCon& m : f.Messages()) {
+            after += DataOf(m);
+        }
+        QCOMPARE(after, set);
+        QVERIFY(fx.FocusGrid());
+        QTest::keyClick(&fx.Grid(), Qt::Key_Escape);
+        QTRY_VERIFY(!f.Strip().Active());
+        QCOMPARE(f.Strip().Result(), 27);
         QCOMPARE(f.StatusText(), status);
         QVERIFY(fx.dialogs.errors.isEmpty());
         QVERIFY(fx.dialogs.questions.isEmpty());

@@ -165,6 +165,7 @@ private slots:
         QVERIFY(PortFree(sign.Port()));
         // The next actions open the port again and fail only at the sign.
         ClickButton(f, kActionsCategory, kSyncClockItem);
+        QVERIFY(!f.StatusText().startsWith(QStringLiteral("Zegar"))); // no success claimed
         QTest::mouseClick(&Component<QToolButton>(f, "ToolButton14"), Qt::LeftButton);
         QCOMPARE(fx.dialogs.errors,
                  (QStringList{"Nie mogę wysłać komunikatu numer 1 do linijki!",
@@ -183,9 +184,11 @@ private slots:
         UsePort(f, sign.Port());
         const std::time_t before = std::time(nullptr);
         ClickButton(f, kActionsCategory, kSyncClockItem);
+        QCOMPARE(f.StatusText(),
+                 QStringLiteral("Zegar w linijce świetlnej został zsynchronizowany."));
         ClickButton(f, kActionsCategory, kShowMessageItem);
         QVERIFY(fx.dialogs.errors.isEmpty());
-        QCOMPARE(f.StatusText(), QStringLiteral("Uruchamiam komunikat numer 1"));
+        QCOMPARE(f.StatusText(), QStringLiteral("Linijka wyświetla komunikat numer 1."));
         const std::vector<std::string> requests = sign.Log();
         QCOMPARE(requests.size(), 2u);
         std::tm local{};

@@ -2,10 +2,13 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QSettings>
 #include <QTest>
 
-EditorFixture::EditorFixture(std::optional<QByteArray> settings, bool show)
+EditorFixture::EditorFixture(std::optional<QByteArray> settings, bool show,
+                             const QString& userConfig)
     : previousDir_(QDir::currentPath()) {
+    UseUserConfig(userConfig.isEmpty() ? userConfig_.path() : userConfig);
     if (settings) {
         QFile f(dir_.filePath(QStringLiteral("vtr.cfg")));
         if (f.open(QIODevice::WriteOnly)) {
@@ -47,6 +50,10 @@ bool EditorFixture::FocusGrid() {
 
 QPoint EditorFixture::CellCentre(int index) {
     return Grid().CellRect(index % kGridColumns, index / kGridColumns).center();
+}
+
+void UseUserConfig(const QString& dir) {
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir);
 }
 
 QByteArray ReadWholeFile(const QString& path) {

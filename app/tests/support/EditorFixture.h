@@ -31,7 +31,10 @@ template <class T> T& Component(QObject& window, const char* name) {
 class EditorFixture {
 public:
     // `settings`: the content of vtr.cfg written before start-up; nothing = no file.
-    explicit EditorFixture(std::optional<QByteArray> settings = std::nullopt, bool show = true);
+    // `userConfig`: where the editor keeps its preferences (the user scope of QSettings); empty
+    // = a fresh temporary directory, so no test reads or writes the real user's configuration.
+    explicit EditorFixture(std::optional<QByteArray> settings = std::nullopt, bool show = true,
+                           const QString& userConfig = {});
     ~EditorFixture();
 
     TForm1& Form1() { return *windows_.Form1; }
@@ -59,9 +62,13 @@ public:
 
 private:
     QTemporaryDir dir_;
+    QTemporaryDir userConfig_;
     QString previousDir_;
     EditorWindows windows_;
 };
+
+// Points the editor's preferences (QSettings, INI format, user scope) at `dir`.
+void UseUserConfig(const QString& dir);
 
 // The whole of a file, or a null QByteArray when it does not exist.
 QByteArray ReadWholeFile(const QString& path);

@@ -24,10 +24,14 @@ public:
         answers.pop_front();
         return answer;
     }
-    QString OpenFile(QWidget*, const QString& filter, const QString& ext) override {
+    QString OpenFile(QWidget*, const QString& filter, const QString& ext,
+                     const QString& startFolder) override {
+        startFolders << startFolder;
         return Next(filter, ext);
     }
-    QString SaveFile(QWidget*, const QString& filter, const QString& ext) override {
+    QString SaveFile(QWidget*, const QString& filter, const QString& ext,
+                     const QString& startFolder) override {
+        startFolders << startFolder;
         return Next(filter, ext);
     }
 
@@ -38,6 +42,7 @@ public:
     QStringList warnings;
     QStringList questions;
     QStringList filters;
+    QStringList startFolders; // the folder each file dialog was opened in, "" for the default
 
 private:
     QString Next(const QString& filter, const QString& ext) {
