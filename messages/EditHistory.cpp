@@ -80,9 +80,6 @@ MessageUndo::Step::~Step() {
         } else {
             owner_.history_.RecordCommand(std::move(before_));
         }
-        if (owner_.changed_) {
-            owner_.changed_();
-        }
     } else if (kind_ != Kind::Typing) {
         owner_.history_.CloseRun();
     }
@@ -133,9 +130,6 @@ void MessageUndo::Restore(const EditState& state) {
     // One step: the restored cell is selectable in the restored text, but a two-step move
     // could be refused half-way.
     first.GetGrid()->SetCell(state.Cursor % kGridColumns, state.Cursor / kGridColumns);
-    if (changed_) {
-        changed_();
-    }
 }
 
 bool MessageUndo::SameBytes(const EditState& a, const EditState& b) {

@@ -18,7 +18,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -122,9 +121,6 @@ public:
 
     const EditHistory& History() const { return history_; }
 
-    // Called after each recorded step, undo and redo (to refresh what shows the message).
-    void SetChanged(std::function<void()> changed) { changed_ = std::move(changed); }
-
 private:
     EditState Capture(bool withOthers) const;
     void Restore(const EditState& state);
@@ -133,5 +129,4 @@ private:
     Messages messages_;
     EditHistory history_;
     int openSteps_ = 0;
-    std::function<void()> changed_;
 };

@@ -175,6 +175,8 @@ void TForm1::CreateMenu() {
     paste->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_V));
     paste->setShortcutContext(Qt::WindowShortcut);
     connect(paste, &QAction::triggered, this, [this] { Paste(); });
+    undo_ = new UndoActions(messages_, *this);
+    undo_->AddTo(*edycja);
 }
 
 void TForm1::CreatePortSelector(QWidget* client) {

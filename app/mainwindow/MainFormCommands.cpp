@@ -30,6 +30,9 @@ int FirstFreeCell(const std::uint8_t* data) {
 } // namespace
 
 void TForm1::RunCommand(PanelCommand command) {
+    // Every command is one undo step; only loading a set replaces more than message 1.
+    const auto step = undo_->Begin(command == PanelCommand::LoadSet ? MessageUndo::Kind::SetCommand
+                                                                    : MessageUndo::Kind::Command);
     switch (command) {
     case PanelCommand::Font1:
     case PanelCommand::Font2:
@@ -162,6 +165,8 @@ std::string TForm1::PortForActions() const {
 }
 
 void TForm1::Button3Click() {
+    // Emptying message 1 after the send can be undone; the send itself cannot.
+    const auto step = undo_->Begin(MessageUndo::Kind::Command);
     if (actions_->SendCurrentMessage(PortForActions(), CurrentMessageNumber()) ==
         SendResult::Done) {
         // Message 1 was cleared: scrolling type, font 4.
@@ -201,13 +206,20 @@ void TForm1::ConnectGrid() {
         });
     grid_->SetSelectCellHandler(
         [&edited](int c, int r, bool& canSelect) { edited.CanSelect(c, r, canSelect); });
-    grid_->SetKeyDown(
-        [&edited](std::uint16_t& key, Qt::KeyboardModifiers) { edited.KeyDown(key); });
-    grid_->SetKeyPress([&edited](std::uint8_t ch) { edited.KeyPress(ch); });
+    grid_->SetKeyDown([this, &edited](std::uint16_t& key, Qt::KeyboardModifiers) {
+        const auto step = undo_->Begin(MessageUndo::Kind::Typing);
+        edited.KeyDown(key);
+    });
+    grid_->SetKeyPress([this, &edited](std::uint8_t ch) {
+        const auto step = undo_->Begin(MessageUndo::Kind::Typing);
+        edited.KeyPress(ch);
+    });
+    undo_->Watch(*grid_, [this] { panel_->CurrentMessageChanged(); });
 }
 
 void TForm1::Paste() {
     const QString text = QGuiApplication::clipboard()->text();
+    const auto step = undo_->Begin(MessageUndo::Kind::Command); // a paste is one step
     CLEDMessageCon& target = messages_[static_cast<std::size_t>(CurrentMessageNumber() - 1)];
     for (const char byte : ToCp1250(text)) {
         target.KeyPress(static_cast<std::uint8_t>(byte));

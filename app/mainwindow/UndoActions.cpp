@@ -1,0 +1,54 @@
+#include "app/mainwindow/UndoActions.h"
+
+#include <QAction>
+#include <QEvent>
+#include <QKeySequence>
+#include <QMenu>
+#include <QWidget>
+
+UndoActions::UndoActions(MessageUndo::Messages messages, QWidget& window)
+    : QObject(&window), window_(window), undo_(messages) {}
+
+void UndoActions::AddTo(QMenu& menu) {
+    QAction* undo = menu.addAction(QStringLiteral("&Cofnij"));
+    undo->setObjectName(QStringLiteral("Cofnij1"));
+    undo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    QAction* redo = menu.addAction(QStringLiteral("&Ponów"));
+    redo->setObjectName(QStringLiteral("Ponow1"));
+    redo->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
+    // Both stay enabled even with nothing to walk back: a disabled entry would let its keys
+    // through to the grid as typed characters.
+    for (QAction* action : {undo, redo}) {
+        action->setShortcutContext(Qt::WindowShortcut);
+        // The menu bar alone would offer the shortcuts only while it is shown (it is hidden
+        // on some platforms); the window holds them for good.
+        window_.addAction(action);
+    }
+    connect(undo, &QAction::triggered, this, [this] { Undo(); });
+    connect(redo, &QAction::triggered, this, [this] { Redo(); });
+}
+
+void UndoActions::Watch(QWidget& grid, std::function<void()> restored) {
+    restored_ = std::move(restored);
+    grid.installEventFilter(this);
+}
+
+void UndoActions::Undo() {
+    if (undo_.Undo() && restored_) {
+        restored_();
+    }
+}
+
+void UndoActions::Redo() {
+    if (undo_.Redo() && restored_) {
+        restored_();
+    }
+}
+
+bool UndoActions::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) {
+        undo_.CloseRun();
+    }
+    return QObject::eventFilter(watched, event);
+}
