@@ -206,14 +206,9 @@ void TForm1::ConnectGrid() {
         });
     grid_->SetSelectCellHandler(
         [&edited](int c, int r, bool& canSelect) { edited.CanSelect(c, r, canSelect); });
-    grid_->SetKeyDown([this, &edited](std::uint16_t& key, Qt::KeyboardModifiers) {
-        const auto step = undo_->Begin(MessageUndo::Kind::Typing);
-        edited.KeyDown(key);
-    });
-    grid_->SetKeyPress([this, &edited](std::uint8_t ch) {
-        const auto step = undo_->Begin(MessageUndo::Kind::Typing);
-        edited.KeyPress(ch);
-    });
+    grid_->SetKeyDown(
+        [&edited](std::uint16_t& key, Qt::KeyboardModifiers) { edited.KeyDown(key); });
+    grid_->SetKeyPress([&edited](std::uint8_t ch) { edited.KeyPress(ch); });
     undo_->Watch(*grid_, [this] { panel_->CurrentMessageChanged(); });
 }
 

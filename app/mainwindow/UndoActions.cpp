@@ -47,8 +47,22 @@ void UndoActions::Redo() {
 }
 
 bool UndoActions::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) {
+    switch (event->type()) {
+    case QEvent::KeyPress: {
+        // The grid's whole handling of the key (its key-down and key-press handlers and its
+        // own navigation) runs inside the step, so whatever the key did is recorded at its end.
+        // Delivered here, so the filter reports it as handled (letting it through would deliver
+        // it twice); an ignored key still goes on to the parent as usual.
+        const auto step = undo_.Begin(MessageUndo::Kind::Typing);
+        watched->event(event);
+        return true;
+    }
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
         undo_.CloseRun();
+        break;
+    default:
+        break;
     }
     return QObject::eventFilter(watched, event);
 }

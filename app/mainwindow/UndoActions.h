@@ -29,8 +29,9 @@ public:
     // Appends "Cofnij" and "Ponów" to `menu`.
     void AddTo(QMenu& menu);
 
-    // A mouse press on `grid` moves the cursor without a step seeing it: it ends the typing
-    // run. `restored` runs after each undo and redo, so that what shows the message follows.
+    // Each key press on `grid` becomes a typing step, and a mouse press there, which moves the
+    // cursor, ends the typing run. `restored` runs after each undo and redo, so that what
+    // shows the message follows.
     void Watch(QWidget& grid, std::function<void()> restored);
 
     void Undo();
