@@ -7,7 +7,7 @@
 #include <QWidget>
 
 UndoActions::UndoActions(MessageUndo::Messages messages, QWidget& window)
-    : QObject(&window), window_(window), undo_(messages) {}
+    : QObject(&window), undo_(messages) {}
 
 void UndoActions::AddTo(QMenu& menu) {
     QAction* undo = menu.addAction(QStringLiteral("&Cofnij"));
@@ -21,9 +21,6 @@ void UndoActions::AddTo(QMenu& menu) {
     // through to the grid as typed characters.
     for (QAction* action : {undo, redo}) {
         action->setShortcutContext(Qt::WindowShortcut);
-        // The menu bar alone would offer the shortcuts only while it is shown (it is hidden
-        // on some platforms); the window holds them for good.
-        window_.addAction(action);
     }
     connect(undo, &QAction::triggered, this, [this] { Undo(); });
     connect(redo, &QAction::triggered, this, [this] { Redo(); });

@@ -37,13 +37,10 @@ public:
     void Undo();
     void Redo();
 
-    const EditHistory& History() const { return undo_.History(); }
-
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    QWidget& window_;
     MessageUndo undo_;
     std::function<void()> restored_;
 };
