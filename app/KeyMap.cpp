@@ -6,6 +6,7 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -106,6 +107,27 @@ std::string CharBytesOf(const QKeyEvent& event) {
     default:
         return ToCp1250(event.text());
     }
+}
+
+std::string TypedBytesOf(const QKeyEvent& event) {
+    if (event.key() == Qt::Key_Escape) {
+        return {};
+    }
+    const bool ctrl = event.modifiers().testFlag(Qt::ControlModifier);
+    const bool alt = event.modifiers().testFlag(Qt::AltModifier);
+    if (ctrl != alt) {
+        return {};
+    }
+    std::string bytes = CharBytesOf(event);
+    if (ctrl && alt) {
+        const bool printable = std::all_of(bytes.begin(), bytes.end(), [](char b) {
+            return static_cast<unsigned char>(b) >= 0x20 && b != 0x7F;
+        });
+        if (!printable) {
+            return {};
+        }
+    }
+    return bytes;
 }
 
 std::string ToCp1250(const QString& text) {

@@ -36,6 +36,12 @@ std::uint16_t VirtualKeyOf(int qtKey);
 // 0x7F for it, which Windows never delivers as a character).
 std::string CharBytesOf(const QKeyEvent& event);
 
+// The bytes key event `event` types into a message: CharBytesOf, except that Escape and every
+// Ctrl or Alt combination type nothing, because they are commands, never text, and a cell that
+// no one sees would go to the sign. Ctrl and Alt together with a printable character are typed:
+// that is how Windows reports AltGr, which Polish keyboards use for their letters.
+std::string TypedBytesOf(const QKeyEvent& event);
+
 // Unicode text to code page 1250, one byte per character; a character the code page lacks
 // (including one outside the Basic Multilingual Plane) becomes '?'.
 std::string ToCp1250(const QString& text);

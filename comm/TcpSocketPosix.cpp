@@ -3,14 +3,13 @@
 
 #include "comm/TcpSocket.h"
 
+#include "comm/TcpResolve.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
 #include <cstring>
 #include <memory>
-#include <mutex>
-#include <thread>
 
 #include <fcntl.h>
 #include <netdb.h>
@@ -22,35 +21,12 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using tcpresolve::Clock;
+using tcpresolve::HostPort;
+using tcpresolve::MsLeft;
 
 // How long a send may stall without progress before the connection counts as broken.
 constexpr int kSendStallMs = 3000;
-
-// The outcome of one getaddrinfo call, shared with the thread that makes it: when the caller
-// stops waiting, the thread finishes on its own and the last owner frees the list.
-struct Resolution {
-    std::mutex Lock;
-    std::condition_variable Done;
-    bool Finished = false;
-    int Code = 0;
-    addrinfo* List = nullptr;
-    ~Resolution() {
-        if (List != nullptr) {
-            freeaddrinfo(List);
-        }
-    }
-};
-
-std::string HostPort(const std::string& host, const std::string& port) {
-    return host.find(':') != std::string::npos ? "[" + host + "]:" + port : host + ":" + port;
-}
-
-int MsLeft(Clock::time_point deadline) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return static_cast<int>(std::max<long long>(left, 0));
-}
 
 // Connects `fd` (non-blocking) to `address` by the deadline: 0, an errno value, or ETIMEDOUT.
 int ConnectOne(int fd, const addrinfo& address, Clock::time_point deadline) {
@@ -109,30 +85,24 @@ bool TcpSocket::Connect(const std::string& host, const std::string& port, int ti
     Close();
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     const std::string where = HostPort(host, port);
-    auto resolution = std::make_shared<Resolution>();
-    std::thread([resolution, host, port] {
-        addrinfo hints{};
-        hints.ai_family = AF_UNSPEC;
-        hints.ai_socktype = SOCK_STREAM;
-        hints.ai_flags = AI_ADDRCONFIG | AI_NUMERICSERV;
-        addrinfo* list = nullptr;
-        const int code = getaddrinfo(host.c_str(), port.c_str(), &hints, &list);
-        const std::lock_guard<std::mutex> guard(resolution->Lock);
-        resolution->Code = code;
-        resolution->List = list;
-        resolution->Finished = true;
-        resolution->Done.notify_all();
-    }).detach();
-    {
-        std::unique_lock<std::mutex> guard(resolution->Lock);
-        if (!resolution->Done.wait_until(guard, deadline, [&] { return resolution->Finished; })) {
-            error = NetFailure(LineErrorKind::TimedOut, "no answer from " + where);
-            return false;
-        }
+    const auto resolution = tcpresolve::Resolve<addrinfo>(
+        deadline,
+        [host, port](addrinfo** list) {
+            addrinfo hints{};
+            hints.ai_family = AF_UNSPEC;
+            hints.ai_socktype = SOCK_STREAM;
+            hints.ai_flags = AI_ADDRCONFIG | AI_NUMERICSERV;
+            return getaddrinfo(host.c_str(), port.c_str(), &hints, list);
+        },
+        [](addrinfo* list) { freeaddrinfo(list); });
+    if (!resolution) {
+        error = NetFailure(LineErrorKind::TimedOut, "no answer from " + where);
+        return false;
     }
     if (resolution->Code != 0) {
         const int code = resolution->Code;
-        const char* reason = code == EAI_SYSTEM ? std::strerror(errno) : gai_strerror(code);
+        const char* reason =
+            code == EAI_SYSTEM ? std::strerror(resolution->SystemCode) : gai_strerror(code);
         error = NetFailure(LineErrorKind::NotFound, "cannot resolve " + host + ": " + reason);
         return false;
     }

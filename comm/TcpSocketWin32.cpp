@@ -3,48 +3,26 @@
 
 #include "comm/TcpSocket.h"
 
+// Winsock comes before anything that may pull in windows.h.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include "comm/TcpResolve.h"
+
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
-#include <thread>
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using tcpresolve::Clock;
+using tcpresolve::HostPort;
+using tcpresolve::MsLeft;
 
 constexpr int kSendStallMs = 3000;
 
 SOCKET Sock(std::intptr_t handle) {
     return static_cast<SOCKET>(handle);
-}
-
-// Shared with the resolving thread; the last owner frees the list.
-struct Resolution {
-    std::mutex Lock;
-    std::condition_variable Done;
-    bool Finished = false;
-    int Code = 0;
-    addrinfo* List = nullptr;
-    ~Resolution() {
-        if (List != nullptr) {
-            freeaddrinfo(List);
-        }
-    }
-};
-
-std::string HostPort(const std::string& host, const std::string& port) {
-    return host.find(':') != std::string::npos ? "[" + host + "]:" + port : host + ":" + port;
-}
-
-int MsLeft(Clock::time_point deadline) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return static_cast<int>(std::max<long long>(left, 0));
 }
 
 std::string SystemMessage(int code) {
@@ -117,26 +95,19 @@ bool TcpSocket::Connect(const std::string& host, const std::string& port, int ti
     Close();
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     const std::string where = HostPort(host, port);
-    auto resolution = std::make_shared<Resolution>();
-    std::thread([resolution, host, port] {
-        addrinfo hints{};
-        hints.ai_family = AF_UNSPEC;
-        hints.ai_socktype = SOCK_STREAM;
-        hints.ai_flags = AI_NUMERICSERV;
-        addrinfo* list = nullptr;
-        const int code = getaddrinfo(host.c_str(), port.c_str(), &hints, &list);
-        const std::lock_guard<std::mutex> guard(resolution->Lock);
-        resolution->Code = code;
-        resolution->List = list;
-        resolution->Finished = true;
-        resolution->Done.notify_all();
-    }).detach();
-    {
-        std::unique_lock<std::mutex> guard(resolution->Lock);
-        if (!resolution->Done.wait_until(guard, deadline, [&] { return resolution->Finished; })) {
-            error = NetFailure(LineErrorKind::TimedOut, "no answer from " + where);
-            return false;
-        }
+    const auto resolution = tcpresolve::Resolve<addrinfo>(
+        deadline,
+        [host, port](addrinfo** list) {
+            addrinfo hints{};
+            hints.ai_family = AF_UNSPEC;
+            hints.ai_socktype = SOCK_STREAM;
+            hints.ai_flags = AI_NUMERICSERV;
+            return getaddrinfo(host.c_str(), port.c_str(), &hints, list);
+        },
+        [](addrinfo* list) { freeaddrinfo(list); });
+    if (!resolution) {
+        error = NetFailure(LineErrorKind::TimedOut, "no answer from " + where);
+        return false;
     }
     if (resolution->Code != 0) {
         error = NetFailure(LineErrorKind::NotFound,

@@ -3,8 +3,7 @@
 
 The core is layered preview < messages < comm < autosync; each core folder may include only its
 own folder and the ones below it, never app/, tools/ or Qt. tools/ and app/ (the editor's Qt
-windows, also those still under chartable/ and autosync/window/) may include every core folder
-but not each other. A test (a file under <folder>/tests/) may include what its folder may, its
+windows) may include every core folder but not each other. A test (a file under <folder>/tests/) may include what its folder may, its
 own folder's tests/, and testsupport/ - but only the testsupport headers whose own includes stay
 within what the test may include. No file includes its way back to itself.
 
@@ -19,8 +18,8 @@ import sys
 from pathlib import PurePosixPath
 
 CORE = ["preview", "messages", "comm", "autosync"]  # bottom layer first
-# The editor's windows, wherever they live now: they are Qt code and belong to app.
-APP_PATHS = ["app/", "chartable/", "autosync/window/"]
+# The editor's windows: Qt code, all under app/.
+APP_PATHS = ["app/"]
 # Include directories besides the repository root and the including file's own directory.
 EXTRA_INCLUDE_DIRS = ["app/tests/support"]
 SOURCE_SUFFIXES = (".h", ".hpp", ".cpp", ".cc")

@@ -4,6 +4,7 @@
 
 #include <QMenu>
 #include <QPainter>
+#include <QScrollBar>
 
 #include <vector>
 
@@ -99,6 +100,13 @@ ActionPanel::ActionPanel(const CLEDMessageCon& current, const FontInfoTable& fon
         }
     });
 
+    // Clicks on the panel, its scroll bar or its empty space leave the keyboard with the grid:
+    // every command here is a click, and the operator goes on typing after it.
+    for (QWidget* part :
+         {static_cast<QWidget*>(this), viewport(), static_cast<QWidget*>(verticalScrollBar()),
+          static_cast<QWidget*>(horizontalScrollBar())}) {
+        part->setFocusPolicy(Qt::NoFocus);
+    }
     setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setWidgetResizable(true);

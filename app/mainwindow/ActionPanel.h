@@ -8,6 +8,7 @@
 // cyan gradient (the font mark); the type button is captioned after the current message's type;
 // the load and the save buttons offer both kinds of file on their context menus
 // (PopupMenuWczytaj, PopupMenuZapisz).
+// Neither the panel nor its scroll area ever takes the keyboard focus.
 
 #include "app/Icons.h"
 #include "messages/Ledmessagecon.h"

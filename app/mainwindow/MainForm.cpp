@@ -4,6 +4,7 @@
 #include "app/KeyMap.h"
 #include "app/SettingsFile.h"
 #include "app/chartable/Unitchartable.h"
+#include "app/mainwindow/PortSelector.h"
 #include "app/mainwindow/StripView.h"
 #include "app/widgets/CategoryButtons.h"
 #include "app/widgets/CellGrid.h"
@@ -17,7 +18,6 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QScreen>
-#include <QSerialPortInfo>
 #include <QStatusBar>
 #include <QStyleOptionToolButton>
 #include <QStylePainter>
@@ -193,22 +193,11 @@ void TForm1::CreatePortSelector(QWidget* client) {
     label->setPalette(labelPal);
     label->adjustSize();
 
-    portBox_ = new QComboBox(client);
+    // "COM1".."COM10", then the ports this computer has, read again each time the list opens.
+    portBox_ = new PortSelector(SystemPorts, client);
     portBox_->setObjectName(QStringLiteral("ComboBoxCOM"));
-    portBox_->setEditable(true);
-    portBox_->setInsertPolicy(QComboBox::NoInsert);
-    portBox_->setGeometry(580, 151, 86, portBox_->sizeHint().height());
-    for (int i = 1; i <= 10; ++i) {
-        portBox_->addItem(QStringLiteral("COM") + QString::number(i));
-    }
-    // The ports this computer has, by their system names (/dev/ttyUSB0, COM11, ...).
-    for (const QSerialPortInfo& port : QSerialPortInfo::availablePorts()) {
-        const QString name = port.systemLocation();
-        if (!name.isEmpty() && portBox_->findText(name) < 0) {
-            portBox_->addItem(name);
-        }
-    }
-    portBox_->setCurrentIndex(0);
+    // As wide as the gradient behind it allows, so that "/dev/ttyUSB0" shows whole.
+    portBox_->setGeometry(580, 151, 113, portBox_->sizeHint().height());
     connect(portBox_, &QComboBox::currentTextChanged, this, [this] { ComboBoxCOMChange(); });
 }
 
@@ -323,6 +312,8 @@ void TForm1::Timer1Timer() {
 void TForm1::Wyjd1Click() {
     if (dialogs_.Ask(QStringLiteral("Czy na pewno wyjść z programu?"))) {
         close();
+    } else {
+        KeepKeyboardOnGrid();
     }
 }
 

@@ -157,6 +157,8 @@ private:
     std::string PortForActions() const;
     void CreateSendActions();
     void ConnectGrid();
+    // After every command, dialog and secondary window: the grid has the keys again.
+    void KeepKeyboardOnGrid();
 
     Dialogs& dialogs_;
     ComProtocol protocol_;

@@ -10,7 +10,9 @@
 #include "app/syncwindow/TForm3.h"
 #include "app/widgets/CategoryButtons.h"
 #include "app/widgets/CellGrid.h"
+#include "app/widgets/ControlCodeMarks.h"
 
+#include <QApplication>
 #include <QClipboard>
 #include <QFile>
 #include <QGuiApplication>
@@ -93,6 +95,7 @@ void TForm1::RunCommand(PanelCommand command) {
         CategoryButtons1Categories3Items11Click();
         break;
     }
+    KeepKeyboardOnGrid();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -172,6 +175,7 @@ void TForm1::Button3Click() {
         // Message 1 was cleared: scrolling type, font 4.
         panel_->CurrentMessageChanged();
     }
+    KeepKeyboardOnGrid();
 }
 
 void TForm1::ToolButton15Click() {
@@ -199,10 +203,15 @@ void TForm1::ConnectGrid() {
     CLEDMessageCon& edited = messages_[0];
     const FontInfoTable& fonts = strip_->FontTable();
     grid_->SetDrawCell(
-        [&edited, &fonts](QPainter&, int c, int r, const QRect& rect, bool selected) {
+        [&edited, &fonts](QPainter& painter, int c, int r, const QRect& rect, bool selected) {
             edited.DrawCell(c, r,
                             GridRect{rect.left(), rect.top(), rect.right() + 1, rect.bottom() + 1},
                             selected ? GridCellState::Selected : GridCellState::Normal, fonts);
+            const int cell = r * kGridColumns + c;
+            const std::uint8_t* cells = edited.GetData();
+            if (cell < kMessageCells && cells[2 * cell] != 0) {
+                DrawControlCodeMark(painter, rect, cells[2 * cell + 1]);
+            }
         });
     grid_->SetSelectCellHandler(
         [&edited](int c, int r, bool& canSelect) { edited.CanSelect(c, r, canSelect); });
@@ -210,6 +219,18 @@ void TForm1::ConnectGrid() {
         [&edited](std::uint16_t& key, Qt::KeyboardModifiers) { edited.KeyDown(key); });
     grid_->SetKeyPress([&edited](std::uint8_t ch) { edited.KeyPress(ch); });
     undo_->Watch(*grid_, [this] { panel_->CurrentMessageChanged(); });
+}
+
+void TForm1::KeepKeyboardOnGrid() {
+    // A modal window that has just closed leaves no window of the program active where no
+    // window manager hands the activation back (a bare X server, some desktops): this window
+    // takes it, since the command that opened the modal window came from here.
+    if (QApplication::activeWindow() == nullptr && isVisible()) {
+        activateWindow();
+    }
+    // Makes the grid the window's focus widget even while it is not active yet, so the grid
+    // has the keys as soon as the window is.
+    grid_->setFocus(Qt::OtherFocusReason);
 }
 
 void TForm1::Paste() {

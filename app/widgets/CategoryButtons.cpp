@@ -9,6 +9,7 @@
 #include <QToolTip>
 
 CategoryButtons::CategoryButtons(QWidget* parent) : QWidget(parent) {
+    setFocusPolicy(Qt::NoFocus);
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
 }

@@ -7,6 +7,9 @@
 // click on a header collapses or expands its category; a click on a button runs its handler.
 // Categories and buttons are addressed by their indexes (category i, item j), so a handler can
 // change a caption later.
+//
+// The panel never takes the keyboard focus: a click on it leaves the focus with the widget that
+// had it, so an editor beside the panel keeps its keys.
 
 #include <QColor>
 #include <QIcon>

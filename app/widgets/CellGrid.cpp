@@ -131,7 +131,7 @@ void CellGrid::keyPressEvent(QKeyEvent* event) {
         Navigate(event->key(), event->modifiers());
     }
     if (keyPress_) {
-        for (const char ch : CharBytesOf(*event)) {
+        for (const char ch : TypedBytesOf(*event)) {
             keyPress_(static_cast<std::uint8_t>(ch));
         }
     }
@@ -163,11 +163,30 @@ void CellGrid::Navigate(int qtKey, Qt::KeyboardModifiers mods) {
         MoveTo(0, ctrl ? 0 : row_);
         break;
     case Qt::Key_End:
-        MoveTo(cols_ - 1, ctrl ? rows_ - 1 : row_);
+        if (ctrl) {
+            MoveToLastAccepted(0, cols_ * rows_ - 1);
+        } else {
+            MoveToLastAccepted(row_ * cols_, row_ * cols_ + cols_ - 1);
+        }
         break;
     default:
         break;
     }
+}
+
+void CellGrid::MoveToLastAccepted(int first, int last) {
+    for (int index = last; index >= first; --index) {
+        if (Accepts(index % cols_, index / cols_)) {
+            MoveTo(index % cols_, index / cols_);
+            return;
+        }
+    }
+}
+
+bool CellGrid::focusNextPrevChild(bool) {
+    // Tab is a character of the message: the toolkit would otherwise spend it on moving the
+    // focus to the next widget.
+    return false;
 }
 
 void CellGrid::focusInEvent(QFocusEvent* event) {

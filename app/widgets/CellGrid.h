@@ -7,9 +7,14 @@
 // refused cell leaves the cursor where it was.
 //
 // Keyboard: a key press is first handed to KeyDown as a virtual-key code (see KeyMap.h); when
-// the callback leaves the code non-zero, the grid runs its own navigation (arrows, Home, End,
-// Page Up, Page Down; Ctrl+Home/Ctrl+End go to the first/last cell). The key's character, if it
-// has one, then goes to KeyPress as code page 1250 bytes, whether or not the key was consumed.
+// the callback leaves the code non-zero, the grid runs its own navigation. Home goes to column
+// 0 and Ctrl+Home to the first cell; End goes to the last cell of the row that the selection
+// handler accepts and Ctrl+End to the last accepted cell of the grid, so both reach the end of
+// a text that stops short of the row's end. The arrows and the page keys make a single move,
+// refused as a whole when the selection handler refuses its cell. The key's characters (see
+// TypedBytesOf: none for Escape and for Ctrl or Alt combinations) then go to KeyPress as code
+// page 1250 bytes, whether or not the key was consumed. Tab and Shift+Tab are keys of the grid
+// like any other: they never move the focus away from it.
 
 #include "messages/GridView.h"
 
@@ -80,10 +85,14 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
     // The grid's own navigation for a key the KeyDown callback left unconsumed.
     void Navigate(int qtKey, Qt::KeyboardModifiers mods);
+    // Moves to the last accepted cell, by index row x columns + column, in [first, last];
+    // nothing when none is accepted.
+    void MoveToLastAccepted(int first, int last);
     void UpdateCell(int col, int row);
     bool Accepts(int col, int row) const;
 
