@@ -175,6 +175,8 @@ void TForm1::CreateMenu() {
     paste->setShortcutContext(Qt::WindowShortcut);
     connect(paste, &QAction::triggered, this, [this] { Paste(); });
     AddCommandMenus(*bar, *plik, *exit, [this](PanelCommand command) { RunCommand(command); });
+    undo_ = new UndoActions(messages_, *this);
+    undo_->AddTo(*edycja);
 }
 
 void TForm1::CreatePortSelector(QWidget* client) {

@@ -13,6 +13,7 @@
 #include "app/Icons.h"
 #include "app/mainwindow/ActionPanel.h"
 #include "app/mainwindow/FileCommands.h"
+#include "app/mainwindow/UndoActions.h"
 #include "comm/SendActions.h"
 #include "comm/Unitcomprotocol.h"
 #include "messages/Ledmessagecon.h"
@@ -194,6 +195,7 @@ private:
     QLabel* statusPanel_ = nullptr;
     QTimer* statusTimer_ = nullptr;
     KeyPreview* keyPreview_ = nullptr;
+    UndoActions* undo_ = nullptr;
     std::unique_ptr<SendActionsHost> sendHost_;
     std::unique_ptr<SendActions> actions_;
     bool destroyed_ = false;

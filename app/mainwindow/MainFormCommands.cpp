@@ -32,6 +32,9 @@ int FirstFreeCell(const std::uint8_t* data) {
 } // namespace
 
 void TForm1::RunCommand(PanelCommand command) {
+    // Every command is one undo step; only loading a set replaces more than message 1.
+    const auto step = undo_->Begin(command == PanelCommand::LoadSet ? MessageUndo::Kind::SetCommand
+                                                                    : MessageUndo::Kind::Command);
     switch (command) {
     case PanelCommand::Font1:
     case PanelCommand::Font2:
@@ -166,6 +169,8 @@ std::string TForm1::PortForActions() const {
 }
 
 void TForm1::Button3Click() {
+    // Emptying message 1 after the send can be undone; the send itself cannot.
+    const auto step = undo_->Begin(MessageUndo::Kind::Command);
     if (actions_->SendCurrentMessage(PortForActions(), CurrentMessageNumber()) ==
         SendResult::Done) {
         // Message 1 was cleared: scrolling type, font 4.
@@ -220,6 +225,7 @@ void TForm1::ConnectGrid() {
     grid_->SetKeyDown(
         [&edited](std::uint16_t& key, Qt::KeyboardModifiers) { edited.KeyDown(key); });
     grid_->SetKeyPress([&edited](std::uint8_t ch) { edited.KeyPress(ch); });
+    undo_->Watch(*grid_, [this] { panel_->CurrentMessageChanged(); });
 }
 
 void TForm1::KeepKeyboardOnGrid() {
@@ -236,6 +242,7 @@ void TForm1::KeepKeyboardOnGrid() {
 
 void TForm1::Paste() {
     const QString text = QGuiApplication::clipboard()->text();
+    const auto step = undo_->Begin(MessageUndo::Kind::Command); // a paste is one step
     CLEDMessageCon& target = messages_[static_cast<std::size_t>(CurrentMessageNumber() - 1)];
     for (const char byte : ToCp1250(text)) {
         target.KeyPress(static_cast<std::uint8_t>(byte));

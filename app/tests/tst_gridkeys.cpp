@@ -193,7 +193,7 @@ private slots:
         const int ctrl = Qt::ControlModifier;
         const int alt = Qt::AltModifier;
         // Commands and Escape type nothing; Enter, Tab and AltGr letters (Ctrl+Alt) do.
-        row("ctrl+z", "ab", 2, Qt::Key_Z, ctrl, "\x1a", "ab", 2);
+        row("ctrl+z", "ab", 2, Qt::Key_Z, ctrl, "\x1a", "", 0); // undoes the typing of "ab"
         row("ctrl+s", "ab", 2, Qt::Key_S, ctrl, "\x13", "ab", 2);
         row("ctrl+c", "ab", 2, Qt::Key_C, ctrl, "\x03", "ab", 2);
         row("ctrl+a", "ab", 2, Qt::Key_A, ctrl, "\x01", "ab", 2);
