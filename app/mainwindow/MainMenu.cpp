@@ -163,6 +163,8 @@ QString KeyHelpText() {
          command(C::LoadSet), QStringLiteral("wczytaj zestaw komunikatów")},
         {key(QKeySequence(Qt::CTRL | Qt::Key_V)), QStringLiteral("wklej tekst ze schowka"),
          command(C::SaveSet), QStringLiteral("zapisz zestaw komunikatów")},
+        {key(QKeySequence(Qt::CTRL | Qt::Key_Z)), QStringLiteral("cofnij zmianę"),
+         key(QKeySequence(Qt::CTRL | Qt::Key_Y)), QStringLiteral("ponów zmianę")},
         {key(ExitShortcut()), QStringLiteral("wyjdź z programu"), QStringLiteral("Alt"),
          QStringLiteral("menu z wszystkimi poleceniami")},
     };
