@@ -21,7 +21,8 @@ public:
     static bool Available();
     // A painter for `surface`'s native window, which must exist (the widget is created) and
     // is `kStripBitmapWidth` x `kStripBitmapHeight` pixels. Returns nullptr when the window
-    // system or the window's pixel format is not supported. The painter refers to the window
+    // system or the window's pixel format is not supported, or the window is scaled (a device
+    // pixel ratio other than 1). The painter refers to the window
     // and must be dropped before it is destroyed or replaced.
     static std::unique_ptr<NativeStripPainter> Create(const QWidget& surface);
     ~NativeStripPainter();

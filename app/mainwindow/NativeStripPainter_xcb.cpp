@@ -95,7 +95,8 @@ bool NativeStripPainter::Available() {
 std::unique_ptr<NativeStripPainter> NativeStripPainter::Create(const QWidget& surface) {
     xcb_connection_t* connection = Connection();
     const auto window = static_cast<xcb_window_t>(surface.internalWinId());
-    if (connection == nullptr || window == 0) {
+    // The dots are painted in device pixels: a scaled window is left to QPainter.
+    if (connection == nullptr || window == 0 || surface.devicePixelRatioF() != 1.0) {
         return nullptr;
     }
     // One round trip, once per window: its visual decides the pixel values of the colours.
