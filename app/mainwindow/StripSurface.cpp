@@ -56,9 +56,6 @@ NativeStripPainter* StripSurface::Painter() {
 void StripSurface::FallBackToQPainter() {
     native_ = false;
     setAttribute(Qt::WA_PaintOnScreen, false);
-    picture_ = QImage(kStripBitmapWidth, kStripBitmapHeight, QImage::Format_RGB32);
-    // The gaps between the dots are black and are never painted again.
-    picture_.fill(Qt::black);
     Render(shown_);
 }
 
@@ -87,6 +84,11 @@ bool StripSurface::Show(const StripBytes& strip) {
 }
 
 void StripSurface::Render(const StripBytes& strip) {
+    if (picture_.isNull()) {
+        picture_ = QImage(kStripBitmapWidth, kStripBitmapHeight, QImage::Format_RGB32);
+        // The gaps between the dots are black and are never painted again.
+        picture_.fill(Qt::black);
+    }
     // Each dot row is built once and copied to its six pixel lines; the seventh line and the
     // seventh pixel of each dot keep the black they were filled with.
     constexpr int kLineBytes = kStripBitmapWidth * static_cast<int>(sizeof(Pixel));
@@ -105,13 +107,18 @@ void StripSurface::Render(const StripBytes& strip) {
 }
 
 void StripSurface::paintEvent(QPaintEvent* event) {
-    if (native_) {
+    // A grab or render of the widget redirects its painting elsewhere: it gets the picture.
+    const bool toWindow = redirected(nullptr) == nullptr && sharedPainter() == nullptr;
+    if (native_ && toWindow) {
         if (NativeStripPainter* painter = Painter()) {
             painter->Paint(shown_, nullptr);
             return;
         }
     }
-    if (!native_) {
+    if (native_ && !toWindow) {
+        Render(shown_);
+    }
+    if (!native_ || !toWindow) {
         QPainter painter(this);
         painter.drawImage(event->rect(), picture_, event->rect());
     }

@@ -5,7 +5,8 @@
 // Where the platform allows it (NativeStripPainter) the surface has its own native window and
 // paints only the dots that changed, straight onto it, bypassing the backing store. Elsewhere
 // it renders each dot row once into a picture kept for the widget's life, copies it to the
-// row's six pixel lines and repaints itself with QPainter.
+// row's six pixel lines and repaints itself with QPainter. A grab or render of the widget
+// always gets that picture.
 
 #include "app/mainwindow/NativeStripPainter.h"
 #include "preview/StripPreview.h"
@@ -41,6 +42,6 @@ private:
 
     bool native_;
     std::unique_ptr<NativeStripPainter> painter_;
-    QImage picture_;     // the picture painted with QPainter when not native
+    QImage picture_;     // the picture painted with QPainter: when not native, and for grabs
     StripBytes shown_{}; // the dots the surface shows
 };

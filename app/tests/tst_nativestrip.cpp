@@ -1,5 +1,6 @@
-// The strip surface on a real X server: what reaches the screen must be exactly the picture
-// RenderStrip makes, whether the surface paints only the changed dots or the whole strip.
+// The strip surface on a real X server: what reaches the screen, and what a grab of the widget
+// gives, must be exactly the picture RenderStrip makes, whether the surface paints only the
+// changed dots or the whole strip.
 
 #include "app/mainwindow/NativeStripPainter.h"
 #include "app/mainwindow/StripSurface.h"
@@ -66,6 +67,10 @@ private slots:
         for (const StripBytes& strip : strips) {
             QVERIFY(surface->Show(strip));
             QCOMPARE(FirstDifference(OnScreen(*surface), strip), QByteArray());
+            // A grab of the widget shows the same picture.
+            QCOMPARE(FirstDifference(
+                         surface->grab().toImage().convertToFormat(QImage::Format_RGB32), strip),
+                     QByteArray());
         }
         // An exposure paints the whole strip again.
         surface->Show(Filled(0x5A));
