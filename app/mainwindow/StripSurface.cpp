@@ -43,6 +43,13 @@ QPaintEngine* StripSurface::paintEngine() const {
 }
 
 NativeStripPainter* StripSurface::Painter() {
+    // Dots are painted in device pixels: once the window is scaled (moved to a screen with
+    // another device pixel ratio), QPainter takes over.
+    if (painter_ && devicePixelRatioF() != 1.0) {
+        painter_.reset();
+        FallBackToQPainter();
+        update();
+    }
     if (native_ && !painter_ && internalWinId() != 0) {
         painter_ = NativeStripPainter::Create(*this);
         if (!painter_) {
