@@ -8,20 +8,18 @@
 // its next pass) and LastKey (the last key pressed in the window; Escape, 27, stops the preview).
 //
 // A repaint costs little: a pass that leaves the visible dots as they were paints nothing; one
-// that changes them renders each dot row once, copies it to the row's six pixel lines of a
-// picture kept for the widget's life, and repaints only the strip's rectangle, never the grey
-// frame around it.
+// that changes them paints only the strip (StripSurface), never the grey frame around it.
 
 #include "preview/Fonts.h"
 #include "preview/StripPreview.h"
 
-#include <QImage>
 #include <QWidget>
 
 #include <cstdint>
 #include <memory>
 
 class PreviewTicker;
+class StripSurface;
 
 class StripView : public QWidget {
     Q_OBJECT
@@ -79,15 +77,12 @@ private:
     void Pass();
     // Shows the visible dots of `strip` unless they are already shown.
     void Show(const StripBytes& strip);
-    void Render(const StripBytes& strip);
-    QRect StripRect() const { return {kStripOrigin, picture_.size()}; }
 
     // The strip buffer, counters, settings, font table and clock the preview plays on.
     PreviewState state_;
     StripPreview preview_{state_};
     std::unique_ptr<PreviewTicker> ticker_;
-    QImage picture_;     // the 448 x 56 strip picture
-    StripBytes shown_{}; // the dots the picture shows
+    StripSurface* surface_; // the 448 x 56 strip picture, a child widget
     std::uint16_t previewRunning_ = 0;
     std::uint8_t lastKey_ = 0;
     std::uint64_t repaints_ = 0;
