@@ -21,10 +21,6 @@ namespace {
 
 using Bytes = QByteArray;
 
-Bytes DataOf(const CLEDMessageCon& m) {
-    return Bytes(reinterpret_cast<const char*>(m.GetData()), kMessageSize);
-}
-
 void SetData(CLEDMessageCon& m, const Bytes& bytes) {
     std::memcpy(m.GetData(), bytes.constData(), kMessageSize);
 }
@@ -52,14 +48,6 @@ QStringList Captions(CategoryButtons& panel, int category) {
         out << panel.Caption(category, i);
     }
     return out;
-}
-
-// Clicks button (category, item) with the mouse, scrolling the panel to it first.
-void ClickButton(TForm1& f, int category, int item) {
-    CategoryButtons* panel = &f.Panel().Buttons();
-    const QRect r = panel->ButtonRect(category, item);
-    f.Panel().ensureVisible(r.center().x(), r.center().y(), 0, r.height());
-    QTest::mouseClick(panel, Qt::LeftButton, {}, r.center());
 }
 
 // Asks for the context menu of button (category, item) as a right click does.

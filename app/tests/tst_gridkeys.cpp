@@ -50,10 +50,7 @@ void ClickCommand(TForm1& f, int category, int item) {
         QTest::mouseClick(&Component<QToolButton>(f, "ToolButton14"), Qt::LeftButton);
         return;
     }
-    CategoryButtons* panel = &f.Panel().Buttons();
-    const QRect r = panel->ButtonRect(category, item);
-    f.Panel().ensureVisible(r.center().x(), r.center().y(), 0, r.height());
-    QTest::mouseClick(panel, Qt::LeftButton, {}, r.center());
+    ClickButton(f, category, item);
 }
 
 // Types `text` as key presses delivered to whichever widget has the keyboard focus.

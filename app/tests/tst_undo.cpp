@@ -23,18 +23,6 @@ namespace {
 
 using Bytes = QByteArray;
 
-Bytes DataOf(const CLEDMessageCon& m) {
-    return Bytes(reinterpret_cast<const char*>(m.GetData()), kMessageSize);
-}
-
-// Clicks button (category, item) of the action panel with the mouse, scrolling to it first.
-void ClickButton(TForm1& f, int category, int item) {
-    CategoryButtons* panel = &f.Panel().Buttons();
-    const QRect r = panel->ButtonRect(category, item);
-    f.Panel().ensureVisible(r.center().x(), r.center().y(), 0, r.height());
-    QTest::mouseClick(panel, Qt::LeftButton, {}, r.center());
-}
-
 // What one undo step restores, and what shows it.
 struct EditorState {
     Bytes message1;

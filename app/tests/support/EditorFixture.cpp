@@ -1,5 +1,7 @@
 #include "EditorFixture.h"
 
+#include "app/widgets/CategoryButtons.h"
+
 #include <QApplication>
 #include <QFile>
 #include <QSettings>
@@ -66,4 +68,15 @@ QByteArray ReadWholeFile(const QString& path) {
         all = QByteArray("");
     }
     return all;
+}
+
+QByteArray DataOf(const CLEDMessageCon& m) {
+    return QByteArray(reinterpret_cast<const char*>(m.GetData()), kMessageSize);
+}
+
+void ClickButton(TForm1& form, int category, int item) {
+    CategoryButtons* panel = &form.Panel().Buttons();
+    const QRect r = panel->ButtonRect(category, item);
+    form.Panel().ensureVisible(r.center().x(), r.center().y(), 0, r.height());
+    QTest::mouseClick(panel, Qt::LeftButton, {}, r.center());
 }

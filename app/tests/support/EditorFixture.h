@@ -67,6 +67,13 @@ private:
     EditorWindows windows_;
 };
 
+// Message `m`'s whole 1024-byte buffer.
+QByteArray DataOf(const CLEDMessageCon& m);
+
+// Clicks button (category, item) of the main window's action panel with the mouse, scrolling the
+// panel to it first.
+void ClickButton(TForm1& form, int category, int item);
+
 // Points the editor's preferences (QSettings, INI format, user scope) at `dir`.
 void UseUserConfig(const QString& dir);
 
