@@ -11,6 +11,12 @@ set -euo pipefail
 probe=$(realpath "$1")
 runs=${2:-5}
 unset QT_QPA_PLATFORM
+# The editor writes vtr.cfg into its current directory and its preferences into the user's
+# configuration: both go to a scratch directory, not to the caller's.
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+cd "$scratch"
+export XDG_CONFIG_HOME="$scratch/config"
 
 one_run() {
     xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
