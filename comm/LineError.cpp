@@ -1,6 +1,7 @@
 #include "comm/LineError.h"
 
 #include <cerrno>
+#include <utility>
 
 LineErrorKind LineErrorKindFromErrno(int error, bool opening) {
     switch (error) {
@@ -156,4 +157,11 @@ std::string DescribeSystemError(const LineError& error) {
         text += " (code " + std::to_string(error.SystemCode) + ")";
     }
     return text;
+}
+
+LineError LineFailure(LineErrorKind kind, std::string message) {
+    LineError error;
+    error.Kind = kind;
+    error.SystemMessage = std::move(message);
+    return error;
 }

@@ -40,6 +40,10 @@ struct LineError {
     bool Failed() const { return Kind != LineErrorKind::None; }
 };
 
+// A failure that is not the system's own code: its kind and the sentence that says what is
+// known ("no answer from HOST:PORT"); SystemCode 0.
+LineError LineFailure(LineErrorKind kind, std::string message);
+
 // How an errno from opening a serial line, or from moving bytes on one, reads as a kind.
 // `opening` tells which: EIO at open means the device is there but not working (Other), once
 // open it means the line was lost.

@@ -107,14 +107,11 @@ int SocketLine::Close() {
 }
 
 std::string SocketLine::Where() const {
-    return name_.Host.find(':') != std::string::npos ? "[" + name_.Host + "]:" + name_.Port
-                                                     : name_.Host + ":" + name_.Port;
+    return HostPortText(name_.Host, name_.Port);
 }
 
 void SocketLine::Fail(LineErrorKind kind, const std::string& message) {
-    error_ = LineError{};
-    error_.Kind = kind;
-    error_.SystemMessage = message;
+    error_ = LineFailure(kind, message);
 }
 
 bool SocketLine::Connect() {

@@ -17,11 +17,6 @@ namespace tcpresolve {
 
 using Clock = std::chrono::steady_clock;
 
-// "host:port", with an IPv6 address in brackets, for error texts.
-inline std::string HostPort(const std::string& host, const std::string& port) {
-    return host.find(':') != std::string::npos ? "[" + host + "]:" + port : host + ":" + port;
-}
-
 // Milliseconds until `deadline`, 0 when it has passed.
 inline int MsLeft(Clock::time_point deadline) {
     const auto left =

@@ -10,6 +10,11 @@
 #include <cstdint>
 #include <string>
 
+// "host:port" for texts, with an IPv6 address in brackets ("[::1]:4001").
+inline std::string HostPortText(const std::string& host, const std::string& port) {
+    return host.find(':') != std::string::npos ? "[" + host + "]:" + port : host + ":" + port;
+}
+
 class TcpSocket {
 public:
     TcpSocket();

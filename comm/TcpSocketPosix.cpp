@@ -22,7 +22,6 @@
 namespace {
 
 using tcpresolve::Clock;
-using tcpresolve::HostPort;
 using tcpresolve::MsLeft;
 
 // How long a send may stall without progress before the connection counts as broken.
@@ -54,13 +53,6 @@ int ConnectOne(int fd, const addrinfo& address, Clock::time_point deadline) {
     }
 }
 
-LineError NetFailure(LineErrorKind kind, const std::string& sentence) {
-    LineError error;
-    error.Kind = kind;
-    error.SystemMessage = sentence;
-    return error;
-}
-
 } // namespace
 
 TcpSocket::TcpSocket() : handle_(-1) {}
@@ -84,7 +76,7 @@ bool TcpSocket::Connect(const std::string& host, const std::string& port, int ti
                         LineError& error) {
     Close();
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    const std::string where = HostPort(host, port);
+    const std::string where = HostPortText(host, port);
     const auto resolution = tcpresolve::Resolve<addrinfo>(
         deadline,
         [host, port](addrinfo** list) {
@@ -96,14 +88,14 @@ bool TcpSocket::Connect(const std::string& host, const std::string& port, int ti
         },
         [](addrinfo* list) { freeaddrinfo(list); });
     if (!resolution) {
-        error = NetFailure(LineErrorKind::TimedOut, "no answer from " + where);
+        error = LineFailure(LineErrorKind::TimedOut, "no answer from " + where);
         return false;
     }
     if (resolution->Code != 0) {
         const int code = resolution->Code;
         const char* reason =
             code == EAI_SYSTEM ? std::strerror(resolution->SystemCode) : gai_strerror(code);
-        error = NetFailure(LineErrorKind::NotFound, "cannot resolve " + host + ": " + reason);
+        error = LineFailure(LineErrorKind::NotFound, "cannot resolve " + host + ": " + reason);
         return false;
     }
     int lastCode = ETIMEDOUT;
@@ -128,12 +120,12 @@ bool TcpSocket::Connect(const std::string& host, const std::string& port, int ti
         }
     }
     if (lastCode == ETIMEDOUT) {
-        error = NetFailure(LineErrorKind::TimedOut, "no answer from " + where);
+        error = LineFailure(LineErrorKind::TimedOut, "no answer from " + where);
     } else if (lastCode == ECONNREFUSED) {
-        error = NetFailure(LineErrorKind::NotFound, "connection refused by " + where);
+        error = LineFailure(LineErrorKind::NotFound, "connection refused by " + where);
     } else {
-        error = NetFailure(LineErrorKind::Other,
-                           "cannot connect to " + where + ": " + std::strerror(lastCode));
+        error = LineFailure(LineErrorKind::Other,
+                            "cannot connect to " + where + ": " + std::strerror(lastCode));
     }
     return false;
 }

@@ -16,7 +16,6 @@
 namespace {
 
 using tcpresolve::Clock;
-using tcpresolve::HostPort;
 using tcpresolve::MsLeft;
 
 constexpr int kSendStallMs = 3000;
@@ -59,13 +58,6 @@ int ConnectOne(SOCKET s, const addrinfo& address, Clock::time_point deadline) {
     return error;
 }
 
-LineError NetFailure(LineErrorKind kind, const std::string& sentence) {
-    LineError error;
-    error.Kind = kind;
-    error.SystemMessage = sentence;
-    return error;
-}
-
 } // namespace
 
 TcpSocket::TcpSocket() : handle_(static_cast<std::intptr_t>(INVALID_SOCKET)) {
@@ -94,7 +86,7 @@ bool TcpSocket::Connect(const std::string& host, const std::string& port, int ti
                         LineError& error) {
     Close();
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    const std::string where = HostPort(host, port);
+    const std::string where = HostPortText(host, port);
     const auto resolution = tcpresolve::Resolve<addrinfo>(
         deadline,
         [host, port](addrinfo** list) {
@@ -106,12 +98,12 @@ bool TcpSocket::Connect(const std::string& host, const std::string& port, int ti
         },
         [](addrinfo* list) { freeaddrinfo(list); });
     if (!resolution) {
-        error = NetFailure(LineErrorKind::TimedOut, "no answer from " + where);
+        error = LineFailure(LineErrorKind::TimedOut, "no answer from " + where);
         return false;
     }
     if (resolution->Code != 0) {
-        error = NetFailure(LineErrorKind::NotFound,
-                           "cannot resolve " + host + ": " + SystemMessage(resolution->Code));
+        error = LineFailure(LineErrorKind::NotFound,
+                            "cannot resolve " + host + ": " + SystemMessage(resolution->Code));
         return false;
     }
     int lastCode = WSAETIMEDOUT;
@@ -137,12 +129,12 @@ bool TcpSocket::Connect(const std::string& host, const std::string& port, int ti
         }
     }
     if (lastCode == WSAETIMEDOUT) {
-        error = NetFailure(LineErrorKind::TimedOut, "no answer from " + where);
+        error = LineFailure(LineErrorKind::TimedOut, "no answer from " + where);
     } else if (lastCode == WSAECONNREFUSED) {
-        error = NetFailure(LineErrorKind::NotFound, "connection refused by " + where);
+        error = LineFailure(LineErrorKind::NotFound, "connection refused by " + where);
     } else {
-        error = NetFailure(LineErrorKind::Other,
-                           "cannot connect to " + where + ": " + SystemMessage(lastCode));
+        error = LineFailure(LineErrorKind::Other,
+                            "cannot connect to " + where + ": " + SystemMessage(lastCode));
     }
     return false;
 }

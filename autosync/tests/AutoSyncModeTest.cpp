@@ -3,6 +3,7 @@
 // update processes pending events).
 
 #include "autosync/Unitautosync.h"
+#include "autosync/tests/FakeFiles.h"
 #include "autosync/tests/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -74,15 +75,6 @@ public:
 
 private:
     Log& log_;
-};
-
-class FakeFiles final : public FileStatusProvider {
-public:
-    FileStamp Stat(const std::string& name) override {
-        const auto it = Stamps.find(name);
-        return it == Stamps.end() ? FileStamp{} : it->second;
-    }
-    std::map<std::string, FileStamp> Stamps;
 };
 
 class AutoSyncMode : public ::testing::Test {

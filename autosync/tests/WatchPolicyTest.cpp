@@ -3,6 +3,7 @@
 // counts as losing the sign, and data files that are no regular files.
 
 #include "autosync/WatchPolicy.h"
+#include "autosync/tests/FakeFiles.h"
 #include "autosync/tests/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -79,15 +80,6 @@ public:
 private:
     void Record(const std::string& call) { Calls.emplace_back(clock_.Now, call); }
     FakeClock& clock_;
-};
-
-class FakeFiles final : public FileStatusProvider {
-public:
-    FileStamp Stat(const std::string& name) override {
-        const auto it = Stamps.find(name);
-        return it == Stamps.end() ? FileStamp{} : it->second;
-    }
-    std::map<std::string, FileStamp> Stamps;
 };
 
 class WatchPolicyTest : public ::testing::Test {
