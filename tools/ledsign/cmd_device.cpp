@@ -299,13 +299,12 @@ bool LoadForSending(const char* command, const std::string& name, std::uintmax_t
 
 int Send(const std::vector<std::string>& args) {
     DeviceArgs a;
-    if (!ParseDeviceArgs("send", args, true, a) || a.Positional.size() != 1) {
-        if (a.Help) {
-            return kExitOk;
-        }
-        if (a.Positional.size() != 1 && !a.Ports.empty()) {
-            std::fprintf(stderr, "ledsign send: give exactly one message file\n");
-        }
+    // A bad option has been reported already; only a good command line gets the file check.
+    if (!ParseDeviceArgs("send", args, true, a)) {
+        return a.Help ? kExitOk : kExitUsage;
+    }
+    if (a.Positional.size() != 1) {
+        std::fprintf(stderr, "ledsign send: give exactly one message file\n");
         return kExitUsage;
     }
     const int slot = a.Slot.value_or(9);
@@ -327,13 +326,12 @@ int Send(const std::vector<std::string>& args) {
 
 int SendSet(const std::vector<std::string>& args) {
     DeviceArgs a;
-    if (!ParseDeviceArgs("send-set", args, false, a) || a.Positional.size() != 1) {
-        if (a.Help) {
-            return kExitOk;
-        }
-        if (a.Positional.size() != 1 && !a.Ports.empty()) {
-            std::fprintf(stderr, "ledsign send-set: give exactly one message-set file\n");
-        }
+    // A bad option has been reported already; only a good command line gets the file check.
+    if (!ParseDeviceArgs("send-set", args, false, a)) {
+        return a.Help ? kExitOk : kExitUsage;
+    }
+    if (a.Positional.size() != 1) {
+        std::fprintf(stderr, "ledsign send-set: give exactly one message-set file\n");
         return kExitUsage;
     }
     std::array<MessageBytes, 8> set{};
@@ -360,13 +358,11 @@ int SendSet(const std::vector<std::string>& args) {
 
 int SyncClock(const std::vector<std::string>& args) {
     DeviceArgs a;
-    if (!ParseDeviceArgs("sync-clock", args, false, a) || !a.Positional.empty()) {
-        if (a.Help) {
-            return kExitOk;
-        }
-        if (!a.Positional.empty()) {
-            std::fprintf(stderr, "ledsign sync-clock: takes no file or slot\n");
-        }
+    if (!ParseDeviceArgs("sync-clock", args, false, a)) {
+        return a.Help ? kExitOk : kExitUsage;
+    }
+    if (!a.Positional.empty()) {
+        std::fprintf(stderr, "ledsign sync-clock: takes no file or slot\n");
         return kExitUsage;
     }
     const std::string success = "set the clock of sign " + std::to_string(a.Address);

@@ -4,6 +4,7 @@
 
 #include "testsupport/SoftwareSign.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <sys/ioctl.h>
@@ -466,6 +467,10 @@ TEST(DeviceCommands, BadUsageAndUnreadableFiles) {
             joined += a + " ";
         }
         EXPECT_EQ(r.ExitCode, c.exitCode) << joined << r.Out << r.Err;
+        if (c.exitCode == 2 && c.args[0] != "ports") {
+            // One reason per bad command line, not a second one that follows from the first.
+            EXPECT_EQ(std::count(r.Err.begin(), r.Err.end(), '\n'), 1) << joined << r.Err;
+        }
         if (c.exitCode == 1) {
             EXPECT_EQ(r.Out, "") << joined; // stdout carries results only
             EXPECT_NE(r.Err.find("cannot read '" + c.args.back() + "'"), std::string::npos)
