@@ -231,8 +231,11 @@ void TForm1::ConnectGrid() {
 void TForm1::KeepKeyboardOnGrid() {
     // A modal window that has just closed leaves no window of the program active where no
     // window manager hands the activation back (a bare X server, some desktops): this window
-    // takes it, since the command that opened the modal window came from here.
-    if (QApplication::activeWindow() == nullptr && isVisible()) {
+    // takes it, since the command that opened the modal window came from here. A hidden window
+    // still reported active (the activation of a window closed at once can arrive after its
+    // close) counts as none.
+    const QWidget* active = QApplication::activeWindow();
+    if ((active == nullptr || !active->isVisible()) && isVisible()) {
         activateWindow();
     }
     // Makes the grid the window's focus widget even while it is not active yet, so the grid

@@ -29,13 +29,15 @@ Bytes LoadedMessage() {
     return b;
 }
 
-// Once `window` is visible (from inside its modal loop), runs `step` every 20 ms until it
-// returns true: the synchronisation window refuses to close while its start runs.
+// Once `window` is shown and active (from inside its modal loop), runs `step` every 20 ms
+// until it returns true: the synchronisation window refuses to close while its start runs.
+// Waiting for the activation keeps a late activation event from making the window active
+// after it has closed, which no operator could cause.
 void WhileShown(QWidget& window, std::function<bool()> step) {
     auto* poll = new QTimer(&window);
     poll->setInterval(20);
     QObject::connect(poll, &QTimer::timeout, poll, [&window, poll, step] {
-        if (window.isVisible() && step()) {
+        if (window.isVisible() && window.isActiveWindow() && step()) {
             poll->stop();
             poll->deleteLater();
         }
