@@ -4,7 +4,7 @@
 #      writable global data (scripts/check-globals.sh),
 #   1b. the serial port and tool tests of that build again as an unprivileged user,
 #   2. the same under AddressSanitizer and UndefinedBehaviorSanitizer,
-#   3. the libFuzzer targets, each for a bounded time (FUZZ_SECONDS, default 20),
+#   3. the libFuzzer targets, each for a bounded time (FUZZ_SECONDS, default 12),
 #   4. the Windows cross-build (mingw-w64) of ledcore, its tests and the ledsign tool, with the
 #      tests and ledsign.exe against the software sign run under Wine,
 #   5. the Debian packages of the plain build, checked (scripts/package-tests.sh),
@@ -17,7 +17,7 @@ cd "$(dirname "$0")"
 scripts/ensure-packages.sh "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
 
 JOBS=$(nproc)
-FUZZ_SECONDS=${FUZZ_SECONDS:-20}
+FUZZ_SECONDS=${FUZZ_SECONDS:-12}
 export QT_QPA_PLATFORM=offscreen
 
 configure_and_build() {
