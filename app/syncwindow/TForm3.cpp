@@ -50,7 +50,7 @@ TForm3::TForm3(SyncContext context, Dialogs& dialogs, QWidget* parent)
       sync_(link_, files_, [this](const std::string& text) {
           ShowStatus(QString::fromStdString(text),
                      QString::fromStdString(
-                         LinkFailureReason(text, context_.Protocol, LineErrorLanguage::English)));
+                         LinkFailureReason(text, context_.Protocol, LineErrorLanguage::Polish)));
       }) {
     setWindowTitle(QStringLiteral("Synchronizacja linijki z plikiem"));
     setModal(true);
