@@ -25,9 +25,11 @@ private:
 
 // Why the link call behind `status` failed, when `status` is one of the mode's statuses that
 // report a failed link call (the port, clock and send errors): DescribeLineError of the
-// protocol's last failure. "" for every other status, whose reason is not the line's.
-inline std::string LinkFailureReason(const std::string& status, const ComProtocol& protocol) {
+// protocol's last failure in `language`. "" for every other status, whose reason is not the
+// line's.
+inline std::string LinkFailureReason(const std::string& status, const ComProtocol& protocol,
+                                     LineErrorLanguage language) {
     const bool linkFailed = status.rfind(kStatusPortError, 0) == 0 || status == kStatusClockError ||
                             status == kStatusSendError;
-    return linkFailed ? DescribeLineError(protocol.LastError()) : std::string();
+    return linkFailed ? DescribeLineError(protocol.LastError(), language) : std::string();
 }

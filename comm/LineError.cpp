@@ -1,6 +1,9 @@
 #include "comm/LineError.h"
 
+#include <array>
 #include <cerrno>
+#include <cstddef>
+#include <string_view>
 #include <utility>
 
 LineErrorKind LineErrorKindFromErrno(int error, bool opening) {
@@ -76,75 +79,150 @@ LineErrorKind LineErrorKindFromWindows(std::uint32_t code) {
     }
 }
 
-const char* LineErrorKindName(LineErrorKind kind) {
-    switch (kind) {
-    case LineErrorKind::None:
-        return "no error";
-    case LineErrorKind::NotFound:
-        return "not found";
-    case LineErrorKind::PermissionDenied:
-        return "permission denied";
-    case LineErrorKind::InUse:
-        return "in use";
-    case LineErrorKind::NotSerial:
-        return "not a serial line";
-    case LineErrorKind::LineLost:
-        return "line lost";
-    case LineErrorKind::TimedOut:
-        return "timed out";
-    case LineErrorKind::Refused:
-        return "refused by the sign";
-    case LineErrorKind::Interrupted:
-        return "interrupted";
-    case LineErrorKind::Other:
-        break;
-    }
-    return "failed";
+namespace {
+
+constexpr std::size_t kKindCount = static_cast<std::size_t>(LineErrorKind::Other) + 1;
+
+// The group that owns serial devices, which a user joins to open them, exists on Linux only.
+#ifdef __linux__
+constexpr bool kDialoutGroup = true;
+#else
+constexpr bool kDialoutGroup = false;
+#endif
+
+// Where a Peer hint puts the server's "host:port".
+constexpr std::string_view kPeerMark = "{peer}";
+
+// The words for one kind.
+struct KindWords {
+    const char* Name;
+    // What helps, whatever the failure's details; "" when nothing general does.
+    const char* Hint;
+    // For a failure that brought a sentence of its own, a sentence with kPeerMark that names
+    // the server; nullptr when the language quotes the line's sentence instead.
+    const char* PeerHint;
+    // Whether the SystemMessage follows the name.
+    bool AddsSystemMessage;
+};
+
+struct Wording {
+    std::array<KindWords, kKindCount> Kinds; // indexed by LineErrorKind
+    const char* HeldBy;                      // between the InUse name and the holder
+    const char* ThisProgram;                 // the holder when it is this program itself
+    const char* StaleExclusive;              // the InUse hint when the exclusive flag is stale
+};
+
+constexpr Wording kEnglish = {
+    {{
+        {"no error", "", nullptr, false},
+        {"not found", "", nullptr, false},
+        {"permission denied",
+         kDialoutGroup
+             ? "add yourself to the group that owns the device, usually dialout, then log in again"
+             : "",
+         nullptr, false},
+        {"in use", "", nullptr, false},
+        {"not a serial line", "", nullptr, false},
+        {"line lost", "the device hung up or was removed", nullptr, false},
+        {"timed out", "no reply after about 5.1 s", nullptr, false},
+        {"refused by the sign", "", nullptr, true},
+        {"interrupted", "", nullptr, false},
+        {"failed", "", nullptr, true},
+    }},
+    " by ",
+    "this program",
+    "the line is held exclusively, probably by a program that was killed; re-plug the adapter "
+    "or restart the program serving it",
+};
+
+constexpr Wording kPolish = {
+    {{
+        {"bez błędu", "", "", false},
+        {"nie znaleziono", "", "brak serwera pod adresem {peer}", false},
+        {"brak uprawnień",
+         kDialoutGroup ? "dopisz się do grupy, do której należy urządzenie, zwykle dialout, i "
+                         "zaloguj się ponownie"
+                       : "",
+         "", false},
+        {"port zajęty", "", "", false},
+        {"to nie jest port szeregowy", "", "", false},
+        {"utracono połączenie", "urządzenie rozłączyło się lub zostało odłączone",
+         "serwer {peer} rozłączył się", false},
+        {"przekroczono czas oczekiwania", "brak odpowiedzi po około 5,1 s",
+         "brak odpowiedzi od {peer}", false},
+        {"linijka odrzuciła polecenie", "", "", false},
+        {"przerwano", "", "", false},
+        {"błąd", "", "", true},
+    }},
+    " przez ",
+    "ten program",
+    "linię zablokował na wyłączność zapewne przerwany program; podłącz adapter ponownie albo "
+    "uruchom ponownie program, który go obsługuje",
+};
+
+const Wording& WordingIn(LineErrorLanguage language) {
+    return language == LineErrorLanguage::Polish ? kPolish : kEnglish;
 }
 
-std::string DescribeLineError(const LineError& error) {
-    std::string text = LineErrorKindName(error.Kind);
-    const bool lineSentence = error.SystemCode == 0 && !error.SystemMessage.empty();
-    if (lineSentence &&
-        (error.Kind == LineErrorKind::NotFound || error.Kind == LineErrorKind::TimedOut ||
-         error.Kind == LineErrorKind::LineLost)) {
-        // A network line says what happened in its own words ("no answer from HOST:PORT"),
-        // which the serial wording below would misstate.
-        return text + ": " + error.SystemMessage;
-    }
-    switch (error.Kind) {
-    case LineErrorKind::None:
-        return {};
-    case LineErrorKind::PermissionDenied:
-#ifdef __linux__
-        text += ": add yourself to the group that owns the device, usually dialout, then log in "
-                "again";
-#endif
-        break;
-    case LineErrorKind::InUse:
-        if (!error.Holder.empty()) {
-            text += " by " + error.Holder;
-        } else if (error.StaleExclusive) {
-            text += ": the line is held exclusively, probably by a program that was killed; "
-                    "re-plug the adapter or restart the program serving it";
-        }
-        break;
-    case LineErrorKind::LineLost:
-        text += ": the device hung up or was removed";
-        break;
-    case LineErrorKind::TimedOut:
-        text += ": no reply after about 5.1 s";
-        break;
-    case LineErrorKind::Refused:
-    case LineErrorKind::Other:
-        if (!error.SystemMessage.empty()) {
-            text += ": " + error.SystemMessage;
-        }
-        break;
-    default:
-        break;
+const KindWords& WordsFor(const Wording& wording, LineErrorKind kind) {
+    const auto index = static_cast<std::size_t>(kind);
+    return wording.Kinds[index < kKindCount ? index : kKindCount - 1];
+}
+
+// `peerHint` with the server's "host:port" in place of its mark.
+std::string WithPeer(std::string_view peerHint, const std::string& peer) {
+    std::string text(peerHint);
+    const std::size_t mark = text.find(kPeerMark);
+    if (mark != std::string::npos) {
+        text.replace(mark, kPeerMark.size(), peer);
     }
     return text;
+}
+
+// "name: detail", or the name alone when there is no detail.
+std::string Joined(const char* name, const std::string& detail) {
+    return detail.empty() ? std::string(name) : name + (": " + detail);
+}
+
+} // namespace
+
+const char* LineErrorKindName(LineErrorKind kind, LineErrorLanguage language) {
+    return WordsFor(WordingIn(language), kind).Name;
+}
+
+std::string DescribeLineError(const LineError& error, LineErrorLanguage language) {
+    if (!error.Failed()) {
+        return {};
+    }
+    const Wording& wording = WordingIn(language);
+    const KindWords& words = WordsFor(wording, error.Kind);
+    const bool ownSentence =
+        error.SystemCode == 0 && !error.SystemMessage.empty() &&
+        (error.Kind == LineErrorKind::NotFound || error.Kind == LineErrorKind::TimedOut ||
+         error.Kind == LineErrorKind::LineLost);
+    if (ownSentence) {
+        // A network line (or the port name) said what happened, which the serial hints below
+        // would misstate. A language whose words the sentence is not in names the server.
+        if (words.PeerHint == nullptr) {
+            return Joined(words.Name, error.SystemMessage);
+        }
+        return Joined(words.Name, error.Peer.empty() || *words.PeerHint == '\0'
+                                      ? std::string()
+                                      : WithPeer(words.PeerHint, error.Peer));
+    }
+    if (error.Kind == LineErrorKind::InUse) {
+        const std::string holder = error.HeldHere ? wording.ThisProgram : error.Holder;
+        if (!holder.empty()) {
+            return words.Name + (wording.HeldBy + holder);
+        }
+        if (error.StaleExclusive) {
+            return Joined(words.Name, wording.StaleExclusive);
+        }
+    }
+    if (words.AddsSystemMessage) {
+        return Joined(words.Name, error.SystemMessage);
+    }
+    return Joined(words.Name, words.Hint);
 }
 
 std::string DescribeSystemError(const LineError& error) {
@@ -159,9 +237,10 @@ std::string DescribeSystemError(const LineError& error) {
     return text;
 }
 
-LineError LineFailure(LineErrorKind kind, std::string message) {
+LineError LineFailure(LineErrorKind kind, std::string message, std::string peer) {
     LineError error;
     error.Kind = kind;
     error.SystemMessage = std::move(message);
+    error.Peer = std::move(peer);
     return error;
 }

@@ -36,13 +36,20 @@ struct LineError {
     // For InUse: the line carries the exclusive flag, yet no living process holds our lock on
     // it - the flag was left by a client that was killed before it could clear it.
     bool StaleExclusive = false;
+    // For InUse: this program itself holds the line (another of its actions has it open).
+    bool HeldHere = false;
+    // For a network line: the server the failure concerns, "host:port" (HostPortText); empty
+    // for a serial line and for a network name that could not be read. Kept apart from the
+    // SystemMessage sentence so that every wording can name the server.
+    std::string Peer;
 
     bool Failed() const { return Kind != LineErrorKind::None; }
 };
 
-// A failure that is not the system's own code: its kind and the sentence that says what is
-// known ("no answer from HOST:PORT"); SystemCode 0.
-LineError LineFailure(LineErrorKind kind, std::string message);
+// A network line's failure that is not the system's own code: its kind, the sentence that says
+// what is known ("no answer from HOST:PORT") and the server it concerns (`peer`, "HOST:PORT",
+// may be empty); SystemCode 0.
+LineError LineFailure(LineErrorKind kind, std::string message, std::string peer);
 
 // How an errno from opening a serial line, or from moving bytes on one, reads as a kind.
 // `opening` tells which: EIO at open means the device is there but not working (Other), once
@@ -54,15 +61,25 @@ LineErrorKind LineErrorKindFromErrno(int error, bool opening);
 // that the mapping is tested on every platform.
 LineErrorKind LineErrorKindFromWindows(std::uint32_t code);
 
-// A short English name of the kind: "not found", "permission denied", "in use", ...
-const char* LineErrorKindName(LineErrorKind kind);
+// The language the operator is told the reason in. Each program chooses its own: the command
+// line speaks English (scripts and their tests read it), the editor Polish like the rest of
+// its user interface.
+enum class LineErrorLanguage : std::uint8_t { English, Polish };
+
+// A short name of the kind: "not found", "permission denied", "in use", ... in English;
+// "nie znaleziono", "brak uprawnień", "port zajęty", ... in Polish (UTF-8).
+const char* LineErrorKindName(LineErrorKind kind, LineErrorLanguage language);
 
 // The reason as one line for the operator: the kind's name, then what helps ("add yourself to
 // the group that owns the device, usually dialout, then log in again" for permission on Linux,
-// the holder for InUse, "no reply after about 5.1 s" for TimedOut). Empty for None. A NotFound,
-// TimedOut or LineLost without a system code whose SystemMessage is set (a network line's
-// "no answer from HOST:PORT") reads "<kind>: <SystemMessage>" instead.
-std::string DescribeLineError(const LineError& error);
+// the holder for InUse, "no reply after about 5.1 s" for TimedOut). Empty for None.
+// Refused and Other add the SystemMessage (Polish: Other only, as the reply code means nothing
+// to the operator). A NotFound, TimedOut or LineLost without a system code whose SystemMessage
+// is set (a network line's "no answer from HOST:PORT") has said what happened in its own words,
+// which the serial hints would misstate: in English it reads "<kind>: <SystemMessage>", in
+// Polish the kind's name followed by a sentence naming the Peer ("brak odpowiedzi od
+// HOST:PORT"), or the name alone without a Peer. UTF-8.
+std::string DescribeLineError(const LineError& error, LineErrorLanguage language);
 
 // The system's own view for a --trace line: "system: <message> (code N)", or empty when the
 // failure carries neither code nor message.

@@ -69,7 +69,7 @@ bool SendActions::Open(const std::string& port) {
 void SendActions::Fail(const std::string& text) {
     // Read after the runner has returned, so the call that failed has finished with it.
     lastError_ = protocol_.LastError();
-    host_.ShowError(text, DescribeLineError(lastError_));
+    host_.ShowError(text, DescribeLineError(lastError_, LineErrorLanguage::Polish));
 }
 
 int SendActions::SendSlot(int slot, const MessageBytes& message) {

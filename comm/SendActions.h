@@ -39,7 +39,8 @@ public:
 
     // Modal error box with the error icon, one OK button and the title "Błąd"; returns when
     // the operator has closed it. `text` is the box's main text; `reason` (may be empty) says
-    // why the port or the sign failed (DescribeLineError) and goes into its secondary text.
+    // why the port or the sign failed (DescribeLineError in Polish, like every text of the
+    // actions) and goes into its secondary text.
     virtual void ShowError(const std::string& text, const std::string& reason) = 0;
 
     // The window's PreviewRunning flag: 0 makes a running preview end, 1 lets a new one run.

@@ -88,8 +88,10 @@ int SocketLine::Open(const char* name) {
     }
     error_ = {};
     if (!ParseNetworkPortName(name, name_)) {
-        Fail(LineErrorKind::NotFound, std::string("bad network port name '") + (name ? name : "") +
-                                          "' (tcp://HOST:PORT or rfc2217://HOST:PORT)");
+        error_ = LineFailure(LineErrorKind::NotFound,
+                             std::string("bad network port name '") + (name ? name : "") +
+                                 "' (tcp://HOST:PORT or rfc2217://HOST:PORT)",
+                             {});
         return 1;
     }
     if (!Connect()) {
@@ -111,7 +113,7 @@ std::string SocketLine::Where() const {
 }
 
 void SocketLine::Fail(LineErrorKind kind, const std::string& message) {
-    error_ = LineFailure(kind, message);
+    error_ = LineFailure(kind, message, Where());
 }
 
 bool SocketLine::Connect() {

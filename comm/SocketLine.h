@@ -60,7 +60,8 @@ public:
     int Read(std::uint8_t* buffer, std::uint16_t capacity) override;
     LineWait WaitReadable(int timeoutMs) override;
     void SetNoteHook(const LineNoteHook& hook) override { note_ = hook; }
-    // The reason of the last failure; its SystemMessage is a sentence naming the host.
+    // The reason of the last failure; its SystemMessage is a sentence naming the host, its Peer
+    // the server's "host:port".
     LineError LastError() const override { return error_; }
 
     bool IsOpen() const { return open_; }

@@ -27,7 +27,8 @@ public:
     // SystemMessage a sentence naming the host: NotFound when the name does not resolve (with
     // the resolver's reason) or the last address refused ("connection refused by HOST:PORT"),
     // TimedOut ("no answer from HOST:PORT") when the time ran out, Other for anything else.
-    // SystemCode stays 0: the sentence is the reason (see DescribeLineError).
+    // SystemCode stays 0: the sentence is the reason (see DescribeLineError); Peer is the
+    // HostPortText of `host` and `port`.
     bool Connect(const std::string& host, const std::string& port, int timeoutMs, LineError& error);
     void Close();
     bool IsOpen() const;

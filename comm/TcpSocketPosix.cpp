@@ -88,14 +88,15 @@ bool TcpSocket::Connect(const std::string& host, const std::string& port, int ti
         },
         [](addrinfo* list) { freeaddrinfo(list); });
     if (!resolution) {
-        error = LineFailure(LineErrorKind::TimedOut, "no answer from " + where);
+        error = LineFailure(LineErrorKind::TimedOut, "no answer from " + where, where);
         return false;
     }
     if (resolution->Code != 0) {
         const int code = resolution->Code;
         const char* reason =
             code == EAI_SYSTEM ? std::strerror(resolution->SystemCode) : gai_strerror(code);
-        error = LineFailure(LineErrorKind::NotFound, "cannot resolve " + host + ": " + reason);
+        error =
+            LineFailure(LineErrorKind::NotFound, "cannot resolve " + host + ": " + reason, where);
         return false;
     }
     int lastCode = ETIMEDOUT;
@@ -120,12 +121,12 @@ bool TcpSocket::Connect(const std::string& host, const std::string& port, int ti
         }
     }
     if (lastCode == ETIMEDOUT) {
-        error = LineFailure(LineErrorKind::TimedOut, "no answer from " + where);
+        error = LineFailure(LineErrorKind::TimedOut, "no answer from " + where, where);
     } else if (lastCode == ECONNREFUSED) {
-        error = LineFailure(LineErrorKind::NotFound, "connection refused by " + where);
+        error = LineFailure(LineErrorKind::NotFound, "connection refused by " + where, where);
     } else {
         error = LineFailure(LineErrorKind::Other,
-                            "cannot connect to " + where + ": " + std::strerror(lastCode));
+                            "cannot connect to " + where + ": " + std::strerror(lastCode), where);
     }
     return false;
 }

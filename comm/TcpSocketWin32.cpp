@@ -98,12 +98,13 @@ bool TcpSocket::Connect(const std::string& host, const std::string& port, int ti
         },
         [](addrinfo* list) { freeaddrinfo(list); });
     if (!resolution) {
-        error = LineFailure(LineErrorKind::TimedOut, "no answer from " + where);
+        error = LineFailure(LineErrorKind::TimedOut, "no answer from " + where, where);
         return false;
     }
     if (resolution->Code != 0) {
-        error = LineFailure(LineErrorKind::NotFound,
-                            "cannot resolve " + host + ": " + SystemMessage(resolution->Code));
+        error =
+            LineFailure(LineErrorKind::NotFound,
+                        "cannot resolve " + host + ": " + SystemMessage(resolution->Code), where);
         return false;
     }
     int lastCode = WSAETIMEDOUT;
@@ -129,12 +130,12 @@ bool TcpSocket::Connect(const std::string& host, const std::string& port, int ti
         }
     }
     if (lastCode == WSAETIMEDOUT) {
-        error = LineFailure(LineErrorKind::TimedOut, "no answer from " + where);
+        error = LineFailure(LineErrorKind::TimedOut, "no answer from " + where, where);
     } else if (lastCode == WSAECONNREFUSED) {
-        error = LineFailure(LineErrorKind::NotFound, "connection refused by " + where);
+        error = LineFailure(LineErrorKind::NotFound, "connection refused by " + where, where);
     } else {
         error = LineFailure(LineErrorKind::Other,
-                            "cannot connect to " + where + ": " + SystemMessage(lastCode));
+                            "cannot connect to " + where + ": " + SystemMessage(lastCode), where);
     }
     return false;
 }

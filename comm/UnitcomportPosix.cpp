@@ -86,11 +86,11 @@ void ConfigureLine(termios& tio) {
 }
 
 LineError NotOpen() {
-    return LineError{LineErrorKind::Other, 0, "the port is not open", {}, false};
+    return LineError{LineErrorKind::Other, 0, "the port is not open", {}, false, false, {}};
 }
 
 LineError HungUp() {
-    return LineError{LineErrorKind::LineLost, 0, "hung up", {}, false};
+    return LineError{LineErrorKind::LineLost, 0, "hung up", {}, false, false, {}};
 }
 
 LineError SystemError(int error, bool opening) {
@@ -169,7 +169,7 @@ ComPort::~ComPort() {
 int ComPort::Open(const char* name) {
     if (IsOpen()) {
         // The port already held stays open and usable.
-        lastError_ = LineError{LineErrorKind::InUse, 0, {}, "this program", false};
+        lastError_ = LineError{LineErrorKind::InUse, 0, {}, {}, false, true, {}};
         return 1;
     }
     lastError_ = LineError{};
@@ -273,7 +273,8 @@ int ComPort::Write(const std::uint8_t* buffer, std::uint16_t count) {
                 continue;
             }
             if (ready == 0) {
-                lastError_ = LineError{LineErrorKind::TimedOut, 0, "the write stalled", {}, false};
+                lastError_ = LineError{
+                    LineErrorKind::TimedOut, 0, "the write stalled", {}, false, false, {}};
                 break;
             }
             if (ready < 0 || (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {

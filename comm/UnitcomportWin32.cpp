@@ -92,7 +92,7 @@ LineError SystemError(DWORD code) {
 }
 
 LineError NotOpen() {
-    return LineError{LineErrorKind::Other, 0, "the port is not open", {}, false};
+    return LineError{LineErrorKind::Other, 0, "the port is not open", {}, false, false, {}};
 }
 
 } // namespace
@@ -104,7 +104,7 @@ ComPort::~ComPort() {
 int ComPort::Open(const char* name) {
     if (IsOpen()) {
         // The port already held stays open and usable.
-        lastError_ = LineError{LineErrorKind::InUse, 0, {}, "this program", false};
+        lastError_ = LineError{LineErrorKind::InUse, 0, {}, {}, false, true, {}};
         return 1;
     }
     lastError_ = LineError{};

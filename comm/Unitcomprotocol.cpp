@@ -46,7 +46,8 @@ LineError ComProtocol::LineFailure(LineErrorKind fallback) const {
 
 bool ComProtocol::Cancelled() {
     if (cancel_ && cancel_()) {
-        lastError_ = LineError{LineErrorKind::Interrupted, 0, "stopped by a signal", {}, false};
+        lastError_ =
+            LineError{LineErrorKind::Interrupted, 0, "stopped by a signal", {}, false, false, {}};
         return true;
     }
     return false;
@@ -89,7 +90,8 @@ int ComProtocol::Transact(std::uint16_t destination, std::uint8_t command,
     lastPollCount_ = 0;
     lastError_ = LineError{};
     if (AssembleFrame(destination, command, payload, length) != 0) {
-        lastError_ = LineError{LineErrorKind::Other, 0, "payload over 1024 bytes", {}, false};
+        lastError_ =
+            LineError{LineErrorKind::Other, 0, "payload over 1024 bytes", {}, false, false, {}};
         return kComNoReply;
     }
     if (Cancelled()) {
@@ -104,7 +106,7 @@ int ComProtocol::Transact(std::uint16_t destination, std::uint8_t command,
     if (decoder_.Code() != kReplyDone) {
         char code[24];
         std::snprintf(code, sizeof code, "reply code 0x%02X", decoder_.Code());
-        lastError_ = LineError{LineErrorKind::Refused, 0, code, {}, false};
+        lastError_ = LineError{LineErrorKind::Refused, 0, code, {}, false, false, {}};
         return kComRefused;
     }
     return kComOk;
@@ -156,13 +158,13 @@ int ComProtocol::PollForReply() {
             }
         }
     }
-    lastError_ = LineError{LineErrorKind::TimedOut, 0, {}, {}, false};
+    lastError_ = LineError{LineErrorKind::TimedOut, 0, {}, {}, false, false, {}};
     return kComNoReply;
 }
 
 int ComProtocol::SendMessageSlot(std::uint16_t destination, int slot, const std::uint8_t* message) {
     if (slot < 1 || slot > 9) {
-        lastError_ = LineError{LineErrorKind::Other, 0, "slot outside 1..9", {}, false};
+        lastError_ = LineError{LineErrorKind::Other, 0, "slot outside 1..9", {}, false, false, {}};
         return kComBadSlot;
     }
     const auto command = static_cast<std::uint8_t>(slot == 9 ? kCommandSlot9 : slot);
@@ -177,7 +179,7 @@ int ComProtocol::SyncClock(std::uint16_t destination) {
 
 int ComProtocol::RunMessageSlot(std::uint16_t destination, int slot) {
     if (slot < 1 || slot > 9) {
-        lastError_ = LineError{LineErrorKind::Other, 0, "slot outside 1..9", {}, false};
+        lastError_ = LineError{LineErrorKind::Other, 0, "slot outside 1..9", {}, false, false, {}};
         return kComBadSlot;
     }
     const auto command = static_cast<std::uint8_t>(kCommandRunSlot1 - 1 + slot);

@@ -49,7 +49,8 @@ TForm3::TForm3(SyncContext context, Dialogs& dialogs, QWidget* parent)
       protocolLink_(context_.Protocol), link_(protocolLink_, RunWhileRepainting),
       sync_(link_, files_, [this](const std::string& text) {
           ShowStatus(QString::fromStdString(text),
-                     QString::fromStdString(LinkFailureReason(text, context_.Protocol)));
+                     QString::fromStdString(
+                         LinkFailureReason(text, context_.Protocol, LineErrorLanguage::Polish)));
       }) {
     setWindowTitle(QStringLiteral("Synchronizacja linijki z plikiem"));
     setModal(true);

@@ -71,7 +71,8 @@ private slots:
         Component<QLabel>(f, "StatusPanel").clear();
         ClickButton(f, kActionsCategory, item);
         QCOMPARE(fx.dialogs.errors, QStringList{"Nie mogę otworzyć portu " + port + " !"});
-        QCOMPARE(fx.dialogs.reasons, QStringList{"not found"}); // the box's secondary text
+        QCOMPARE(fx.dialogs.reasons,
+                 QStringList{QStringLiteral("nie znaleziono")}); // the box's secondary text
         QCOMPARE(f.StatusText(), status);
         QCOMPARE(DataOf(fx.Message1()), before);
         QVERIFY(!QFile::exists(fx.Dir() + "/temp_msg.bin"));

@@ -145,7 +145,7 @@ private slots:
         Component<QComboBox>(fx.Form1(), "ComboBoxCOM").setEditText(port);
         QCOMPARE(ShowAndStart(form), 1);
         QCOMPARE(form.LabelStatus->text(), Status("Nie mogę otworzyć portu ") + port + " !");
-        QCOMPARE(form.LabelStatus->toolTip(), QStringLiteral("not found"));
+        QCOMPARE(form.LabelStatus->toolTip(), QStringLiteral("nie znaleziono"));
         QCOMPARE(form.frameGeometry().topLeft(), form.screen()->availableGeometry().topLeft());
         QVERIFY(!form.TimerSynchro->isActive());
         form.CategoryButtons1->Click(0, 1);
@@ -269,8 +269,7 @@ private slots:
             .setEditText(QString::fromStdString(sign.Port()));
         QCOMPARE(ShowAndStart(form), 1);
         QCOMPARE(form.LabelStatus->text(), Status("Nie moge zsynchronizowac czasu w linijce!"));
-        QCOMPARE(form.LabelStatus->toolTip(),
-                 QStringLiteral("refused by the sign: reply code 0x81"));
+        QCOMPARE(form.LabelStatus->toolTip(), QStringLiteral("linijka odrzuciła polecenie"));
         QVERIFY(!form.Sync().SyncActive());
         QVERIFY(!form.TimerSynchro->isActive());
         QVERIFY(PortFree(sign.Port()));

@@ -386,7 +386,9 @@ TEST_F(SendActionsTest, SendSetStopsAtTheFirstFailingMessage) {
             c.How == Answer::Silent ? LineErrorKind::TimedOut : LineErrorKind::Refused;
         EXPECT_EQ(actions.LastError().Kind, why);
         ASSERT_FALSE(host.reasons.empty());
-        EXPECT_EQ(host.reasons.back().rfind(LineErrorKindName(why), 0), 0u) << host.reasons.back();
+        EXPECT_EQ(host.reasons.back().rfind(LineErrorKindName(why, LineErrorLanguage::Polish), 0),
+                  0u)
+            << host.reasons.back();
     }
 }
 

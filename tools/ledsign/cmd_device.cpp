@@ -190,7 +190,7 @@ public:
         open_ = protocol_.Open(port_.c_str()) == 0;
         if (!open_) {
             failure = Failure("cannot open port " + port_ + ": " +
-                              DescribeLineError(protocol_.LastError()));
+                              DescribeLineError(protocol_.LastError(), LineErrorLanguage::English));
         }
         return open_;
     }
@@ -205,7 +205,8 @@ public:
         if (protocol_.LastError().Kind == LineErrorKind::Interrupted) {
             return {};
         }
-        const std::string reason = DescribeLineError(protocol_.LastError());
+        const std::string reason =
+            DescribeLineError(protocol_.LastError(), LineErrorLanguage::English);
         const std::string sign = "sign " + std::to_string(args_.Address) + " on " + port_;
         return Failure(result == kComRefused
                            ? sign + " refused " + what + ": " + reason

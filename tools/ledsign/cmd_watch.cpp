@@ -224,8 +224,9 @@ bool IsSignLost(const std::string& text) {
 // Progress statuses go to stdout; the error statuses go to stderr, those of a failed link call
 // (and the loss of the sign) followed by the line's reason in parentheses.
 void PrintStatus(const std::string& text, const ComProtocol& protocol) {
-    const std::string reason = IsSignLost(text) ? DescribeLineError(protocol.LastError())
-                                                : LinkFailureReason(text, protocol);
+    const std::string reason =
+        IsSignLost(text) ? DescribeLineError(protocol.LastError(), LineErrorLanguage::English)
+                         : LinkFailureReason(text, protocol, LineErrorLanguage::English);
     const bool error = text == kStatusReadError || text.rfind(kWatchStatusNotRegular, 0) == 0;
     if (reason.empty() && !error) {
         std::printf("%s %s\n", LocalTimeStamp().c_str(), text.c_str());
