@@ -112,55 +112,55 @@ struct Wording {
     const char* StaleExclusive;              // the InUse hint when the exclusive flag is stale
 };
 
-constexpr Wording kEnglish = {
-    {{
-        {"no error", "", nullptr, false},
-        {"not found", "", nullptr, false},
-        {"permission denied",
-         kDialoutGroup
-             ? "add yourself to the group that owns the device, usually dialout, then log in again"
-             : "",
-         nullptr, false},
-        {"in use", "", nullptr, false},
-        {"not a serial line", "", nullptr, false},
-        {"line lost", "the device hung up or was removed", nullptr, false},
-        {"timed out", "no reply after about 5.1 s", nullptr, false},
-        {"refused by the sign", "", nullptr, true},
-        {"interrupted", "", nullptr, false},
-        {"failed", "", nullptr, true},
-    }},
-    " by ",
-    "this program",
-    "the line is held exclusively, probably by a program that was killed; re-plug the adapter "
-    "or restart the program serving it",
-};
-
-constexpr Wording kPolish = {
-    {{
-        {"bez błędu", "", "", false},
-        {"nie znaleziono", "", "brak serwera pod adresem {peer}", false},
-        {"brak uprawnień",
-         kDialoutGroup ? "dopisz się do grupy, do której należy urządzenie, zwykle dialout, i "
-                         "zaloguj się ponownie"
-                       : "",
-         "", false},
-        {"port zajęty", "", "", false},
-        {"to nie jest port szeregowy", "", "", false},
-        {"utracono połączenie", "urządzenie rozłączyło się lub zostało odłączone",
-         "serwer {peer} rozłączył się", false},
-        {"przekroczono czas oczekiwania", "brak odpowiedzi po około 5,1 s",
-         "brak odpowiedzi od {peer}", false},
-        {"linijka odrzuciła polecenie", "", "", false},
-        {"przerwano", "", "", false},
-        {"błąd", "", "", true},
-    }},
-    " przez ",
-    "ten program",
-    "linię zablokował na wyłączność zapewne przerwany program; podłącz adapter ponownie albo "
-    "uruchom ponownie program, który go obsługuje",
-};
-
 const Wording& WordingIn(LineErrorLanguage language) {
+    // Const tables; their text pointers make them relocated data, read-only once loaded.
+    static constexpr Wording kEnglish = {
+        {{
+            {"no error", "", nullptr, false},
+            {"not found", "", nullptr, false},
+            {"permission denied",
+             kDialoutGroup ? "add yourself to the group that owns the device, usually dialout, "
+                             "then log in again"
+                           : "",
+             nullptr, false},
+            {"in use", "", nullptr, false},
+            {"not a serial line", "", nullptr, false},
+            {"line lost", "the device hung up or was removed", nullptr, false},
+            {"timed out", "no reply after about 5.1 s", nullptr, false},
+            {"refused by the sign", "", nullptr, true},
+            {"interrupted", "", nullptr, false},
+            {"failed", "", nullptr, true},
+        }},
+        " by ",
+        "this program",
+        "the line is held exclusively, probably by a program that was killed; re-plug the adapter "
+        "or restart the program serving it",
+    };
+
+    static constexpr Wording kPolish = {
+        {{
+            {"bez błędu", "", "", false},
+            {"nie znaleziono", "", "brak serwera pod adresem {peer}", false},
+            {"brak uprawnień",
+             kDialoutGroup ? "dopisz się do grupy, do której należy urządzenie, zwykle dialout, i "
+                             "zaloguj się ponownie"
+                           : "",
+             "", false},
+            {"port zajęty", "", "", false},
+            {"to nie jest port szeregowy", "", "", false},
+            {"utracono połączenie", "urządzenie rozłączyło się lub zostało odłączone",
+             "serwer {peer} rozłączył się", false},
+            {"przekroczono czas oczekiwania", "brak odpowiedzi po około 5,1 s",
+             "brak odpowiedzi od {peer}", false},
+            {"linijka odrzuciła polecenie", "", "", false},
+            {"przerwano", "", "", false},
+            {"błąd", "", "", true},
+        }},
+        " przez ",
+        "ten program",
+        "linię zablokował na wyłączność zapewne przerwany program; podłącz adapter ponownie albo "
+        "uruchom ponownie program, który go obsługuje",
+    };
     return language == LineErrorLanguage::Polish ? kPolish : kEnglish;
 }
 
