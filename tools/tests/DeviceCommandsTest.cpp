@@ -9,6 +9,7 @@
 
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <chrono>
 #include <csignal>
@@ -412,7 +413,7 @@ TEST(DeviceCommands, SignServesClientsThatOpenAndCloseRepeatedly) {
 TEST(DeviceCommands, LinkIsReplacedAndRemovedAtExit) {
     TempDir dir;
     const std::string link = dir / "ttyLED";
-    WriteAll(link, {}); // something already there
+    fs::create_symlink("/dev/pts/no-such-terminal", link); // left by an earlier run
     {
         Sign sign(dir.Path(), {"--link", link});
         ASSERT_TRUE(fs::is_symlink(link));
@@ -422,6 +423,45 @@ TEST(DeviceCommands, LinkIsReplacedAndRemovedAtExit) {
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     }
     EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+}
+
+TEST(DeviceCommands, LinkNeverReplacesWhatIsNoSymbolicLink) {
+    TempDir dir;
+    WriteAll(dir / "file", {'k', 'e', 'e', 'p'});
+    fs::create_directory(dir / "folder");
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+    struct Case {
+        std::string Path;
+        std::string Kind;
+    };
+    std::vector<Case> cases = {
+        {dir / "file", "a regular file"},
+        {dir / "folder", "a folder"},
+        {dir / "fifo", "a FIFO"},
+    };
+    // A device node as a real serial device would be (the null device's numbers), where this
+    // user may make one.
+    if (mknod((dir / "device").c_str(), S_IFCHR | 0600, makedev(1, 3)) == 0) {
+        cases.push_back({dir / "device", "a character device"});
+    }
+    for (const Case& c : cases) {
+        struct stat before {};
+        ASSERT_EQ(lstat(c.Path.c_str(), &before), 0) << c.Path;
+        // An emulator that took the path would run until killed.
+        const RunResult r = RunToCompletion({LEDSIGN_EMULATOR, "--quiet", "--link", c.Path},
+                                            std::chrono::seconds(5));
+        EXPECT_EQ(r.ExitCode, 2) << c.Path << r.Out;
+        EXPECT_EQ(r.Err, "ledsign-emulator: --link " + c.Path + ": it is " + c.Kind +
+                             ", not a symbolic link; left untouched\n");
+        struct stat after {};
+        ASSERT_EQ(lstat(c.Path.c_str(), &after), 0) << c.Path;
+        EXPECT_EQ(after.st_ino, before.st_ino) << c.Path;
+        EXPECT_EQ(after.st_mode, before.st_mode) << c.Path;
+    }
+    EXPECT_EQ(test_files::ReadText(dir / "file"), "keep");
+    // Nothing left beside them either: the temporary link is gone.
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()),
+              static_cast<std::ptrdiff_t>(cases.size()));
 }
 
 TEST(DeviceCommands, BadUsageAndUnreadableFiles) {
