@@ -141,6 +141,38 @@ TEST(DeviceCommands, SendSetStoresEightSlotsInOrder) {
     EXPECT_EQ(sign.Log(), expected);
 }
 
+TEST(DeviceCommands, SendSetRefusesAFileThatIsNotASetUnlessAllowed) {
+    TempDir dir;
+    Sign sign(dir.Path());
+    // A message file given by mistake, a stray byte, one byte short, one too many.
+    for (const std::size_t size :
+         {std::size_t{1024}, std::size_t{1}, std::size_t{8191}, std::size_t{8193}}) {
+        const std::string file = dir / ("s" + std::to_string(size) + ".kzb");
+        WriteAll(file, Bytes(size, 0x41));
+        const RunResult r = Ledsign({"send-set", "--port", sign.Port(), file});
+        EXPECT_EQ(r.ExitCode, 1) << size;
+        EXPECT_EQ(r.Err, "ledsign send-set: '" + file + "' is " + std::to_string(size) +
+                             (size == 1 ? " byte" : " bytes") +
+                             "; a message-set file is 8192 bytes; nothing was sent "
+                             "(--allow-short sends it anyway)\n");
+        EXPECT_EQ(r.Out, "") << size;
+    }
+    EXPECT_TRUE(sign.Log().empty());
+    // Asked for, a message file fills slot 1 and blanks slots 2 to 8, with a warning.
+    const Bytes message = Message(7);
+    WriteAll(dir / "m.kom", message);
+    const RunResult r =
+        Ledsign({"send-set", "--allow-short", "--port", sign.Port(), dir / "m.kom"});
+    EXPECT_EQ(r.ExitCode, 0) << r.Err;
+    EXPECT_NE(r.Err.find("warning: '" + dir / "m.kom" + "' holds 1024 bytes"), std::string::npos)
+        << r.Err;
+    std::vector<std::string> expected = {RequestLine(1, 1, message)};
+    for (int slot = 2; slot <= 8; ++slot) {
+        expected.push_back(RequestLine(slot, slot, Bytes(1024, 0)));
+    }
+    EXPECT_EQ(sign.Log(), expected);
+}
+
 TEST(DeviceCommands, SendSetStopsAtTheFirstFailureAndNamesIt) {
     TempDir dir;
     Sign sign(dir.Path(), {"--refuse"});
@@ -482,6 +514,7 @@ TEST(DeviceCommands, BadUsageAndUnreadableFiles) {
         {{"send", "--port", p, "--address", "70000", m}, 2},
         {{"send", "--port", p, "--bogus", m}, 2},
         {{"send-set", "--port", p}, 2},
+        {{"send", "--port", p, "--allow-short", m}, 2}, // an option of send-set only
         {{"show", "--port", p}, 2},
         {{"show", "--port", p, "0"}, 2},
         {{"show", "--port", p, "10"}, 2},
