@@ -3,11 +3,13 @@
 // (the emulator prints its port there), and a run to completion with captured output and time.
 // POSIX only.
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <poll.h>
 #include <string>
 #include <sys/wait.h>
@@ -146,10 +148,14 @@ struct RunResult {
     std::string Out;
     std::string Err;
     double Seconds = 0;
+    bool Killed = false; // ran past its limit and was killed
 };
 
-// Runs `args` to completion, capturing stdout and stderr.
-inline RunResult RunToCompletion(std::vector<std::string> args) {
+// Runs `args` to completion, capturing stdout and stderr. With a `limit`, a process still
+// running when it has passed is killed, so that a test of something that must not wait fails
+// instead of hanging.
+inline RunResult RunToCompletion(std::vector<std::string> args,
+                                 std::optional<std::chrono::milliseconds> limit = std::nullopt) {
     RunResult r;
     int out[2];
     int err[2];
@@ -164,7 +170,20 @@ inline RunResult RunToCompletion(std::vector<std::string> args) {
     std::string* sinks[2] = {&r.Out, &r.Err};
     int open = 2;
     while (open > 0) {
-        if (poll(fds, 2, -1) < 0 && errno != EINTR) {
+        int timeoutMs = -1;
+        if (limit) {
+            const auto left = *limit - (std::chrono::steady_clock::now() - start);
+            timeoutMs = static_cast<int>(std::max<std::chrono::milliseconds::rep>(
+                0, std::chrono::duration_cast<std::chrono::milliseconds>(left).count()));
+            if (timeoutMs == 0 && !r.Killed) {
+                kill(pid, SIGKILL);
+                r.Killed = true;
+            }
+            if (r.Killed) {
+                timeoutMs = -1; // the pipes close as the process ends
+            }
+        }
+        if (poll(fds, 2, timeoutMs) < 0 && errno != EINTR) {
             break;
         }
         for (int i = 0; i < 2; ++i) {

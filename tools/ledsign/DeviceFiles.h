@@ -1,6 +1,7 @@
 #pragma once
-// Reading message files for the device commands, with the message container's semantics.
-// Kept in its own unit so that the device commands need not see the container's headers.
+// Reading message files for the commands that take one (send, send-set, dump, preview), with
+// the message container's semantics and the shared loader's checks. Kept in its own unit so
+// that those commands need not see the container's headers.
 
 #include "messages/FileLoad.h"
 

@@ -33,6 +33,7 @@ struct DeviceArgs {
     bool Trace = false;
     bool Help = false;       // --help was given and the usage printed
     std::optional<int> Slot; // --slot (send only)
+    bool AllowShort = false; // --allow-short (send-set only)
     std::vector<std::string> Positional;
 };
 
@@ -65,9 +66,15 @@ bool ShowHelp(const char* command, const std::vector<std::string>& args) {
     return false;
 }
 
-// Parses the options every device command shares (and --slot when `allowSlot`). Prints the
-// problem and returns false on bad usage.
-bool ParseDeviceArgs(const char* command, const std::vector<std::string>& args, bool allowSlot,
+// The options only some device commands take.
+struct ExtraOptions {
+    bool Slot = false;       // --slot N
+    bool AllowShort = false; // --allow-short
+};
+
+// Parses the options every device command shares and the `extra` ones. Prints the problem and
+// returns false on bad usage.
+bool ParseDeviceArgs(const char* command, const std::vector<std::string>& args, ExtraOptions extra,
                      DeviceArgs& out) {
     if (ShowHelp(command, args)) {
         out.Help = true;
@@ -95,7 +102,7 @@ bool ParseDeviceArgs(const char* command, const std::vector<std::string>& args, 
             }
             out.Address = static_cast<unsigned>(value);
             ++i;
-        } else if (a == "--slot" && hasValue && allowSlot) {
+        } else if (a == "--slot" && hasValue && extra.Slot) {
             if (!ParseUnsigned(args[i + 1], 9, value) || value < 1) {
                 std::fprintf(stderr, "ledsign %s: bad slot '%s' (1..9)\n", command,
                              args[i + 1].c_str());
@@ -105,6 +112,8 @@ bool ParseDeviceArgs(const char* command, const std::vector<std::string>& args, 
             ++i;
         } else if (a == "--trace") {
             out.Trace = true;
+        } else if (a == "--allow-short" && extra.AllowShort) {
+            out.AllowShort = true;
         } else if (a.size() > 1 && a[0] == '-') {
             std::fprintf(stderr, "ledsign %s: unknown or incomplete option '%s'\n", command,
                          a.c_str());
@@ -279,19 +288,36 @@ int RunOnEveryPort(const DeviceArgs& args, const std::function<PortOutcome(Sessi
     return exit;
 }
 
+// How a send command takes a file that loads but is not `Expected` bytes long.
+struct SizeRule {
+    std::uintmax_t Expected;
+    const char* Kind;   // "message", "message-set"
+    bool SendAnyway;    // with a warning; else the file is refused
+    const char* Option; // the option that would send it anyway, for the refusal's hint
+};
+
 // Loads the file that a send command is to send through `load`, before the port is opened:
-// a file that does not load stops the command with its reason, so that nothing is sent; one
-// of the wrong size is sent with a warning. Both go to stderr.
+// a file that does not load stops the command with its reason, and so does one of the wrong
+// size unless `rule` sends it anyway with a warning, so that nothing is sent. Each goes to
+// stderr.
 template <typename Load>
-bool LoadForSending(const char* command, const std::string& name, std::uintmax_t expected,
-                    const char* kind, Load load) {
+bool LoadForSending(const char* command, const std::string& name, const SizeRule& rule, Load load) {
     LoadReport report;
     if (!load(report)) {
         std::fprintf(stderr, "ledsign %s: cannot read '%s': %s; nothing was sent\n", command,
                      name.c_str(), DescribeLoadProblem(report).c_str());
         return false;
     }
-    const std::string warning = FileSizeWarning(name, report, expected, kind, "sent");
+    if (report.FileSize != rule.Expected && !rule.SendAnyway) {
+        const std::uintmax_t size = report.FileSize;
+        std::fprintf(stderr,
+                     "ledsign %s: '%s' is %s byte%s; a %s file is %s bytes; nothing was sent "
+                     "(%s sends it anyway)\n",
+                     command, name.c_str(), std::to_string(size).c_str(), size == 1 ? "" : "s",
+                     rule.Kind, std::to_string(rule.Expected).c_str(), rule.Option);
+        return false;
+    }
+    const std::string warning = FileSizeWarning(name, report, rule.Expected, rule.Kind, "sent");
     if (!warning.empty()) {
         std::fprintf(stderr, "ledsign %s: warning: %s\n", command, warning.c_str());
     }
@@ -301,7 +327,7 @@ bool LoadForSending(const char* command, const std::string& name, std::uintmax_t
 int Send(const std::vector<std::string>& args) {
     DeviceArgs a;
     // A bad option has been reported already; only a good command line gets the file check.
-    if (!ParseDeviceArgs("send", args, true, a)) {
+    if (!ParseDeviceArgs("send", args, {.Slot = true}, a)) {
         return a.Help ? kExitOk : kExitUsage;
     }
     if (a.Positional.size() != 1) {
@@ -310,7 +336,9 @@ int Send(const std::vector<std::string>& args) {
     }
     const int slot = a.Slot.value_or(9);
     MessageBytes message{};
-    if (!LoadForSending("send", a.Positional[0], 1024, "message", [&](LoadReport& report) {
+    // A single message of another length is sent as the editor would load it, with a warning.
+    const SizeRule rule{message.size(), "message", true, ""};
+    if (!LoadForSending("send", a.Positional[0], rule, [&](LoadReport& report) {
             return ReadMessageFile(a.Positional[0].c_str(), message, report);
         })) {
         return kExitFailure;
@@ -328,7 +356,7 @@ int Send(const std::vector<std::string>& args) {
 int SendSet(const std::vector<std::string>& args) {
     DeviceArgs a;
     // A bad option has been reported already; only a good command line gets the file check.
-    if (!ParseDeviceArgs("send-set", args, false, a)) {
+    if (!ParseDeviceArgs("send-set", args, {.AllowShort = true}, a)) {
         return a.Help ? kExitOk : kExitUsage;
     }
     if (a.Positional.size() != 1) {
@@ -336,10 +364,12 @@ int SendSet(const std::vector<std::string>& args) {
         return kExitUsage;
     }
     std::array<MessageBytes, 8> set{};
-    if (!LoadForSending("send-set", a.Positional[0], std::uintmax_t{8} * 1024, "message-set",
-                        [&](LoadReport& report) {
-                            return ReadMessageSetFile(a.Positional[0].c_str(), set, report);
-                        })) {
+    // A set of another length would blank or garble whole slots of the sign (a message file
+    // given by mistake blanks slots 2 to 8), so it is sent only when asked for.
+    const SizeRule rule{set.size() * set[0].size(), "message-set", a.AllowShort, "--allow-short"};
+    if (!LoadForSending("send-set", a.Positional[0], rule, [&](LoadReport& report) {
+            return ReadMessageSetFile(a.Positional[0].c_str(), set, report);
+        })) {
         return kExitFailure;
     }
     const std::string success = "sent the 8 messages of " + a.Positional[0] +
@@ -359,7 +389,7 @@ int SendSet(const std::vector<std::string>& args) {
 
 int SyncClock(const std::vector<std::string>& args) {
     DeviceArgs a;
-    if (!ParseDeviceArgs("sync-clock", args, false, a)) {
+    if (!ParseDeviceArgs("sync-clock", args, {}, a)) {
         return a.Help ? kExitOk : kExitUsage;
     }
     if (!a.Positional.empty()) {
@@ -376,7 +406,7 @@ int SyncClock(const std::vector<std::string>& args) {
 int Show(const std::vector<std::string>& args) {
     DeviceArgs a;
     unsigned long slot = 0;
-    if (!ParseDeviceArgs("show", args, false, a)) {
+    if (!ParseDeviceArgs("show", args, {}, a)) {
         return a.Help ? kExitOk : kExitUsage;
     }
     if (a.Positional.size() != 1 || !ParseUnsigned(a.Positional[0], 9, slot) || slot < 1) {
@@ -421,7 +451,7 @@ int Ports(const std::vector<std::string>& args) {
 const CommandRegistration kSend({"send", DEVICE_OPTIONS " [--slot N] FILE.kom",
                                  "store a message file in slot N (1..9, default 9) of the sign",
                                  Send});
-const CommandRegistration kSendSet({"send-set", DEVICE_OPTIONS " FILE.kzb",
+const CommandRegistration kSendSet({"send-set", DEVICE_OPTIONS " [--allow-short] FILE.kzb",
                                     "store the 8 messages of a set in slots 1..8 of the sign",
                                     SendSet});
 const CommandRegistration kSyncClock({"sync-clock", DEVICE_OPTIONS,

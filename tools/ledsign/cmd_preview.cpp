@@ -9,6 +9,7 @@
 #include "preview/Fonts.h"
 #include "preview/StripPreview.h"
 #include "tools/ledsign/Command.h"
+#include "tools/ledsign/DeviceFiles.h"
 
 #include <array>
 #include <charconv>
@@ -46,7 +47,8 @@ struct Options {
     std::string Gif;
 };
 
-using Message = std::array<std::uint8_t, kPreviewMessageBytes>;
+using Message = MessageBytes;
+static_assert(std::tuple_size_v<Message> == kPreviewMessageBytes);
 
 std::optional<LocalDateTime> ParseAt(const std::string& text) {
     // Exactly "YYYY-MM-DD HH:MM".
@@ -131,18 +133,21 @@ std::optional<Options> ParseArgs(const std::vector<std::string>& args) {
     return o;
 }
 
+// Reads the message file to play as the other commands read one: what is no message file (a
+// FIFO, which is not waited on, a device, a folder, an empty file) is refused with its reason;
+// one of the wrong length plays as the editor would load it, with a warning.
 bool ReadMessage(const std::string& name, Message& message) {
-    std::FILE* f = OpenUtf8File(name.c_str(), "rb");
-    if (f == nullptr) {
+    LoadReport report;
+    if (!ReadMessageFile(name.c_str(), message, report)) {
+        std::fprintf(stderr, "ledsign preview: cannot read '%s': %s\n", name.c_str(),
+                     DescribeLoadProblem(report).c_str());
         return false;
     }
-    message.fill(0);
-    // A short file supplies what it has; the rest stays 0, as in a freshly made message.
-    const std::size_t got = std::fread(message.data(), 1, message.size(), f);
-    const bool failed = std::ferror(f) != 0;
-    std::fclose(f);
-    (void)got;
-    return !failed;
+    const std::string warning = FileSizeWarning(name, report, message.size(), "message", "played");
+    if (!warning.empty()) {
+        std::fprintf(stderr, "ledsign preview: warning: %s\n", warning.c_str());
+    }
+    return true;
 }
 
 // Plays `message` as the preview does and calls `frame` after every pass that changed the strip
@@ -435,7 +440,6 @@ int RunPreviewCommand(const std::vector<std::string>& args) {
 #endif
     Message message{};
     if (!ReadMessage(options->File, message)) {
-        std::fprintf(stderr, "ledsign preview: cannot read %s\n", options->File.c_str());
         return kExitFailure;
     }
     // One fixed time for the whole run, so every frame shows the same fields.

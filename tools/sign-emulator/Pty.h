@@ -19,9 +19,19 @@ public:
     int Master() const { return master_; }
     const std::string& SlavePath() const { return slavePath_; }
 
-    // Makes `linkPath` a symbolic link to the slave, replacing what is there. The link is
-    // removed by the destructor if it still points at this slave. Returns false on failure.
-    bool Link(const std::string& linkPath);
+    enum class LinkResult {
+        Linked,   // `linkPath` now points at the slave
+        Occupied, // something other than a symbolic link is there, and is left untouched
+        Failed,   // the link could not be made (errno says why); nothing changed at the path
+    };
+
+    // Makes `linkPath` a symbolic link to the slave. Only a symbolic link found there (a stale
+    // one from an earlier run) is replaced, atomically: the new link is made under a temporary
+    // name in the same folder and renamed over the old one, so a client never finds the path
+    // missing. A regular file, a folder, a device node, a FIFO or a socket is never removed:
+    // Occupied, with `occupant` naming what is there ("a regular file"). The link is removed by
+    // the destructor if it still points at this slave.
+    LinkResult Link(const std::string& linkPath, std::string& occupant);
 
 private:
     int master_ = -1;

@@ -52,7 +52,8 @@ void Usage(std::FILE* out) {
                  "Usage: ledsign-emulator [OPTIONS]\n"
                  "A software LED sign on a pseudo-terminal; prints the terminal's path first.\n\n"
                  "  --address A   the sign's own address (default 380)\n"
-                 "  --link PATH   make PATH a symbolic link to the terminal while running\n"
+                 "  --link PATH   make PATH a symbolic link to the terminal while running;\n"
+                 "                only a symbolic link already there is replaced\n"
                  "  --log FILE    write one line per request received\n"
                  "  --quiet       do not draw the strip\n"
                  "  --line-rate   pace both directions at 9600 baud\n"
@@ -317,10 +318,23 @@ int main(int argc, char** argv) {
                      std::strerror(errno));
         return 1;
     }
-    if (!options.link.empty() && !pty.Link(options.link)) {
-        std::fprintf(stderr, "ledsign-emulator: cannot link %s: %s\n", options.link.c_str(),
-                     std::strerror(errno));
-        return 1;
+    if (!options.link.empty()) {
+        std::string occupant;
+        switch (pty.Link(options.link, occupant)) {
+        case sign_emulator::Pty::LinkResult::Linked:
+            break;
+        case sign_emulator::Pty::LinkResult::Occupied:
+            // Most likely a mistyped path, such as a real serial device: bad usage.
+            std::fprintf(stderr,
+                         "ledsign-emulator: --link %s: it is %s, not a symbolic link; left "
+                         "untouched\n",
+                         options.link.c_str(), occupant.c_str());
+            return 2;
+        case sign_emulator::Pty::LinkResult::Failed:
+            std::fprintf(stderr, "ledsign-emulator: cannot link %s: %s\n", options.link.c_str(),
+                         std::strerror(errno));
+            return 1;
+        }
     }
     std::FILE* log = nullptr;
     if (!options.log.empty()) {

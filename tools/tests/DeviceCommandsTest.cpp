@@ -9,6 +9,7 @@
 
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <chrono>
 #include <csignal>
@@ -137,6 +138,38 @@ TEST(DeviceCommands, SendSetStoresEightSlotsInOrder) {
     WriteAll(dir / "set.kzb", set);
     const RunResult r = Ledsign({"send-set", "--port", sign.Port(), dir / "set.kzb"});
     EXPECT_EQ(r.ExitCode, 0) << r.Out << r.Err;
+    EXPECT_EQ(sign.Log(), expected);
+}
+
+TEST(DeviceCommands, SendSetRefusesAFileThatIsNotASetUnlessAllowed) {
+    TempDir dir;
+    Sign sign(dir.Path());
+    // A message file given by mistake, a stray byte, one byte short, one too many.
+    for (const std::size_t size :
+         {std::size_t{1024}, std::size_t{1}, std::size_t{8191}, std::size_t{8193}}) {
+        const std::string file = dir / ("s" + std::to_string(size) + ".kzb");
+        WriteAll(file, Bytes(size, 0x41));
+        const RunResult r = Ledsign({"send-set", "--port", sign.Port(), file});
+        EXPECT_EQ(r.ExitCode, 1) << size;
+        EXPECT_EQ(r.Err, "ledsign send-set: '" + file + "' is " + std::to_string(size) +
+                             (size == 1 ? " byte" : " bytes") +
+                             "; a message-set file is 8192 bytes; nothing was sent "
+                             "(--allow-short sends it anyway)\n");
+        EXPECT_EQ(r.Out, "") << size;
+    }
+    EXPECT_TRUE(sign.Log().empty());
+    // Asked for, a message file fills slot 1 and blanks slots 2 to 8, with a warning.
+    const Bytes message = Message(7);
+    WriteAll(dir / "m.kom", message);
+    const RunResult r =
+        Ledsign({"send-set", "--allow-short", "--port", sign.Port(), dir / "m.kom"});
+    EXPECT_EQ(r.ExitCode, 0) << r.Err;
+    EXPECT_NE(r.Err.find("warning: '" + dir / "m.kom" + "' holds 1024 bytes"), std::string::npos)
+        << r.Err;
+    std::vector<std::string> expected = {RequestLine(1, 1, message)};
+    for (int slot = 2; slot <= 8; ++slot) {
+        expected.push_back(RequestLine(slot, slot, Bytes(1024, 0)));
+    }
     EXPECT_EQ(sign.Log(), expected);
 }
 
@@ -412,7 +445,7 @@ TEST(DeviceCommands, SignServesClientsThatOpenAndCloseRepeatedly) {
 TEST(DeviceCommands, LinkIsReplacedAndRemovedAtExit) {
     TempDir dir;
     const std::string link = dir / "ttyLED";
-    WriteAll(link, {}); // something already there
+    fs::create_symlink("/dev/pts/no-such-terminal", link); // left by an earlier run
     {
         Sign sign(dir.Path(), {"--link", link});
         ASSERT_TRUE(fs::is_symlink(link));
@@ -422,6 +455,45 @@ TEST(DeviceCommands, LinkIsReplacedAndRemovedAtExit) {
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     }
     EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+}
+
+TEST(DeviceCommands, LinkNeverReplacesWhatIsNoSymbolicLink) {
+    TempDir dir;
+    WriteAll(dir / "file", {'k', 'e', 'e', 'p'});
+    fs::create_directory(dir / "folder");
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+    struct Case {
+        std::string Path;
+        std::string Kind;
+    };
+    std::vector<Case> cases = {
+        {dir / "file", "a regular file"},
+        {dir / "folder", "a folder"},
+        {dir / "fifo", "a FIFO"},
+    };
+    // A device node as a real serial device would be (the null device's numbers), where this
+    // user may make one.
+    if (mknod((dir / "device").c_str(), S_IFCHR | 0600, makedev(1, 3)) == 0) {
+        cases.push_back({dir / "device", "a character device"});
+    }
+    for (const Case& c : cases) {
+        struct stat before {};
+        ASSERT_EQ(lstat(c.Path.c_str(), &before), 0) << c.Path;
+        // An emulator that took the path would run until killed.
+        const RunResult r = RunToCompletion({LEDSIGN_EMULATOR, "--quiet", "--link", c.Path},
+                                            std::chrono::seconds(5));
+        EXPECT_EQ(r.ExitCode, 2) << c.Path << r.Out;
+        EXPECT_EQ(r.Err, "ledsign-emulator: --link " + c.Path + ": it is " + c.Kind +
+                             ", not a symbolic link; left untouched\n");
+        struct stat after {};
+        ASSERT_EQ(lstat(c.Path.c_str(), &after), 0) << c.Path;
+        EXPECT_EQ(after.st_ino, before.st_ino) << c.Path;
+        EXPECT_EQ(after.st_mode, before.st_mode) << c.Path;
+    }
+    EXPECT_EQ(test_files::ReadText(dir / "file"), "keep");
+    // Nothing left beside them either: the temporary link is gone.
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()),
+              static_cast<std::ptrdiff_t>(cases.size()));
 }
 
 TEST(DeviceCommands, BadUsageAndUnreadableFiles) {
@@ -442,6 +514,7 @@ TEST(DeviceCommands, BadUsageAndUnreadableFiles) {
         {{"send", "--port", p, "--address", "70000", m}, 2},
         {{"send", "--port", p, "--bogus", m}, 2},
         {{"send-set", "--port", p}, 2},
+        {{"send", "--port", p, "--allow-short", m}, 2}, // an option of send-set only
         {{"show", "--port", p}, 2},
         {{"show", "--port", p, "0"}, 2},
         {{"show", "--port", p, "10"}, 2},

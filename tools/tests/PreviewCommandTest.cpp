@@ -4,15 +4,18 @@
 //   font 4: 'A' a known pattern with a blank first column, 'H' = 0x81 in every row.
 
 #include "testsupport/ScratchFiles.h"
+#include "testsupport/Subprocess.h"
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <initializer_list>
@@ -222,14 +225,13 @@ TEST_F(PreviewCommandTest, LiveFieldsTakeTheGivenTime) {
 TEST_F(PreviewCommandTest, EmptyOrShortFilesAndUsageErrors) {
     Write("empty.kom", {});
     Write("short.kom", {0x04, 'A'}); // a short file: the rest reads as 0
-    EXPECT_EQ(Ledsign("empty.kom").Out, StripText({}));
     EXPECT_EQ(Ledsign("short.kom --steps 16").Out, StripText(GlyphAAt({56})));
     struct Case {
         const char* args;
         int status;
     };
     for (const Case& c :
-         {Case{"missing.kom", 1}, Case{"", 2}, Case{"short.kom --bogus", 2},
+         {Case{"missing.kom", 1}, Case{"empty.kom", 1}, Case{"", 2}, Case{"short.kom --bogus", 2},
           Case{"short.kom --steps", 2}, Case{"short.kom --steps -1", 2},
           Case{"short.kom --steps 3x", 2}, Case{"short.kom empty.kom", 2},
           Case{"short.kom --at \"2026-02-29 10:00\"", 2},
@@ -240,6 +242,53 @@ TEST_F(PreviewCommandTest, EmptyOrShortFilesAndUsageErrors) {
         if (c.status != 0) {
             EXPECT_EQ(run.Out, "") << c.args;
         }
+    }
+}
+
+TEST_F(PreviewCommandTest, FilesAreReadWithTheRulesAndWordsOfTheOtherCommands) {
+    WriteMessage("a.kom", {{0x04, 'A'}}, 1);
+    std::vector<std::uint8_t> big = ReadBytes("a.kom");
+    big.resize(3000, 0x7F); // bytes beyond a message, which must not play
+    Write("big.kom", big);
+    Write("short.kom", {0x04, 'A', 0x00});
+    Write("empty.kom", {});
+    fs::create_directory(dir_ / "folder.kom");
+    ASSERT_EQ(::mkfifo((dir_ / "fifo.kom").c_str(), 0600), 0);
+    const std::string kNotRegular = "it is not a regular file";
+    // Played, the first 1024 bytes show as the message they hold: static 'A' at the left,
+    // or a scrolling 'A' where one full cycle leaves it. A refused file plays nothing.
+    const std::string staticA = StripText(GlyphAAt({0}));
+    const std::string scrolledA = StripText(GlyphAAt({48}));
+    struct Case {
+        std::string File;
+        int Status;
+        std::string Err; // after "ledsign preview: "
+        std::string Out = {};
+    };
+    const Case cases[] = {
+        {"missing.kom", 1, "cannot read 'missing.kom': No such file or directory"},
+        {"folder.kom", 1, "cannot read 'folder.kom': " + kNotRegular},
+        {"fifo.kom", 1, "cannot read 'fifo.kom': " + kNotRegular}, // not waited on
+        {"/dev/zero", 1, "cannot read '/dev/zero': " + kNotRegular},
+        {"empty.kom", 1, "cannot read 'empty.kom': it is empty"},
+        {"big.kom", 0,
+         "warning: 'big.kom' holds 3000 bytes, a message file holds 1024; only the first 1024 "
+         "are played",
+         staticA},
+        {"short.kom", 0,
+         "warning: 'short.kom' holds 3 bytes, a message file holds 1024; the missing bytes are "
+         "played as 0",
+         scrolledA},
+    };
+    for (const Case& c : cases) {
+        // A reader that opened the FIFO would wait for a writer for ever: the limit ends it.
+        const tool_tests::RunResult run = tool_tests::RunToCompletion(
+            {"/bin/sh", "-c",
+             "cd '" + dir_.string() + "' && exec '" LEDSIGN_BIN "' preview '" + c.File + "'"},
+            std::chrono::seconds(5));
+        EXPECT_EQ(run.ExitCode, c.Status) << c.File;
+        EXPECT_EQ(run.Err, "ledsign preview: " + c.Err + "\n");
+        EXPECT_EQ(run.Out, c.Out) << c.File;
     }
 }
 
