@@ -247,7 +247,9 @@ std::string DescribeLineError(const LineError& error, LineErrorLanguage language
 }
 
 std::string DescribeSystemError(const LineError& error) {
-    if (error.SystemCode == 0 && error.SystemMessage.empty()) {
+    // A damaged reply's SystemMessage is the decoder's finding, already in the reason.
+    if ((error.SystemCode == 0 && error.SystemMessage.empty()) ||
+        error.Kind == LineErrorKind::Damaged) {
         return {};
     }
     std::string text = "system: " + (error.SystemMessage.empty() ? std::string("(no message)")

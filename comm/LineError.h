@@ -95,5 +95,5 @@ const char* LineErrorKindName(LineErrorKind kind, LineErrorLanguage language);
 std::string DescribeLineError(const LineError& error, LineErrorLanguage language);
 
 // The system's own view for a --trace line: "system: <message> (code N)", or empty when the
-// failure carries neither code nor message.
+// failure carries neither code nor message, and for a damaged reply (not the system's finding).
 std::string DescribeSystemError(const LineError& error);
