@@ -104,12 +104,25 @@ bool FrameDecoder::Feed(std::uint8_t lineByte) {
     if (step.kind == Unescaper::Kind::Escape) {
         return false;
     }
-    if (step.kind == Unescaper::Kind::Start) {
+    if (step.kind == Unescaper::Kind::Start && state_ != kRxIdle) {
+        if (InOwnFrame()) {
+            Drop(FrameFault::Incomplete);
+        }
         state_ = kRxIdle;
     }
     const RxStateId before = state_;
     Advance(lineByte, step.kind, step.value);
     return before == kRxTrailerCheck && complete_;
+}
+
+void FrameDecoder::Restart() {
+    state_ = kRxIdle;
+    unescaper_ = Unescaper();
+}
+
+void FrameDecoder::Drop(FrameFault fault) {
+    fault_ = fault;
+    state_ = kRxIdle;
 }
 
 void FrameDecoder::Advance(std::uint8_t lineByte, Unescaper::Kind kind, std::uint8_t b) {
@@ -157,11 +170,15 @@ void FrameDecoder::Advance(std::uint8_t lineByte, Unescaper::Kind kind, std::uin
         checksum_ ^= b;
         remaining_ = static_cast<std::uint16_t>(remaining_ | b);
         // A payload the buffer cannot hold is dropped here, before any of it arrives.
-        state_ = remaining_ > kMaxPayload ? kRxIdle : kRxHeaderCheck;
+        if (remaining_ > kMaxPayload) {
+            Drop(FrameFault::Length);
+        } else {
+            state_ = kRxHeaderCheck;
+        }
         break;
     case kRxHeaderCheck:
         if (b != checksum_) {
-            state_ = kRxIdle;
+            Drop(FrameFault::Checksum);
             break;
         }
         if (kind_ == FrameKind::Request) {
@@ -181,7 +198,11 @@ void FrameDecoder::Advance(std::uint8_t lineByte, Unescaper::Kind kind, std::uin
         break;
     case kRxTrailerCheck:
         complete_ = b == checksum_ || (kind_ == FrameKind::Reply && received_ == 0);
-        state_ = kRxIdle;
+        if (complete_) {
+            state_ = kRxIdle;
+        } else {
+            Drop(FrameFault::Checksum);
+        }
         break;
     }
 }

@@ -128,6 +128,15 @@ enum RxStateId : std::uint8_t {
     kRxTrailerCheck = 10,
 };
 
+// Why the decoder dropped a frame addressed to it. A frame for another address is not damaged,
+// only not ours, and leaves no fault.
+enum class FrameFault : std::uint8_t {
+    None,
+    Checksum,   // the header checksum or the trailer did not match
+    Length,     // the length field announced more than kMaxPayload bytes
+    Incomplete, // a start byte came before the frame was whole
+};
+
 // Decodes the frames of one kind, one line byte at a time. Both kinds share these rules:
 //   - bytes before a start byte are ignored; an unescaped 0xFF restarts a frame from any state;
 //   - a frame not addressed to the decoder is dropped at the destination byte that differs;
@@ -136,7 +145,8 @@ enum RxStateId : std::uint8_t {
 //   - a header checksum that differs drops the frame;
 //   - state persists across calls until the next start byte: a frame may arrive in any number
 //     of pieces.
-// A dropped frame leaves Complete() as it was. The rules of the kinds:
+// A dropped frame leaves Complete() as it was, and LastFault() says why it was dropped once its
+// destination had been recognised as this decoder's. The rules of the kinds:
 //   Reply (the computer's decoder): the destination must be 0; the trailer is not tested when
 //     N is 0; an escape byte followed by 0xFF while idle starts a frame.
 //   Request (a sign's decoder): the destination must be the sign's address; the trailer is
@@ -156,6 +166,17 @@ public:
     bool Complete() const { return complete_; }
     void ClearComplete() { complete_ = false; }
 
+    // Forgets a frame in progress: the bytes that follow are ignored up to the next start byte.
+    // Complete() and the fields of the last frame are kept.
+    void Restart();
+
+    // Why the last damaged frame was dropped since construction or ClearFault; None when none
+    // was. Only a frame addressed to this decoder counts.
+    FrameFault LastFault() const { return fault_; }
+    void ClearFault() { fault_ = FrameFault::None; }
+    // True while a frame addressed to this decoder has begun and not yet ended.
+    bool InOwnFrame() const { return state_ > kRxDestLow; }
+
     // The destination this decoder accepts.
     std::uint16_t Address() const { return address_; }
     RxStateId State() const { return state_; }
@@ -168,12 +189,15 @@ public:
 private:
     FrameDecoder(FrameKind kind, std::uint16_t address) : kind_(kind), address_(address) {}
     void Advance(std::uint8_t lineByte, Unescaper::Kind kind, std::uint8_t b);
+    // Drops the frame in progress for `fault`.
+    void Drop(FrameFault fault);
 
     FrameKind kind_;
     std::uint16_t address_;
     Unescaper unescaper_;
     RxStateId state_ = kRxIdle;
     bool complete_ = false;
+    FrameFault fault_ = FrameFault::None;
     std::uint16_t remaining_ = 0;
     std::uint8_t checksum_ = 0;
     std::uint16_t source_ = 0;

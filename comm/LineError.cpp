@@ -82,6 +82,7 @@ LineErrorKind LineErrorKindFromWindows(std::uint32_t code) {
 namespace {
 
 constexpr std::size_t kKindCount = static_cast<std::size_t>(LineErrorKind::Other) + 1;
+constexpr std::size_t kDamageCount = static_cast<std::size_t>(ReplyDamage::Incomplete) + 1;
 
 // The group that owns serial devices, which a user joins to open them, exists on Linux only.
 #ifdef __linux__
@@ -110,6 +111,7 @@ struct Wording {
     const char* HeldBy;                      // between the InUse name and the holder
     const char* ThisProgram;                 // the holder when it is this program itself
     const char* StaleExclusive;              // the InUse hint when the exclusive flag is stale
+    std::array<const char*, kDamageCount> Damages; // indexed by ReplyDamage
 };
 
 const Wording& WordingIn(LineErrorLanguage language) {
@@ -128,6 +130,7 @@ const Wording& WordingIn(LineErrorLanguage language) {
             {"line lost", "the device hung up or was removed", nullptr, false},
             {"timed out", "no reply after about 5.1 s", nullptr, false},
             {"refused by the sign", "", nullptr, true},
+            {"damaged reply", "a reply arrived damaged", nullptr, false},
             {"interrupted", "", nullptr, false},
             {"failed", "", nullptr, true},
         }},
@@ -135,6 +138,7 @@ const Wording& WordingIn(LineErrorLanguage language) {
         "this program",
         "the line is held exclusively, probably by a program that was killed; re-plug the adapter "
         "or restart the program serving it",
+        {"checksum", "length over 1024 bytes", "incomplete"},
     };
 
     static constexpr Wording kPolish = {
@@ -153,6 +157,7 @@ const Wording& WordingIn(LineErrorLanguage language) {
             {"przekroczono czas oczekiwania", "brak odpowiedzi po około 5,1 s",
              "brak odpowiedzi od {peer}", false},
             {"linijka odrzuciła polecenie", "", "", false},
+            {"uszkodzona odpowiedź", "odpowiedź linijki nadeszła uszkodzona", "", false},
             {"przerwano", "", "", false},
             {"błąd", "", "", true},
         }},
@@ -160,8 +165,21 @@ const Wording& WordingIn(LineErrorLanguage language) {
         "ten program",
         "linię zablokował na wyłączność zapewne przerwany program; podłącz adapter ponownie albo "
         "uruchom ponownie program, który go obsługuje",
+        {"błędna suma kontrolna", "długość ponad 1024 bajty", "niepełna"},
     };
     return language == LineErrorLanguage::Polish ? kPolish : kEnglish;
+}
+
+// "<hint> (<damage>)", the damage, given in English words, put in the wording's language; the
+// hint alone when the damage is unknown.
+std::string DamageText(const Wording& wording, const KindWords& words, const std::string& damage) {
+    const auto& english = WordingIn(LineErrorLanguage::English).Damages;
+    for (std::size_t i = 0; i < english.size(); ++i) {
+        if (damage == english[i]) {
+            return std::string(words.Hint) + " (" + wording.Damages[i] + ")";
+        }
+    }
+    return words.Hint;
 }
 
 const KindWords& WordsFor(const Wording& wording, LineErrorKind kind) {
@@ -219,6 +237,9 @@ std::string DescribeLineError(const LineError& error, LineErrorLanguage language
             return Joined(words.Name, wording.StaleExclusive);
         }
     }
+    if (error.Kind == LineErrorKind::Damaged) {
+        return DamageText(wording, words, error.SystemMessage);
+    }
     if (words.AddsSystemMessage) {
         return Joined(words.Name, error.SystemMessage);
     }
@@ -226,7 +247,9 @@ std::string DescribeLineError(const LineError& error, LineErrorLanguage language
 }
 
 std::string DescribeSystemError(const LineError& error) {
-    if (error.SystemCode == 0 && error.SystemMessage.empty()) {
+    // A damaged reply's SystemMessage is the decoder's finding, already in the reason.
+    if ((error.SystemCode == 0 && error.SystemMessage.empty()) ||
+        error.Kind == LineErrorKind::Damaged) {
         return {};
     }
     std::string text = "system: " + (error.SystemMessage.empty() ? std::string("(no message)")
@@ -235,6 +258,12 @@ std::string DescribeSystemError(const LineError& error) {
         text += " (code " + std::to_string(error.SystemCode) + ")";
     }
     return text;
+}
+
+LineError DamagedReply(ReplyDamage damage) {
+    const auto& english = WordingIn(LineErrorLanguage::English).Damages;
+    const auto index = static_cast<std::size_t>(damage);
+    return LineFailure(LineErrorKind::Damaged, index < english.size() ? english[index] : "", {});
 }
 
 LineError LineFailure(LineErrorKind kind, std::string message, std::string peer) {

@@ -18,6 +18,7 @@ enum class LineErrorKind : std::uint8_t {
     LineLost,         // the line hung up or failed while open (adapter pulled, peer gone)
     TimedOut,         // no complete valid reply within the polling time (about 5.1 s)
     Refused,          // the sign answered with a code other than "done"
+    Damaged,          // a reply came but failed its checks, and no valid one followed in time
     Interrupted,      // a stop signal ended the transaction before its reply
     Other,            // any other failure; the system's message says more
 };
@@ -51,6 +52,17 @@ struct LineError {
 // may be empty); SystemCode 0.
 LineError LineFailure(LineErrorKind kind, std::string message, std::string peer);
 
+// What was wrong with a damaged reply (kind Damaged).
+enum class ReplyDamage : std::uint8_t {
+    Checksum,   // a header checksum or trailer that did not match
+    Length,     // a length beyond what any reply may carry
+    Incomplete, // the reply broke off: another frame began, or the rest never came
+};
+
+// The failure for a damaged reply: kind Damaged, SystemCode 0, and the damage in English words
+// ("checksum") as SystemMessage, which DescribeLineError words in either language.
+LineError DamagedReply(ReplyDamage damage);
+
 // How an errno from opening a serial line, or from moving bytes on one, reads as a kind.
 // `opening` tells which: EIO at open means the device is there but not working (Other), once
 // open it means the line was lost.
@@ -72,7 +84,8 @@ const char* LineErrorKindName(LineErrorKind kind, LineErrorLanguage language);
 
 // The reason as one line for the operator: the kind's name, then what helps ("add yourself to
 // the group that owns the device, usually dialout, then log in again" for permission on Linux,
-// the holder for InUse, "no reply after about 5.1 s" for TimedOut). Empty for None.
+// the holder for InUse, "no reply after about 5.1 s" for TimedOut, "a reply arrived damaged
+// (checksum)" for Damaged). Empty for None.
 // Refused and Other add the SystemMessage (Polish: Other only, as the reply code means nothing
 // to the operator). A NotFound, TimedOut or LineLost without a system code whose SystemMessage
 // is set (a network line's "no answer from HOST:PORT") has said what happened in its own words,
@@ -82,5 +95,5 @@ const char* LineErrorKindName(LineErrorKind kind, LineErrorLanguage language);
 std::string DescribeLineError(const LineError& error, LineErrorLanguage language);
 
 // The system's own view for a --trace line: "system: <message> (code N)", or empty when the
-// failure carries neither code nor message.
+// failure carries neither code nor message, and for a damaged reply (not the system's finding).
 std::string DescribeSystemError(const LineError& error);

@@ -245,12 +245,17 @@ int SocketLine::Write(const std::uint8_t* buffer, std::uint16_t count) {
         }
     }
     if (name_.Scheme == NetScheme::Raw) {
-        return SendRaw(buffer, count) ? count : 0;
+        if (!SendRaw(buffer, count)) {
+            Fail(LineErrorKind::LineLost, "connection to " + Where() + " lost");
+            return 0;
+        }
+        return count;
     }
     for (std::size_t done = 0; done < count;) {
         const std::size_t piece = std::min<std::size_t>(count - done, kChunk);
         const std::size_t size = telnet::EscapeData(buffer + done, piece, sendBuffer_.data());
         if (!SendRaw(sendBuffer_.data(), size)) {
+            Fail(LineErrorKind::LineLost, "connection to " + Where() + " lost");
             return static_cast<int>(done);
         }
         done += piece;

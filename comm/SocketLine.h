@@ -59,6 +59,9 @@ public:
     // connection is lost.
     int Read(std::uint8_t* buffer, std::uint16_t capacity) override;
     LineWait WaitReadable(int timeoutMs) override;
+    // Reads and drops what has arrived, without waiting (Telnet commands in it are still
+    // answered). A connection found broken is made again by the next Write.
+    void DiscardInput() override { DropWhatArrivedUnasked(); }
     void SetNoteHook(const LineNoteHook& hook) override { note_ = hook; }
     // The reason of the last failure; its SystemMessage is a sentence naming the host, its Peer
     // the server's "host:port".

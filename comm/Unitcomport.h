@@ -50,6 +50,14 @@ public:
     // Waits up to `timeoutMs` milliseconds until a byte can be read. May return TimedOut early
     // (e.g. on a signal); callers measure elapsed time themselves.
     virtual LineWait WaitReadable(int timeoutMs) = 0;
+    // Drops every byte that has arrived and not been read, without waiting: what a request
+    // is about to be written after cannot answer it. Does nothing when the line is not open
+    // or is lost (the next Write or Read reports that).
+    virtual void DiscardInput() = 0;
+    // How many written bytes are still on their way out (handed to the driver, not yet sent
+    // on the line); 0 once all have gone, and when the line cannot tell (a network line,
+    // whose server's serial side is out of sight).
+    virtual int PendingOutput() { return 0; }
     // Sets where notes go; an empty hook drops them. Lines with nothing to note ignore it.
     virtual void SetNoteHook(const LineNoteHook& /*hook*/) {}
     // Why the last failed Open, Write, Read or WaitReadable failed (Kind None after a
@@ -90,6 +98,8 @@ public:
     int Write(const std::uint8_t* buffer, std::uint16_t count) override;
     int Read(std::uint8_t* buffer, std::uint16_t capacity) override;
     LineWait WaitReadable(int timeoutMs) override;
+    void DiscardInput() override;
+    int PendingOutput() override;
     LineError LastError() const override;
     void SetNoteHook(const LineNoteHook& hook) override;
 

@@ -348,6 +348,28 @@ LineWait ComPort::WaitReadable(int timeoutMs) {
     return LineWait::Lost;
 }
 
+void ComPort::DiscardInput() {
+    if (network_) {
+        network_->DiscardInput();
+        return;
+    }
+    if (IsOpen()) {
+        tcflush(Fd(handle_), TCIFLUSH);
+    }
+}
+
+int ComPort::PendingOutput() {
+    if (network_) {
+        return network_->PendingOutput();
+    }
+    int pending = 0;
+    // A pseudo-terminal hands its bytes straight to the other side and reports 0.
+    if (!IsOpen() || ioctl(Fd(handle_), TIOCOUTQ, &pending) != 0) {
+        return 0;
+    }
+    return pending;
+}
+
 namespace {
 
 // Orders "ttyS2" before "ttyS10": equal prefixes compare by their trailing number.

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
 #include <cstring>
 #include <string>
 
@@ -240,6 +241,28 @@ LineWait ComPort::WaitReadable(int timeoutMs) {
         }
         Sleep(static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, kWaitStepMs)));
     }
+}
+
+void ComPort::DiscardInput() {
+    if (network_) {
+        network_->DiscardInput();
+        return;
+    }
+    if (IsOpen()) {
+        PurgeComm(Handle(handle_), PURGE_RXCLEAR);
+    }
+}
+
+int ComPort::PendingOutput() {
+    if (network_) {
+        return network_->PendingOutput();
+    }
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!IsOpen() || !ClearCommError(Handle(handle_), &errors, &status)) {
+        return 0;
+    }
+    return static_cast<int>(std::min<DWORD>(status.cbOutQue, INT_MAX));
 }
 
 // ListSerialPorts: SerialPortListWin32.cpp.

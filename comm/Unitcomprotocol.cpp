@@ -97,8 +97,22 @@ int ComProtocol::Transact(std::uint16_t destination, std::uint8_t command,
     if (Cancelled()) {
         return kComNoReply;
     }
+    DiscardStaleInput();
     Trace(TraceDirection::Sent, transmitBuffer_.data(), encoder_.Size());
-    line_->Write(transmitBuffer_.data(), static_cast<std::uint16_t>(encoder_.Size()));
+    const auto size = static_cast<std::uint16_t>(encoder_.Size());
+    const int written = line_->Write(transmitBuffer_.data(), size);
+    if (written != size) {
+        // No reply can come to a request the sign did not get whole; the write's own reason
+        // (stalled, line lost) is what the operator needs.
+        lastError_ = line_->LastError();
+        if (!lastError_.Failed()) {
+            char text[64];
+            std::snprintf(text, sizeof text, "only %d of %u bytes of the request were written",
+                          written < 0 ? 0 : written, static_cast<unsigned>(size));
+            lastError_ = LineError{LineErrorKind::Other, 0, text, {}, false, false, {}};
+        }
+        return kComNoReply;
+    }
     const int polled = PollForReply();
     if (polled != kComOk) {
         return polled;
@@ -110,6 +124,44 @@ int ComProtocol::Transact(std::uint16_t destination, std::uint8_t command,
         return kComRefused;
     }
     return kComOk;
+}
+
+void ComProtocol::DiscardStaleInput() {
+    // Bounded, so that a line that never stops sending cannot hold the request back; the
+    // discard below drops the rest unseen.
+    constexpr int kMaxStaleReads = 8;
+    for (int i = 0; i < kMaxStaleReads && line_->WaitReadable(0) == LineWait::Readable; ++i) {
+        const int got =
+            line_->Read(readBuffer_.data(), static_cast<std::uint16_t>(readBuffer_.size()));
+        if (got <= 0) {
+            break; // a lost line, which the write finds out about
+        }
+        Trace(TraceDirection::Discarded, readBuffer_.data(), static_cast<std::size_t>(got));
+    }
+    line_->DiscardInput();
+    decoder_.Restart();
+    decoder_.ClearFault();
+}
+
+LineError ComProtocol::NoValidReply() const {
+    // A frame begun after the request and still unfinished broke off as surely as one that
+    // another start byte cut short.
+    static constexpr struct {
+        framecodec::FrameFault Fault;
+        ReplyDamage Damage;
+    } kDamages[] = {
+        {framecodec::FrameFault::Checksum, ReplyDamage::Checksum},
+        {framecodec::FrameFault::Length, ReplyDamage::Length},
+        {framecodec::FrameFault::Incomplete, ReplyDamage::Incomplete},
+    };
+    const framecodec::FrameFault fault =
+        decoder_.InOwnFrame() ? framecodec::FrameFault::Incomplete : decoder_.LastFault();
+    for (const auto& d : kDamages) {
+        if (d.Fault == fault) {
+            return DamagedReply(d.Damage);
+        }
+    }
+    return LineError{LineErrorKind::TimedOut, 0, {}, {}, false, false, {}};
 }
 
 // Poll k (1..51) ends k x 100 ms after the write. Within a poll the line is waited on, so bytes
@@ -144,10 +196,14 @@ int ComProtocol::PollForReply() {
                 lastError_ = LineFailure(LineErrorKind::LineLost); // no reply can come
                 return kComNoReply;
             }
+            // Asked after the read: when part of the request is still going out, every byte
+            // just read arrived before the sign could have had it whole.
+            const bool beforeRequestWhole = got > 0 && line_->PendingOutput() > 0;
             if (got > 0) {
-                Trace(TraceDirection::Received, readBuffer_.data(), static_cast<std::size_t>(got));
+                Trace(beforeRequestWhole ? TraceDirection::Discarded : TraceDirection::Received,
+                      readBuffer_.data(), static_cast<std::size_t>(got));
             }
-            for (int i = 0; i < got; ++i) {
+            for (int i = 0; !beforeRequestWhole && i < got; ++i) {
                 ReceiveByte(readBuffer_[static_cast<std::size_t>(i)]);
                 if (decoder_.Complete()) {
                     return kComOk; // the rest of this read is discarded
@@ -158,7 +214,7 @@ int ComProtocol::PollForReply() {
             }
         }
     }
-    lastError_ = LineError{LineErrorKind::TimedOut, 0, {}, {}, false, false, {}};
+    lastError_ = NoValidReply();
     return kComNoReply;
 }
 

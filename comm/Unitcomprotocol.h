@@ -69,7 +69,11 @@ public:
 // hour, minute, 0.
 std::array<std::uint8_t, kClockPayloadSize> ClockPayload(const ComDateTime& time);
 
-enum class TraceDirection { Sent, Received };
+enum class TraceDirection {
+    Sent,      // a request frame as written
+    Received,  // bytes read while waiting for the reply
+    Discarded, // bytes read and dropped: they arrived before the request was completely written
+};
 // Called with every request frame as written and every chunk of bytes read during a
 // transaction (the chunks may split or join frames).
 using TraceHook = std::function<void(TraceDirection, const std::uint8_t*, std::size_t)>;
@@ -106,11 +110,18 @@ public:
     // across calls, transactions and reopening; nothing but the next start byte resets it.
     int ReceiveByte(std::uint8_t byte);
 
-    // One request/reply exchange on an open line: assembles the frame, writes it in one piece,
+    // One request/reply exchange on an open line: assembles the frame, drops whatever has
+    // arrived unasked (and any frame the decoder had begun), writes the frame in one piece,
     // then polls for the reply 51 times, 100 ms apart from the write (a reply is taken as soon
-    // as it is complete; the last chance is about 5.1 s after the write).
-    // Returns kComOk, kComRefused, or kComNoReply (no valid reply in time, the line was lost,
-    // or `length` exceeds 1024 and nothing was written).
+    // as it is complete; the last chance is about 5.1 s after the write). Bytes read while the
+    // line still reports part of the request on its way out are dropped too: the sign answers
+    // only a whole request.
+    // Frames carry no sequence number, so a late reply to an earlier, abandoned request that
+    // arrives after this request went out is taken as this one's; nothing can tell them apart.
+    // Returns kComOk, kComRefused, or kComNoReply (no valid reply in time, a damaged reply and
+    // no valid one after it, the line was lost, the request could not be written in full, or
+    // `length` exceeds 1024 and nothing was written). A failed write ends the transaction at
+    // once, with the line's reason.
     int Transact(std::uint16_t destination, std::uint8_t command, const std::uint8_t* payload,
                  std::uint32_t length);
 
@@ -128,9 +139,12 @@ public:
     void SetCancelCheck(CancelCheck cancel) { cancel_ = std::move(cancel); }
 
     // Why the last Open or transaction (or command) failed: NotFound, PermissionDenied, InUse,
-    // NotSerial from Open; TimedOut (kComNoReply after the whole polling time), LineLost (the
-    // line hung up), Refused (kComRefused, the reply code in SystemMessage), Interrupted (the
-    // cancel check), Other (kComBadSlot, a payload too long). Kind None after a success.
+    // NotSerial from Open; TimedOut (kComNoReply after the whole polling time), Damaged (the
+    // same, but a reply addressed to the computer came and failed its checks: DamagedReply),
+    // LineLost (the line hung up), Refused (kComRefused, the reply code in SystemMessage),
+    // Interrupted (the cancel check), Other (kComBadSlot, a payload too long). A write that
+    // failed keeps the line's reason for it (LastPollCount() is then 0). Kind None after a
+    // success.
     const LineError& LastError() const { return lastError_; }
 
     // Codec state, read-only.
@@ -151,7 +165,13 @@ public:
 
 private:
     void Trace(TraceDirection direction, const std::uint8_t* bytes, std::size_t count);
+    // Reads and drops what has arrived before a request is written, and forgets any frame
+    // the decoder had begun: none of it can answer the request.
+    void DiscardStaleInput();
     int PollForReply();
+    // The failure when the polling time ran out: the damage of a reply that came, else
+    // TimedOut.
+    LineError NoValidReply() const;
     // The line's own reason, or `fallback` when the line gives none.
     LineError LineFailure(LineErrorKind fallback) const;
     // True (and LastError Interrupted) when the cancel check asks to stop.

@@ -97,6 +97,13 @@ public:
         loseDelay_ = delayMs;
         loseViaRead_ = viaRead;
     }
+    // `bytes` are readable now, before any request is written.
+    void Arrive(Bytes bytes) { pending_.push_back({now, std::move(bytes)}); }
+    // The next Writes hand over only `count` bytes and fail for `reason`.
+    void FailWrites(int count, LineError reason) {
+        writeLimit_ = count;
+        writeError_ = std::move(reason);
+    }
 
     int Open(const char*) override {
         ++opens;
@@ -112,6 +119,10 @@ public:
     }
     int Write(const std::uint8_t* buffer, std::uint16_t count) override {
         ++writes;
+        if (writeLimit_ >= 0 && writeLimit_ < count) {
+            error_ = writeError_;
+            return writeLimit_;
+        }
         written.assign(buffer, buffer + count);
         writeTime = now;
         for (Chunk& c : scheduled_) {
@@ -159,6 +170,14 @@ public:
         return LineWait::TimedOut;
     }
 
+    void DiscardInput() override {
+        ++discards;
+        std::erase_if(pending_, [this](const Chunk& c) { return c.At <= now; });
+    }
+    // The last request is on its way out for `sendingMs` after its Write.
+    int PendingOutput() override { return writeTime >= 0 && now < writeTime + sendingMs ? 1 : 0; }
+    LineError LastError() const override { return error_; }
+
     std::int64_t MonotonicMs() override { return now; }
     ComDateTime LocalTime() override { return local; }
 
@@ -169,7 +188,9 @@ public:
     int writes = 0;
     int reads = 0;
     int waits = 0;
-    std::int64_t now = 1000; // arbitrary origin: nothing may assume the clock starts at 0
+    int discards = 0;
+    std::int64_t sendingMs = 0; // how long a written request takes to go out on the line
+    std::int64_t now = 1000;    // arbitrary origin: nothing may assume the clock starts at 0
     std::int64_t writeTime = -1;
     Bytes written;
     ComDateTime local;
@@ -180,4 +201,7 @@ private:
     std::int64_t loseDelay_ = -1;
     bool loseViaRead_ = false;
     std::int64_t lostAt_ = kNever;
+    int writeLimit_ = -1; // no limit
+    LineError writeError_;
+    LineError error_;
 };

@@ -105,6 +105,8 @@ TEST(LineError, PolishWordingKeepsWhatHelps) {
          "10.0.0.7:4001"},
         {LineFailure(LineErrorKind::Refused, "reply code 0x81", {}), ""},
         {LineFailure(LineErrorKind::Interrupted, "stopped by a signal", {}), ""},
+        {DamagedReply(ReplyDamage::Checksum), "suma kontrolna"},
+        {DamagedReply(ReplyDamage::Incomplete), "niepełna"},
         {SystemFailure(LineErrorKind::Other, ENOMEM, "Cannot allocate memory"),
          "Cannot allocate memory"},
     };

@@ -101,6 +101,10 @@ public:
         now += timeoutMs;
         return LineWait::TimedOut;
     }
+    void DiscardInput() override {
+        Note("");
+        pending_.clear();
+    }
     std::int64_t MonotonicMs() override { return now; }
     ComDateTime LocalTime() override { return local; }
 

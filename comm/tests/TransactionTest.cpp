@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace {
 
 class Transaction : public ::testing::Test {
@@ -97,6 +99,72 @@ TEST_F(Transaction, GarbledReplyIsNoReply) {
     EXPECT_EQ(Elapsed(), 5100);
 }
 
+TEST_F(Transaction, DamagedReplyWithoutAValidOneIsReportedAsDamaged) {
+    const Bytes good = EncodeReply(380, 0, 0x80, {0x01, 0x02});
+    Bytes badTrailer = good;
+    badTrailer.back() ^= 0x10;
+    Bytes badHeader = good;
+    badHeader[8] ^= 0x01; // the header checksum (nothing before it is escaped)
+    const Bytes tooLong = EncodeReply(380, 0, 0x80, Bytes(1025, 0x20));
+    const Bytes begun(good.begin(), good.begin() + 7);
+    Bytes cut = begun;
+    const Bytes elsewhere = EncodeReply(380, 5, 0x80, {}); // to another address: not ours
+    cut.insert(cut.end(), elsewhere.begin(), elsewhere.end());
+    Bytes damagedThenGood = badTrailer;
+    damagedThenGood.insert(damagedThenGood.end(), good.begin(), good.end());
+    struct Case {
+        Bytes Reply;
+        int Result;
+        std::string Reason;
+    } cases[] = {
+        {badTrailer, kComNoReply, "a reply arrived damaged (checksum)"},
+        {badHeader, kComNoReply, "a reply arrived damaged (checksum)"},
+        {tooLong, kComNoReply, "a reply arrived damaged (length over 1024 bytes)"},
+        {cut, kComNoReply, "a reply arrived damaged (incomplete)"},
+        {begun, kComNoReply, "a reply arrived damaged (incomplete)"},
+        {elsewhere, kComNoReply, "timed out: no reply after about 5.1 s"},
+        {damagedThenGood, kComOk, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Reason);
+        FakeLine fresh;
+        ComProtocol p(fresh, fresh);
+        fresh.ReplyAfter(200, c.Reply);
+        EXPECT_EQ(p.RunMessageSlot(380, 1), c.Result);
+        EXPECT_EQ(DescribeLineError(p.LastError(), LineErrorLanguage::English), c.Reason);
+        EXPECT_EQ(DescribeSystemError(p.LastError()), ""); // the system had no part in it
+        // A valid reply may still follow a damaged one, so the whole polling time is waited.
+        EXPECT_EQ(fresh.now - fresh.writeTime, c.Result == kComOk ? 200 : 5100);
+    }
+}
+
+TEST_F(Transaction, FailedWriteEndsTheTransactionAtOnceWithItsReason) {
+    struct Case {
+        int Written;
+        LineError Reason; // the line's
+        std::string Said;
+    } cases[] = {
+        {0, LineFailure(LineErrorKind::TimedOut, "the write stalled", {}),
+         "timed out: the write stalled"},
+        {4, LineError{LineErrorKind::LineLost, 5, "Input/output error", {}, false, false, {}},
+         "line lost: the device hung up or was removed"},
+        {3, LineError{}, "failed: only 3 of 10 bytes of the request were written"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Said);
+        FakeLine fresh;
+        ComProtocol p(fresh, fresh);
+        fresh.FailWrites(c.Written, c.Reason);
+        fresh.ReplyAfter(100, DoneReply());
+        const std::int64_t start = fresh.now;
+        EXPECT_EQ(p.RunMessageSlot(380, 1), kComNoReply);
+        EXPECT_EQ(DescribeLineError(p.LastError(), LineErrorLanguage::English), c.Said);
+        EXPECT_EQ(p.LastError().SystemCode, c.Reason.SystemCode);
+        EXPECT_EQ(fresh.now, start);
+        EXPECT_EQ(p.LastPollCount(), 0);
+    }
+}
+
 TEST_F(Transaction, RestOfTheCompletingReadIsDiscarded) {
     Bytes both = DoneReply();
     both.push_back(0x00);
@@ -110,12 +178,56 @@ TEST_F(Transaction, RestOfTheCompletingReadIsDiscarded) {
     EXPECT_EQ(protocol.RunMessageSlot(380, 1), kComNoReply);
 }
 
-TEST_F(Transaction, ReceiveStateCarriesOverToTheNextTransaction) {
+TEST_F(Transaction, FrameBegunBeforeTheRequestCannotAnswerIt) {
+    // The sign answers only a request it has whole, so the rest of a frame that began in the
+    // last transaction is no reply to the next one, however well it fits.
     const Bytes reply = EncodeReply(380, 0, 0x80, {0x01, 0x02, 0x03});
     line.ReplyAfter(5000, Bytes(reply.begin(), reply.begin() + 6));
     EXPECT_EQ(protocol.RunMessageSlot(380, 1), kComNoReply);
     line.ReplyAfter(50, Bytes(reply.begin() + 6, reply.end()));
-    EXPECT_EQ(protocol.RunMessageSlot(380, 1), kComOk);
+    EXPECT_EQ(protocol.RunMessageSlot(380, 1), kComNoReply);
+    EXPECT_EQ(protocol.LastError().Kind, LineErrorKind::TimedOut);
+}
+
+TEST_F(Transaction, OnlyBytesArrivingAfterTheWholeRequestCanAnswerIt) {
+    const Bytes done = DoneReply();
+    const Bytes refused = EncodeReply(380, 0, 0x81, {0x05});
+    struct Case {
+        const char* What;
+        Bytes Waiting;        // on the line before the request is written
+        std::int64_t Sending; // how long the request takes to go out
+        std::int64_t At;      // when Reply arrives, after the write
+        Bytes Reply;
+        int Result;
+        bool ReplyDropped;
+    } cases[] = {
+        {"a stale reply waits, the sign is silent", done, 0, 0, {}, kComNoReply, false},
+        {"a stale reply waits, the sign refuses", done, 0, 200, refused, kComRefused, false},
+        {"a reply while the request goes out", {}, 1000, 500, done, kComNoReply, true},
+        {"a reply once the request has gone out", {}, 1000, 1000, done, kComOk, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.What);
+        FakeLine fresh;
+        ComProtocol p(fresh, fresh);
+        Bytes dropped;
+        p.SetTraceHook([&](TraceDirection d, const std::uint8_t* bytes, std::size_t count) {
+            if (d == TraceDirection::Discarded) {
+                dropped.insert(dropped.end(), bytes, bytes + count);
+            }
+        });
+        fresh.sendingMs = c.Sending;
+        fresh.Arrive(c.Waiting);
+        if (!c.Reply.empty()) {
+            fresh.ReplyAfter(c.At, c.Reply);
+        }
+        EXPECT_EQ(p.RunMessageSlot(380, 1), c.Result);
+        Bytes expected = c.Waiting;
+        if (c.ReplyDropped) {
+            expected.insert(expected.end(), c.Reply.begin(), c.Reply.end());
+        }
+        EXPECT_EQ(dropped, expected); // what --trace shows as discarded
+    }
 }
 
 TEST_F(Transaction, VanishedPortEndsTheTransactionAtOnce) {

@@ -139,8 +139,21 @@ void PrintBytes(const std::uint8_t* bytes, std::size_t count) {
 // Prints frames as they cross the line: the bytes in hex, then the header of every frame that
 // starts in them.
 void TraceFrames(TraceDirection direction, const std::uint8_t* bytes, std::size_t count) {
-    const bool sent = direction == TraceDirection::Sent;
-    std::fprintf(stderr, "%s %zu bytes\n", sent ? ">> sent" : "<< received", count);
+    static constexpr struct {
+        TraceDirection Direction;
+        const char* Heading;
+        const char* Why;
+    } kHeadings[] = {
+        {TraceDirection::Sent, ">> sent", ""},
+        {TraceDirection::Received, "<< received", ""},
+        {TraceDirection::Discarded, "<< discarded",
+         ", which arrived before the request had gone out and answer nothing"},
+    };
+    for (const auto& heading : kHeadings) {
+        if (heading.Direction == direction) {
+            std::fprintf(stderr, "%s %zu bytes%s\n", heading.Heading, count, heading.Why);
+        }
+    }
     PrintBytes(bytes, count);
     for (std::size_t i = 0; i < count; ++i) {
         FrameHeader h;
@@ -217,9 +230,16 @@ public:
         const std::string reason =
             DescribeLineError(protocol_.LastError(), LineErrorLanguage::English);
         const std::string sign = "sign " + std::to_string(args_.Address) + " on " + port_;
-        return Failure(result == kComRefused
-                           ? sign + " refused " + what + ": " + reason
-                           : "no reply from " + sign + " to " + what + ": " + reason);
+        if (result == kComRefused) {
+            return Failure(sign + " refused " + what + ": " + reason);
+        }
+        if (protocol_.LastPollCount() == 0) { // the request never went out whole
+            return Failure("cannot send " + what + " to " + sign + ": " + reason);
+        }
+        if (protocol_.LastError().Kind == LineErrorKind::Damaged) {
+            return Failure("bad reply from " + sign + " to " + what + ": " + reason);
+        }
+        return Failure("no reply from " + sign + " to " + what + ": " + reason);
     }
 
 private:
