@@ -138,7 +138,8 @@ int ParseDataLine(std::span<const std::uint8_t> line, SyncMessage& buffer, int& 
 }
 
 int ParseDataBytes(std::span<const std::uint8_t> raw, SyncMessage& buffer, int& messageType) {
-    if (raw.size() >= kUtf8Bom.size() && std::equal(kUtf8Bom.begin(), kUtf8Bom.end(), raw.begin())) {
+    if (raw.size() >= kUtf8Bom.size() &&
+        std::equal(kUtf8Bom.begin(), kUtf8Bom.end(), raw.begin())) {
         raw = raw.subspan(kUtf8Bom.size());
     }
     std::array<std::uint8_t, kMaxDataLine> line;
@@ -178,8 +179,8 @@ int ParseDataFile(const std::string& name, SyncMessage& buffer, int& messageType
 }
 
 bool VersionChanged(const FileStamp& stamp, FileVersion& last) {
-    const FileVersion now{true,        stamp.MtimeNs, stamp.Size,
-                          stamp.Device, stamp.FileId, stamp.ChangeNs};
+    const FileVersion now{true,         stamp.MtimeNs, stamp.Size,
+                          stamp.Device, stamp.FileId,  stamp.ChangeNs};
     const bool same = last.Known && last.MtimeNs == now.MtimeNs && last.Size == now.Size &&
                       last.Device == now.Device && last.FileId == now.FileId &&
                       last.ChangeNs == now.ChangeNs;

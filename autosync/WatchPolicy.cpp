@@ -91,8 +91,8 @@ std::int64_t WatchPolicy::ClockPeriodMs() const {
 void WatchPolicy::ScheduleClockAfter(std::int64_t startMs, int second) {
     // Counted from the start of the minute of that set, so that the schedule stays on minute
     // starts instead of drifting by the time each set takes.
-    nextClockMs_ = startMs - static_cast<std::int64_t>(std::clamp(second, 0, 59)) * 1000 +
-                   ClockPeriodMs();
+    nextClockMs_ =
+        startMs - static_cast<std::int64_t>(std::clamp(second, 0, 59)) * 1000 + ClockPeriodMs();
 }
 
 std::int64_t WatchPolicy::MsUntilClockWindow() {
@@ -147,8 +147,7 @@ std::int64_t WatchPolicy::MsUntilDue() {
     if (lost_) {
         return std::max<std::int64_t>(0, nextProbeMs_ - now);
     }
-    const std::int64_t untilClock =
-        nextClockMs_ > now ? nextClockMs_ - now : MsUntilClockWindow();
+    const std::int64_t untilClock = nextClockMs_ > now ? nextClockMs_ - now : MsUntilClockWindow();
     return std::max<std::int64_t>(0, std::min(nextPollMs_ - now, untilClock));
 }
 

@@ -28,7 +28,8 @@
 //    prefer to restart the process.
 //
 // Time comes from an injected ComClock (MonotonicMs for the schedule, LocalTime for the second
-// within the minute), so the schedule can be run in tests without sleeping. Not thread-safe; the driver calls everything from one thread.
+// within the minute), so the schedule can be run in tests without sleeping. Not thread-safe; the
+// driver calls everything from one thread.
 
 #include "autosync/FileStamp.h"
 #include "autosync/Unitautosync.h"
@@ -48,7 +49,7 @@ inline constexpr const char* kWatchStatusNotRegular = "Not a regular file, skipp
 inline constexpr const char* kWatchStatusMissing = "Data file missing: ";
 inline constexpr const char* kWatchStatusUnreadable = "Data file not readable: ";
 // Followed by the data file's name.
-inline constexpr const char* kWatchStatusFileBack = "Data file readable again: ";
+inline constexpr const char* kWatchStatusFileBack = "Data file readable: ";
 
 // The last second of a minute (0..59) in which a scheduled clock set is sent.
 inline constexpr int kClockSetLastSecond = 2;
@@ -83,8 +84,9 @@ public:
     int Start(const std::string& portName, std::uint16_t address);
 
     // Runs whatever is due now: a probe while the sign is lost; otherwise the scheduled clock
-    // set (when due and within a minute's first seconds) and the check of the data file. Returns false only with ExitOnLoss, once the sign was lost
-    // (the port is then closed and the mode left); the driver then ends.
+    // set (when due and within a minute's first seconds) and the check of the data file. Returns
+    // false only with ExitOnLoss, once the sign was lost (the port is then closed and the mode
+    // left); the driver then ends.
     bool Step();
 
     // Milliseconds from now until Step has something to do; 0 when it is due already.
@@ -143,6 +145,6 @@ private:
     std::int64_t nextPollMs_ = 0;
     std::int64_t nextClockMs_ = 0;
     std::int64_t nextProbeMs_ = 0;
-    std::int64_t retryMs_ = 0; // the wait before the next probe
+    std::int64_t retryMs_ = 0;  // the wait before the next probe
     bool clockRefused_ = false; // the last scheduled clock set was refused (reported once)
 };

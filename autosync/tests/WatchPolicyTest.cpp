@@ -253,10 +253,10 @@ TEST_F(WatchPolicyTest, SkipsWhatIsNoRegularFileWithOneStatus) {
 
 TEST_F(WatchPolicyTest, ClockSetsProbeOnMinuteStarts) {
     struct Case {
-        std::int64_t ProbeMs;     // 0: the hourly set only
-        int StartSecond;          // the local second at which the watcher starts
-        std::int64_t FirstSetMs;  // the first set after the start's own
-        std::int64_t EveryMs;     // then one set this often
+        std::int64_t ProbeMs;    // 0: the hourly set only
+        int StartSecond;         // the local second at which the watcher starts
+        std::int64_t FirstSetMs; // the first set after the start's own
+        std::int64_t EveryMs;    // then one set this often
     };
     const Case cases[] = {
         {60000, 37, 23000, 60000},      // the start's late set corrected at the next minute

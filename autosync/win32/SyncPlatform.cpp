@@ -67,8 +67,7 @@ bool AddHandleInformation(const std::wstring& name, FileStamp& stamp) {
     BY_HANDLE_FILE_INFORMATION info{};
     FILE_BASIC_INFO basic{};
     const bool identified = GetFileInformationByHandle(file, &info) != 0;
-    const bool timed =
-        GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic) != 0;
+    const bool timed = GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic) != 0;
     CloseHandle(file);
     if (identified) {
         stamp.Device = info.dwVolumeSerialNumber;
