@@ -295,7 +295,7 @@ TEST(Watch, ConfigFileSuppliesWhatTheCommandLineLeavesOut) {
 
 // Every problem with a configuration exits 2 with one line that names the file, the line
 // where there is one and the reason, and no usage text; nothing blocks or grows.
-TEST(Watch, BadConfigurationsFailTheStartWithTheirReason) {
+TEST(Watch, BadConfigurationsFailTheStart) {
     TempDir dir;
     const std::string written = dir / "watch.conf";
     const std::string fifo = dir / "watch.fifo";
