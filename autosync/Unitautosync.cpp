@@ -1,7 +1,11 @@
 #include "autosync/Unitautosync.h"
+#include "messages/Cp1250.h"
 #include "messages/Utf8Files.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <string_view>
 #include <utility>
 
 namespace {
@@ -11,9 +15,54 @@ constexpr std::uint8_t kCarriageReturn = 0x0D;
 constexpr std::uint8_t kSpace = 0x20;
 constexpr std::size_t kFirstCellByte = 4;
 
-// Enough raw bytes for any first line: kMaxDataLine bytes, one more for the CR of a CR LF that
-// ends the line there, one more to see whether a CR is followed by LF.
-constexpr std::size_t kRawReadSize = kMaxDataLine + 2;
+constexpr std::array<std::uint8_t, 3> kUtf8Bom = {0xEF, 0xBB, 0xBF};
+
+// Enough raw bytes for any first line: a byte order mark, kMaxDataLine bytes, one more for the
+// CR of a CR LF that ends the line there, one more to see whether a CR is followed by LF.
+constexpr std::size_t kRawReadSize = kUtf8Bom.size() + kMaxDataLine + 2;
+
+// Bytes of a UTF-8 sequence that its lead byte announces; 0 for a byte that cannot lead one.
+std::size_t Utf8SequenceLength(std::uint8_t lead) {
+    if (lead < 0x80) {
+        return 1;
+    }
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        return 2;
+    }
+    if (lead >= 0xE0 && lead <= 0xEF) {
+        return 3;
+    }
+    return lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+}
+
+// Length of `line` without a UTF-8 sequence that its last bytes begin but do not finish.
+std::size_t WithoutSplitCharacter(std::span<const std::uint8_t> line) {
+    const std::size_t lookBack = std::min<std::size_t>(line.size(), 3);
+    for (std::size_t back = 1; back <= lookBack; ++back) {
+        const std::uint8_t byte = line[line.size() - back];
+        if ((byte & 0xC0) != 0x80) { // a lead byte (or ASCII): does its sequence fit?
+            return Utf8SequenceLength(byte) > back ? line.size() - back : line.size();
+        }
+    }
+    return line.size();
+}
+
+// Rewrites a first line that is UTF-8 code page 1250 can spell into code page 1250 (see
+// ParseDataBytes); returns the line's new length. `cut`: the line ended at the length limit.
+std::size_t DataLineToCp1250(std::span<std::uint8_t> line, bool cut) {
+    const auto nonAscii = [](std::uint8_t byte) { return byte >= 0x80; };
+    if (std::none_of(line.begin(), line.end(), nonAscii)) {
+        return line.size();
+    }
+    const std::size_t whole = cut ? WithoutSplitCharacter(line) : line.size();
+    const Cp1250Conversion converted =
+        Utf8ToCp1250(std::string_view(reinterpret_cast<const char*>(line.data()), whole));
+    if (!converted.Ok()) {
+        return line.size();
+    }
+    std::copy(converted.Bytes.begin(), converted.Bytes.end(), line.begin());
+    return converted.Bytes.size();
+}
 
 bool IsControlOrSpace(char c) {
     return static_cast<unsigned char>(c) <= kSpace;
@@ -89,33 +138,62 @@ int ParseDataLine(std::span<const std::uint8_t> line, SyncMessage& buffer, int& 
 }
 
 int ParseDataBytes(std::span<const std::uint8_t> raw, SyncMessage& buffer, int& messageType) {
+    if (raw.size() >= kUtf8Bom.size() &&
+        std::equal(kUtf8Bom.begin(), kUtf8Bom.end(), raw.begin())) {
+        raw = raw.subspan(kUtf8Bom.size());
+    }
     std::array<std::uint8_t, kMaxDataLine> line;
-    const std::size_t length = ExtractDataLine(raw, line);
+    std::size_t length = ExtractDataLine(raw, line);
+    const bool cut = length == kMaxDataLine && line[length - 1] != kLineFeed;
+    length = DataLineToCp1250(std::span<std::uint8_t>(line.data(), length), cut);
     return ParseDataLine(std::span<const std::uint8_t>(line.data(), length), buffer, messageType);
 }
 
-int ParseDataFile(const std::string& name, SyncMessage& buffer, int& messageType) {
+int ParseDataFile(const std::string& name, SyncMessage& buffer, int& messageType,
+                  std::error_code& error) {
     buffer.fill(0);
+    error.clear();
+    errno = 0;
     std::FILE* file = OpenUtf8File(name.c_str(), "rb");
     if (file == nullptr) {
+        error = std::error_code(errno != 0 ? errno : ENOENT, std::generic_category());
         return kParseCannotOpen;
     }
     std::array<std::uint8_t, kRawReadSize> raw;
+    errno = 0;
     const std::size_t got = std::fread(raw.data(), 1, raw.size(), file);
+    const bool failed = std::ferror(file) != 0;
+    const int readErrno = errno;
     std::fclose(file);
+    if (failed) {
+        // A folder opens on some systems and fails only here (EISDIR).
+        error = std::error_code(readErrno != 0 ? readErrno : EIO, std::generic_category());
+        return kParseCannotOpen;
+    }
     return ParseDataBytes(std::span<const std::uint8_t>(raw.data(), got), buffer, messageType);
+}
+
+int ParseDataFile(const std::string& name, SyncMessage& buffer, int& messageType) {
+    std::error_code ignored;
+    return ParseDataFile(name, buffer, messageType, ignored);
+}
+
+bool VersionChanged(const FileStamp& stamp, FileVersion& last) {
+    const FileVersion now{true,         stamp.MtimeNs, stamp.Size,
+                          stamp.Device, stamp.FileId,  stamp.ChangeNs};
+    const bool same = last.Known && last.MtimeNs == now.MtimeNs && last.Size == now.Size &&
+                      last.Device == now.Device && last.FileId == now.FileId &&
+                      last.ChangeNs == now.ChangeNs;
+    if (same) {
+        return false;
+    }
+    last = now;
+    return true;
 }
 
 bool FileChanged(FileStatusProvider& files, const std::string& name, FileVersion& last) {
     const FileStamp stamp = files.Stat(name);
-    if (!stamp.Exists) {
-        return false;
-    }
-    if (last.Known && last.MtimeNs == stamp.MtimeNs && last.Size == stamp.Size) {
-        return false;
-    }
-    last = FileVersion{true, stamp.MtimeNs, stamp.Size};
-    return true;
+    return stamp.Exists && VersionChanged(stamp, last);
 }
 
 std::string SyncSettingsPath(const std::string& startDirectory) {
@@ -223,15 +301,55 @@ int CAutoSync::StartSync(const std::string& portName, std::uint16_t address) {
     return 0;
 }
 
+void CAutoSync::NoteDataFile(DataFileState state, const std::string& reason) {
+    if (state == dataFileState_ && reason == dataFileReason_) {
+        return;
+    }
+    const DataFileState before = dataFileState_;
+    dataFileState_ = state;
+    dataFileReason_ = reason;
+    const bool report = state != DataFileState::Readable || before != DataFileState::Unknown;
+    if (observer_ && report) {
+        observer_(state, reason);
+    }
+}
+
 void CAutoSync::TimerSynchroTimer() {
     if (state_ != State::Running) {
         return;
     }
-    if (!FileChanged(files_, dataFileName_, lastFileTime_)) {
+    const FileStamp stamp = files_.Stat(dataFileName_);
+    if (!stamp.Exists) {
+        NoteDataFile(DataFileState::Missing, stamp.Error ? stamp.Error.message() : "");
+        return;
+    }
+    if (skipIrregular_ && !stamp.Regular) {
+        NoteDataFile(DataFileState::NotRegular, "");
+        return;
+    }
+    if (!VersionChanged(stamp, lastFileTime_) && !rereadPending_) {
+        // The version read before (it is only unchanged after a read that opened it), there
+        // again after a gap, say: readable, nothing to send.
+        NoteDataFile(DataFileState::Readable, "");
         return;
     }
     const std::uint64_t mine = ++generation_;
-    if (ParseDataFile(dataFileName_) != kParseOk) {
+    std::error_code readError;
+    const int parsed = ::ParseDataFile(dataFileName_, messageBuffer_, messageType_, readError);
+    if (parsed == kParseCannotOpen) {
+        // Often passing (a writer holding the file, rights fixed later): read it again at the
+        // next step, but show the error only when the file becomes unreadable.
+        rereadPending_ = true;
+        const bool firstFailure = dataFileState_ != DataFileState::NotReadable;
+        NoteDataFile(DataFileState::NotReadable, readError.message());
+        if (firstFailure) {
+            ShowStatus(kStatusReadError);
+        }
+        return;
+    }
+    rereadPending_ = false;
+    NoteDataFile(DataFileState::Readable, "");
+    if (parsed != kParseOk) {
         ShowStatus(kStatusReadError);
         return;
     }
@@ -246,8 +364,13 @@ void CAutoSync::TimerSynchroTimer() {
 }
 
 void CAutoSync::ChooseFile(const std::string& fileName) {
+    if (fileName != dataFileName_) {
+        dataFileState_ = DataFileState::Unknown;
+        dataFileReason_.clear();
+    }
     dataFileName_ = fileName;
     lastFileTime_ = FileVersion{};
+    rereadPending_ = false;
     TimerSynchroTimer();
 }
 

@@ -10,9 +10,10 @@
 //
 // Text encoding: status texts are UTF-8 std::strings. They are user-interface texts (shown by a
 // Qt window, printed by a terminal tool), not message content, so they do not travel in code page
-// 1250. File names are the platform's narrow encoding and are passed through untouched; the
-// data line's bytes, including 0x80-0xFF (the national letters of code page 1250), reach the
-// message buffer unchanged.
+// 1250. File names are UTF-8 and are passed through untouched. The data line is code page 1250,
+// whose bytes 0x80-0xFF (the national letters) reach the message buffer unchanged, unless the
+// line is UTF-8 that code page 1250 can spell (see ParseDataBytes), which is converted: most
+// programs that write such files today write UTF-8.
 
 #include "autosync/FileStamp.h"
 
@@ -22,6 +23,8 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <system_error>
+#include <utility>
 
 constexpr std::size_t kSyncMessageSize = 1024;          // one message buffer
 constexpr std::size_t kSyncTypeIndex = 1023;            // byte that holds the message type
@@ -71,12 +74,21 @@ std::size_t ExtractDataLine(std::span<const std::uint8_t> raw,
 // ParseDataResult (never kParseCannotOpen).
 int ParseDataLine(std::span<const std::uint8_t> line, SyncMessage& buffer, int& messageType);
 
-// ExtractDataLine followed by ParseDataLine: the whole parse of a data file's contents.
+// The whole parse of a data file's contents: a UTF-8 byte order mark at the start is dropped,
+// ExtractDataLine takes the first line, the line is converted to code page 1250 when it is
+// UTF-8 (below), and ParseDataLine builds the buffer.
+// The line counts as UTF-8 only when it is valid UTF-8, holds at least one non-ASCII
+// character and every character it decodes to exists in code page 1250; any other line is
+// code page 1250 bytes already. The last condition keeps code page 1250 text that happens to
+// be valid UTF-8 (such as "PODRÓŻ" whose bytes D3 AF decode to a Cyrillic letter) as it is.
+// A line cut at kMaxDataLine bytes is judged without a character that the cut split.
 int ParseDataBytes(std::span<const std::uint8_t> raw, SyncMessage& buffer, int& messageType);
 
-// Parses the data file `name`: clears `buffer`, reads the file's first line (binary read, text
-// mode line rules of ExtractDataLine) and builds the buffer. Returns kParseCannotOpen when the
-// file cannot be opened, else as ParseDataLine.
+// Parses the data file `name`: clears `buffer`, reads the start of the file (binary read) and
+// parses it as ParseDataBytes does. Returns kParseCannotOpen, with the system's reason in
+// `error`, when the file cannot be opened or read; else as ParseDataLine (`error` cleared).
+int ParseDataFile(const std::string& name, SyncMessage& buffer, int& messageType,
+                  std::error_code& error);
 int ParseDataFile(const std::string& name, SyncMessage& buffer, int& messageType);
 
 // The data file version seen at the last check that found a change. Known = false means
@@ -85,12 +97,33 @@ struct FileVersion {
     bool Known = false;
     std::int64_t MtimeNs = 0;
     std::int64_t Size = 0;
+    std::uint64_t Device = 0;
+    std::uint64_t FileId = 0;
+    std::int64_t ChangeNs = 0;
 };
 
-// True when the file `name` exists and its last-write time or size differs from `last`, which
-// is then replaced by the file's current version. A file whose status cannot be read gives
-// false and leaves `last` unchanged.
+// True when `stamp` (an existing file's status) differs from `last` in last-write time, size,
+// identity (device and file id) or change time; `last` then becomes the stamp's version.
+bool VersionChanged(const FileStamp& stamp, FileVersion& last);
+
+// True when the file `name` exists and VersionChanged says it differs from `last`, which is
+// then replaced by the file's current version. A file whose status cannot be read gives false
+// and leaves `last` unchanged.
 bool FileChanged(FileStatusProvider& files, const std::string& name, FileVersion& last);
+
+// What the latest polling step found at the data file's name.
+enum class DataFileState {
+    Unknown,     // not looked at since the mode was created or another file was chosen
+    Readable,    // opened and read (whether or not its first line parsed)
+    Missing,     // its status cannot be read: no such file, no access, a link to nothing
+    NotRegular,  // a FIFO, a device or a folder, skipped unopened (SetSkipIrregularFiles)
+    NotReadable, // it exists, but opening or reading it failed
+};
+
+// Told each change of the data file's state with the system's reason ("" when there is none):
+// every change into Missing, NotRegular or NotReadable (also a change of reason within one of
+// them), and Readable only when it follows one of those.
+using DataFileObserver = std::function<void(DataFileState state, const std::string& reason)>;
 
 // Settings file "as.cfg" in the start directory: one line, the data file name.
 // Path of the settings file: startDirectory, the platform's separator (backslash on
@@ -151,13 +184,17 @@ public:
     // status). Otherwise parses it (failure: status "Błąd podczas odczytu pliku komunikatu!"),
     // shows "Wysyłam komunikat", sends the buffer to slot 9 and shows "OK" or "Błąd podczas
     // wysyłania komunikatu!". The remembered version is updated before the read, so a version
-    // that failed is not tried again. If the mode is left, or another step starts, while
-    // "Wysyłam komunikat" is being shown, this step sends nothing.
+    // whose first line did not parse is not tried again. A file that could not be opened or
+    // read is tried again at every step until it reads, with the error status shown only when
+    // it becomes unreadable. If the mode is left, or another step starts, while "Wysyłam
+    // komunikat" is being shown, this step sends nothing. Each change of the data file's state
+    // goes to the observer, if one is set.
     void TimerSynchroTimer();
 
     // "Wybierz plik" after the operator chose `fileName`: the name becomes the data file, the
     // remembered version is forgotten and one polling step runs at once, so the chosen file is
-    // sent immediately while Running (while Idle only the name changes).
+    // sent immediately while Running (while Idle only the name changes). Another name starts
+    // its state afresh (Unknown).
     void ChooseFile(const std::string& fileName);
 
     // "Wyjdź z trybu" (without closing any window): when Running, sends a message of 1024 zero
@@ -176,6 +213,14 @@ public:
     // Parses `name` into MessageBuffer / MessageType (see the free ParseDataFile).
     int ParseDataFile(const std::string& name);
 
+    // `observer` (may be empty) is told the data file's state changes. The window sets none:
+    // it says nothing about a missing data file.
+    void SetDataFileObserver(DataFileObserver observer) { observer_ = std::move(observer); }
+    // True: a data file that is no regular file is never opened (opening a FIFO blocks until a
+    // writer comes), and counts as NotRegular.
+    void SetSkipIrregularFiles(bool skip) { skipIrregular_ = skip; }
+    DataFileState DataFile() const { return dataFileState_; }
+
     bool SyncActive() const { return state_ == State::Running; }
     const std::string& DataFileName() const { return dataFileName_; }
     void SetDataFileName(const std::string& name) { dataFileName_ = name; }
@@ -187,6 +232,7 @@ private:
     enum class State { Idle, Starting, Running };
 
     void ShowStatus(const std::string& text);
+    void NoteDataFile(DataFileState state, const std::string& reason);
 
     SignLink& link_;
     FileStatusProvider& files_;
@@ -201,4 +247,10 @@ private:
     FileVersion lastFileTime_;
     SyncMessage messageBuffer_{};
     int messageType_ = 0;
+    DataFileObserver observer_;
+    bool skipIrregular_ = false;
+    DataFileState dataFileState_ = DataFileState::Unknown;
+    std::string dataFileReason_;
+    // The current version could not be opened or read: read it again at the next step.
+    bool rereadPending_ = false;
 };

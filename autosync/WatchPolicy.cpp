@@ -31,23 +31,14 @@ int WatchPolicy::WatchedLink::Note(int result) {
     return result;
 }
 
-FileStamp WatchPolicy::RegularFilesOnly::Stat(const std::string& name) {
-    const FileStamp stamp = inner_.Stat(name);
-    if (!stamp.Exists || stamp.Regular) {
-        reported_ = false;
-        return stamp;
-    }
-    if (!reported_) {
-        reported_ = true;
-        owner_.ShowStatus(kWatchStatusNotRegular + name);
-    }
-    return FileStamp{};
-}
-
 WatchPolicy::WatchPolicy(SignLink& link, FileStatusProvider& files, ComClock& clock,
                          StatusFn status, WatchTiming timing)
-    : link_(link), files_(files, *this), clock_(clock), status_(std::move(status)), timing_(timing),
-      sync_(link_, files_, [this](const std::string& s) { ShowStatus(s); }) {}
+    : link_(link), clock_(clock), status_(std::move(status)), timing_(timing),
+      sync_(link_, files, [this](const std::string& s) { ShowStatus(s); }) {
+    sync_.SetSkipIrregularFiles(true);
+    sync_.SetDataFileObserver(
+        [this](DataFileState state, const std::string& reason) { ReportDataFile(state, reason); });
+}
 
 void WatchPolicy::ShowStatus(const std::string& text) {
     if (status_) {
@@ -55,7 +46,30 @@ void WatchPolicy::ShowStatus(const std::string& text) {
     }
 }
 
+void WatchPolicy::ReportDataFile(DataFileState state, const std::string& reason) {
+    const std::string& name = sync_.DataFileName();
+    const std::string because = reason.empty() ? std::string() : " (" + reason + ")";
+    switch (state) {
+    case DataFileState::Missing:
+        ShowStatus(kWatchStatusMissing + name + because);
+        break;
+    case DataFileState::NotReadable:
+        ShowStatus(kWatchStatusUnreadable + name + because);
+        break;
+    case DataFileState::NotRegular:
+        ShowStatus(kWatchStatusNotRegular + name);
+        break;
+    case DataFileState::Readable:
+        ShowStatus(kWatchStatusFileBack + name);
+        break;
+    case DataFileState::Unknown:
+        break;
+    }
+}
+
 int WatchPolicy::Start(const std::string& portName, std::uint16_t address) {
+    const std::int64_t startMs = clock_.MonotonicMs();
+    const int second = clock_.LocalTime().Second;
     if (sync_.StartSync(portName, address) != 0) {
         return 1;
     }
@@ -63,10 +77,29 @@ int WatchPolicy::Start(const std::string& portName, std::uint16_t address) {
     address_ = address;
     running_ = true;
     lost_ = false;
-    const std::int64_t now = clock_.MonotonicMs();
-    nextPollMs_ = now + timing_.PollMs;
-    nextClockMs_ = now + timing_.ClockEveryMs;
+    clockRefused_ = false;
+    nextPollMs_ = clock_.MonotonicMs() + timing_.PollMs;
+    ScheduleClockAfter(startMs, second);
     return 0;
+}
+
+std::int64_t WatchPolicy::ClockPeriodMs() const {
+    return timing_.ProbeEveryMs > 0 ? std::min(timing_.ProbeEveryMs, timing_.ClockEveryMs)
+                                    : timing_.ClockEveryMs;
+}
+
+void WatchPolicy::ScheduleClockAfter(std::int64_t startMs, int second) {
+    // Counted from the start of the minute of that set, so that the schedule stays on minute
+    // starts instead of drifting by the time each set takes.
+    nextClockMs_ =
+        startMs - static_cast<std::int64_t>(std::clamp(second, 0, 59)) * 1000 + ClockPeriodMs();
+}
+
+std::int64_t WatchPolicy::MsUntilClockWindow() {
+    const int second = std::clamp(clock_.LocalTime().Second, 0, 59); // 60: a leap second
+    // The whole seconds left in this minute: from anywhere in second s, (60 - s) s later is
+    // within the next minute's second 0.
+    return second <= kClockSetLastSecond ? 0 : static_cast<std::int64_t>(60 - second) * 1000;
 }
 
 bool WatchPolicy::Step() {
@@ -79,18 +112,20 @@ bool WatchPolicy::Step() {
         }
         return true;
     }
-    if (clock_.MonotonicMs() >= nextClockMs_) {
+    if (clock_.MonotonicMs() >= nextClockMs_ && MsUntilClockWindow() == 0) {
         link_.ClearNoReply();
-        ShowStatus(kStatusSyncingClock);
+        const std::int64_t startMs = clock_.MonotonicMs();
+        const int second = clock_.LocalTime().Second;
         const int result = link_.SyncClock(address_);
-        nextClockMs_ = clock_.MonotonicMs() + timing_.ClockEveryMs;
-        if (result != 0) {
-            ShowStatus(kStatusClockError);
-        }
+        ScheduleClockAfter(startMs, second);
         if (link_.NoReply()) {
             EnterLost();
             return running_;
         }
+        if (result != 0 && !clockRefused_) {
+            ShowStatus(kStatusClockError);
+        }
+        clockRefused_ = result != 0;
     }
     if (clock_.MonotonicMs() >= nextPollMs_) {
         link_.ClearNoReply();
@@ -108,8 +143,12 @@ std::int64_t WatchPolicy::MsUntilDue() {
     if (!running_) {
         return 0;
     }
-    const std::int64_t due = lost_ ? nextProbeMs_ : std::min(nextPollMs_, nextClockMs_);
-    return std::max<std::int64_t>(0, due - clock_.MonotonicMs());
+    const std::int64_t now = clock_.MonotonicMs();
+    if (lost_) {
+        return std::max<std::int64_t>(0, nextProbeMs_ - now);
+    }
+    const std::int64_t untilClock = nextClockMs_ > now ? nextClockMs_ - now : MsUntilClockWindow();
+    return std::max<std::int64_t>(0, std::min(nextPollMs_ - now, untilClock));
 }
 
 void WatchPolicy::Leave() {
@@ -131,6 +170,8 @@ void WatchPolicy::EnterLost() {
 }
 
 void WatchPolicy::Probe() {
+    const std::int64_t startMs = clock_.MonotonicMs();
+    const int second = clock_.LocalTime().Second;
     bool answered = link_.Open(port_) == 0;
     if (answered && link_.SyncClock(address_) != 0) {
         link_.Close();
@@ -143,7 +184,8 @@ void WatchPolicy::Probe() {
         return;
     }
     lost_ = false;
-    nextClockMs_ = now + timing_.ClockEveryMs;
+    clockRefused_ = false;
+    ScheduleClockAfter(startMs, second);
     nextPollMs_ = now + timing_.PollMs;
     ShowStatus(kWatchStatusBack);
     // The sign may have restarted with an empty message: send the current version even when the

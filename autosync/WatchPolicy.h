@@ -9,17 +9,27 @@
 //    with a clock set as the probe. After the first probe that answers, the data file is sent
 //    again even when it did not change, since the sign may have lost it. A sign that answers
 //    with a refusal is still there: that failure keeps the mode's own handling.
-//  - The sign's clock is set again every hour, so daylight-saving changes and the sign's drift
-//    are corrected without a restart.
+//  - The sign's clock is set every ProbeEveryMs (0: off) and at least every hour. The set is
+//    the probe of the line: a sign that went away is noticed within about a minute, not at
+//    the next change of the data file. It also corrects daylight-saving changes and the sign's
+//    drift without a restart.
+//  - The clock payload holds no seconds, and a sign takes a set as the start of that minute:
+//    a set at 12:00:40 would put the sign 40 s behind (and set it back, if it ran right). So
+//    every scheduled set goes out in the first kClockSetLastSecond seconds of a minute: when
+//    one falls due later in a minute it waits for the next minute's start. A set that cannot
+//    wait (the first, the probes of a lost sign) is corrected by the next scheduled one, which
+//    comes at the first minute start a period after the minute of that set.
 //  - A data file that is not a regular file (a FIFO, a device, a folder) is skipped and never
-//    opened, since opening a FIFO would block the loop; one status says so.
-//  - Each change of state is reported once: the loss, the return, the skipped file. Failed
-//    probes are silent.
+//    opened, since opening a FIFO would block the loop. A missing or unreadable data file is
+//    reported with its reason and looked at again at every check, and its return reported.
+//  - Each change of state is reported once: the loss, the return, the data file's states, a
+//    refused clock set. Failed probes and clock sets that succeed are silent.
 //  - With ExitOnLoss the loss ends the mode instead (the port closed), for supervisors that
 //    prefer to restart the process.
 //
-// Time comes from an injected ComClock (only MonotonicMs is used), so the schedule can be run
-// in tests without sleeping. Not thread-safe; the driver calls everything from one thread.
+// Time comes from an injected ComClock (MonotonicMs for the schedule, LocalTime for the second
+// within the minute), so the schedule can be run in tests without sleeping. Not thread-safe; the
+// driver calls everything from one thread.
 
 #include "autosync/FileStamp.h"
 #include "autosync/Unitautosync.h"
@@ -35,12 +45,21 @@ inline constexpr const char* kWatchStatusLostExit = "Sign lost; stopping (--exit
 inline constexpr const char* kWatchStatusBack = "Sign back: clock set, sending the data file again";
 // Followed by the data file's name.
 inline constexpr const char* kWatchStatusNotRegular = "Not a regular file, skipped: ";
+// Followed by the data file's name and, in parentheses, the system's reason.
+inline constexpr const char* kWatchStatusMissing = "Data file missing: ";
+inline constexpr const char* kWatchStatusUnreadable = "Data file not readable: ";
+// Followed by the data file's name.
+inline constexpr const char* kWatchStatusFileBack = "Data file readable: ";
+
+// The last second of a minute (0..59) in which a scheduled clock set is sent.
+inline constexpr int kClockSetLastSecond = 2;
 
 struct WatchTiming {
     std::int64_t PollMs = 1000;          // between two checks of the data file
     std::int64_t FirstRetryMs = 2000;    // from a loss to the first probe
     std::int64_t MaxRetryMs = 30000;     // the backoff doubles up to this
     std::int64_t ClockEveryMs = 3600000; // between two clock sets while the sign answers
+    std::int64_t ProbeEveryMs = 60000;   // between two probing clock sets; 0: ClockEveryMs only
     bool ExitOnLoss = false;
 };
 
@@ -60,12 +79,14 @@ public:
     void SetDataFileName(const std::string& name) { sync_.SetDataFileName(name); }
 
     // CAutoSync::StartSync with its statuses; 0 running, 1 failed (port not held). The first
-    // check of the data file comes PollMs later, the next clock set ClockEveryMs later.
+    // check of the data file comes PollMs later, the next clock set at the first minute start
+    // a clock period (ProbeEveryMs, at most ClockEveryMs) after the minute of the start.
     int Start(const std::string& portName, std::uint16_t address);
 
-    // Runs whatever is due now: a probe while the sign is lost; otherwise the hourly clock set
-    // and the check of the data file. Returns false only with ExitOnLoss, once the sign was lost
-    // (the port is then closed and the mode left); the driver then ends.
+    // Runs whatever is due now: a probe while the sign is lost; otherwise the scheduled clock
+    // set (when due and within a minute's first seconds) and the check of the data file. Returns
+    // false only with ExitOnLoss, once the sign was lost (the port is then closed and the mode
+    // left); the driver then ends.
     bool Step();
 
     // Milliseconds from now until Step has something to do; 0 when it is due already.
@@ -99,27 +120,19 @@ private:
         bool noReply_ = false;
     };
 
-    // The file status with everything that is no regular file reported as missing, so the mode
-    // never opens it; reports the skip once until the file changes kind or goes away.
-    class RegularFilesOnly final : public FileStatusProvider {
-    public:
-        RegularFilesOnly(FileStatusProvider& inner, WatchPolicy& owner)
-            : inner_(inner), owner_(owner) {}
-        FileStamp Stat(const std::string& name) override;
-
-    private:
-        FileStatusProvider& inner_;
-        WatchPolicy& owner_;
-        bool reported_ = false;
-    };
-
     void ShowStatus(const std::string& text);
+    void ReportDataFile(DataFileState state, const std::string& reason);
     // After a transaction without reply: close the port and start the backoff (or give up).
     void EnterLost();
     void Probe();
+    // Milliseconds from now to the first seconds of a minute; 0 while within them.
+    std::int64_t MsUntilClockWindow();
+    // Schedules the next clock set after one that began at monotonic `startMs` and local second
+    // `second`.
+    void ScheduleClockAfter(std::int64_t startMs, int second);
+    std::int64_t ClockPeriodMs() const;
 
     WatchedLink link_;
-    RegularFilesOnly files_;
     ComClock& clock_;
     StatusFn status_;
     WatchTiming timing_;
@@ -132,5 +145,6 @@ private:
     std::int64_t nextPollMs_ = 0;
     std::int64_t nextClockMs_ = 0;
     std::int64_t nextProbeMs_ = 0;
-    std::int64_t retryMs_ = 0; // the wait before the next probe
+    std::int64_t retryMs_ = 0;  // the wait before the next probe
+    bool clockRefused_ = false; // the last scheduled clock set was refused (reported once)
 };

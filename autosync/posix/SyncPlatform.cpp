@@ -13,21 +13,34 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace {
+
+std::int64_t Nanoseconds(const struct timespec& time) {
+    return static_cast<std::int64_t>(time.tv_sec) * 1000000000 + time.tv_nsec;
+}
+
+} // namespace
+
 FileStamp StatFileStamp(const std::string& name) {
     struct stat st {};
     if (::stat(name.c_str(), &st) != 0) {
-        return FileStamp{};
+        FileStamp missing;
+        missing.Error = std::error_code(errno, std::generic_category());
+        return missing;
     }
-#if defined(__APPLE__)
-    const struct timespec& mtime = st.st_mtimespec;
-#else
-    const struct timespec& mtime = st.st_mtim;
-#endif
     FileStamp stamp;
     stamp.Exists = true;
-    stamp.MtimeNs = static_cast<std::int64_t>(mtime.tv_sec) * 1000000000 + mtime.tv_nsec;
+#if defined(__APPLE__)
+    stamp.MtimeNs = Nanoseconds(st.st_mtimespec);
+    stamp.ChangeNs = Nanoseconds(st.st_ctimespec);
+#else
+    stamp.MtimeNs = Nanoseconds(st.st_mtim);
+    stamp.ChangeNs = Nanoseconds(st.st_ctim);
+#endif
     stamp.Size = static_cast<std::int64_t>(st.st_size);
     stamp.Regular = S_ISREG(st.st_mode);
+    stamp.Device = static_cast<std::uint64_t>(st.st_dev);
+    stamp.FileId = static_cast<std::uint64_t>(st.st_ino);
     return stamp;
 }
 

@@ -172,9 +172,9 @@ TEST_F(AutoSyncMode, PollingSendsEachNewVersionOnce) {
     }
     EXPECT_TRUE(log.empty()) << "unchanged file sent again";
 
-    WriteData("0 2 Mróz\n");
+    WriteData("0 2 Mróz\n"); // UTF-8 in the file, code page 1250 on the sign
     sync.TimerSynchroTimer();
-    EXPECT_EQ(log, (Log{"status Wysyłam komunikat", "send 380 9 Mróz /1", "status OK"}));
+    EXPECT_EQ(log, (Log{"status Wysyłam komunikat", "send 380 9 Mr\xf3z /1", "status OK"}));
     ASSERT_EQ(link.Sent.size(), 2u);
     EXPECT_EQ(link.Sent[1][0], 2); // font from the line
 }
@@ -208,6 +208,21 @@ TEST_F(AutoSyncMode, UnreadableFileIsReadErrorCode1) {
     sync.TimerSynchroTimer();
     EXPECT_EQ(log, (Log{"status Błąd podczas odczytu pliku komunikatu!"}));
     EXPECT_EQ(sync.ParseDataFile(dir.File("dane.txt")), kParseCannotOpen);
+}
+
+// The window shares the retry: a file that could not be opened is read again at each tick,
+// with its error shown once, and sent as soon as it reads.
+TEST_F(AutoSyncMode, UnopenedFileIsReadAgainWithOneStatus) {
+    Start();
+    files.Stamps[dir.File("dane.txt")] = FileStamp{true, 5, 5};
+    for (int i = 0; i < 3; ++i) {
+        sync.TimerSynchroTimer();
+    }
+    EXPECT_EQ(log, (Log{"status Błąd podczas odczytu pliku komunikatu!"}));
+    log.clear();
+    dir.Write("dane.txt", "1 1 ok\n"); // the status stays as it was
+    sync.TimerSynchroTimer();
+    EXPECT_EQ(log, (Log{"status Wysyłam komunikat", "send 380 9 ok /0", "status OK"}));
 }
 
 TEST_F(AutoSyncMode, SendFailureKeepsTheMode) {

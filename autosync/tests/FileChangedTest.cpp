@@ -108,6 +108,60 @@ TEST(StatFileStamp, RealFiles) {
     EXPECT_TRUE(FileChanged(files, name, last));
 }
 
+// Changes that keep the last-write time and the size: another file under the name, or the
+// same file rewritten with its time put back.
+TEST(FileChanged, IdentityAndChangeTimeCount) {
+    FakeFiles files;
+    FileVersion last;
+    const std::int64_t t = 1'796'000'000 * kSecond;
+    struct Step {
+        const char* Name;
+        FileStamp Stamp;
+        bool Changed;
+    };
+    const auto stamp = [t](std::uint64_t device, std::uint64_t id, std::int64_t changeNs) {
+        FileStamp s{true, t, 10, true};
+        s.Device = device;
+        s.FileId = id;
+        s.ChangeNs = changeNs;
+        return s;
+    };
+    const std::vector<Step> steps = {
+        {"first sight", stamp(1, 100, t), true},
+        {"unchanged", stamp(1, 100, t), false},
+        {"a new file renamed over it", stamp(1, 101, t), true},
+        {"rewritten, its time put back", stamp(1, 101, t + 7), true},
+        {"the same name on another device", stamp(2, 101, t + 7), true},
+        {"unchanged again", stamp(2, 101, t + 7), false},
+    };
+    for (const Step& s : steps) {
+        files.Stamps["dane.txt"] = s.Stamp;
+        EXPECT_EQ(FileChanged(files, "dane.txt", last), s.Changed) << s.Name;
+    }
+}
+
+TEST(StatFileStamp, ReplacementsKeepingTimeAndSizeAreSeen) {
+    TempDir dir;
+    const std::string name = dir.Write("dane.txt", "1 4 A\n");
+    const auto mtime = std::filesystem::last_write_time(name);
+    SystemFileStatus files;
+    FileVersion last;
+    ASSERT_TRUE(FileChanged(files, name, last));
+
+    // As `cp -p` or `touch -r` leave it: other bytes, the same size and time.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    dir.Write("dane.txt", "1 4 B\n");
+    std::filesystem::last_write_time(name, mtime);
+    EXPECT_TRUE(FileChanged(files, name, last)) << "rewritten in place";
+
+    // A new file of the same size and time renamed over the old one.
+    const std::string next = dir.Write("dane.new", "1 4 C\n");
+    std::filesystem::last_write_time(next, mtime);
+    std::filesystem::rename(next, name);
+    EXPECT_TRUE(FileChanged(files, name, last)) << "renamed over";
+    EXPECT_FALSE(FileChanged(files, name, last));
+}
+
 TEST(SyncSettings, Load) {
     struct Case {
         const char* Name;

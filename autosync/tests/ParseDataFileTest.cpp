@@ -164,6 +164,54 @@ TEST(ParseDataBytes, ClearsAPreviousMessage) {
     EXPECT_EQ(buffer[kSyncTypeIndex], 0);
 }
 
+// Which first lines are UTF-8 to convert and which are code page 1250 already. "PODRÓŻ PÓŁ
+// CENY" in code page 1250 is valid UTF-8 by chance (D3 AF, D3 A3 decode to Cyrillic letters
+// that code page 1250 lacks), so it must stay as it is; the same text in UTF-8 is converted.
+TEST(ParseDataBytes, Utf8LinesBecomeCodePage1250WhenItSpellsThem) {
+    struct Case {
+        const char* Name;
+        std::string Text;  // the data line after "1 1 "
+        std::string Cells; // the character codes sent
+    };
+    const std::string bom = "\xEF\xBB\xBF";
+    const std::string ogonki = "\xC4\x85\xC4\x99\xC5\x82\xC5\x84\xC5\xBA"; // ąęłńź in UTF-8
+    const std::vector<Case> cases = {
+        {"code page 1250 that is valid UTF-8 stays", "PODR\xD3\xAF P\xD3\xA3 CENY",
+         "PODR\xD3\xAF P\xD3\xA3 CENY"},
+        {"the same text in UTF-8 is converted", "PODR\xC3\x93\xC5\xBB P\xC3\x93\xC5\x81 CENY",
+         "PODR\xD3\xAF P\xD3\xA3 CENY"},
+        {"Polish letters in UTF-8", ogonki, "\xB9\xEA\xB3\xF1\x9F"},
+        {"the euro sign and quotes",
+         "\xE2\x82\xAC \xE2\x80\x9E"
+         "a\xE2\x80\x9D",
+         "\x80 \x84"
+         "a\x94"},
+        {"code page 1250 that is no UTF-8 stays", "\xB9\xEA\xB3", "\xB9\xEA\xB3"},
+        {"one letter code page 1250 lacks keeps the line's bytes", "\xC4\x85\xC3\xB1",
+         "\xC4\x85\xC3\xB1"},
+        {"a C1 control is no code page 1250 letter", "\xC2\x85", "\xC2\x85"},
+        {"ASCII is ASCII", "plain", "plain"},
+    };
+    for (const Case& c : cases) {
+        for (const bool withBom : {false, true}) {
+            SCOPED_TRACE(std::string(c.Name) + (withBom ? ", after a byte order mark" : ""));
+            const Parsed p = Parse((withBom ? bom : "") + "1 1 " + c.Text);
+            ASSERT_EQ(p.Result, kParseOk);
+            EXPECT_EQ(Cells(p.Buffer, 1), c.Cells);
+        }
+    }
+    // A line cut at the length limit inside a character is judged on its whole characters.
+    std::string longLine = "1 1 x";
+    for (int i = 0; i < 4200; ++i) {
+        longLine += "\xC4\x85";
+    }
+    const Parsed cut = Parse(longLine);
+    ASSERT_EQ(cut.Result, kParseOk);
+    std::string expected(kMaxSyncCells, '\xB9');
+    expected[0] = 'x';
+    EXPECT_EQ(Cells(cut.Buffer, 1), expected);
+}
+
 TEST(ExtractDataLine, LengthLimitAndLineEnds) {
     struct Case {
         const char* Name;

@@ -1,6 +1,6 @@
 // The unattended mode's schedule against a fake link, fake file status and a clock that moves
-// only when the test moves it: reconnect backoff, resend after the return, hourly clock, what
-// counts as losing the sign, and data files that are no regular files.
+// only when the test moves it: reconnect backoff, resend after the return, the clock sets that
+// probe the line, what counts as losing the sign, and the data file's states.
 
 #include "autosync/WatchPolicy.h"
 #include "autosync/tests/FakeFiles.h"
@@ -19,8 +19,20 @@ namespace {
 class FakeClock final : public ComClock {
 public:
     std::int64_t MonotonicMs() override { return Now; }
-    ComDateTime LocalTime() override { return {}; }
+    // Without WallFollows always 00:00:00, the start of a minute.
+    ComDateTime LocalTime() override {
+        ComDateTime time;
+        if (WallFollows) {
+            const std::int64_t seconds = (Now + WallAtZeroMs) / 1000;
+            time.Second = static_cast<int>(seconds % 60);
+            time.Minute = static_cast<int>(seconds / 60 % 60);
+            time.Hour = static_cast<int>(seconds / 3600 % 24);
+        }
+        return time;
+    }
     std::int64_t Now = 0;
+    bool WallFollows = false;
+    std::int64_t WallAtZeroMs = 0; // the local time of day when Now is 0
 };
 
 // Every call with the time it came at; results set by the test.
@@ -89,6 +101,7 @@ protected:
     void Make(bool exitOnLoss = false) {
         WatchTiming timing;
         timing.ExitOnLoss = exitOnLoss;
+        timing.ProbeEveryMs = probeEveryMs;
         watch = std::make_unique<WatchPolicy>(
             link, files, clock, [this](const std::string& s) { statuses.push_back(s); }, timing);
         watch->SetDataFileName(data);
@@ -123,6 +136,7 @@ protected:
 
     TempDir dir;
     const std::string data = dir.File("dane.txt");
+    std::int64_t probeEveryMs = 0; // the hourly clock set only, unless a test asks for probes
     FakeClock clock;
     FakeLink link;
     FakeFiles files;
@@ -235,6 +249,111 @@ TEST_F(WatchPolicyTest, SkipsWhatIsNoRegularFileWithOneStatus) {
     EXPECT_EQ(link.Times("send R").size(), 1u);
     EXPECT_EQ(Count(skipped), 2u);
     EXPECT_EQ(Count(kStatusReadError), 0u);
+}
+
+TEST_F(WatchPolicyTest, ClockSetsProbeOnMinuteStarts) {
+    struct Case {
+        std::int64_t ProbeMs;    // 0: the hourly set only
+        int StartSecond;         // the local second at which the watcher starts
+        std::int64_t FirstSetMs; // the first set after the start's own
+        std::int64_t EveryMs;    // then one set this often
+    };
+    const Case cases[] = {
+        {60000, 37, 23000, 60000},      // the start's late set corrected at the next minute
+        {60000, 1, 59000, 60000},       // a start within a minute's first seconds
+        {90000, 5, 115000, 120000},     // due at second 30: waits for the minute's start
+        {0, 50, 3550000, 3600000},      // hourly, still on a minute start
+        {7200000, 0, 3600000, 3600000}, // a probe rarer than the hourly set
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.ProbeMs) + " ms probe, start at second " +
+                     std::to_string(c.StartSecond));
+        link.Calls.clear();
+        clock.Now = 0;
+        clock.WallFollows = true;
+        clock.WallAtZeroMs = 10 * 3600000 + 15 * 60000 + c.StartSecond * 1000;
+        probeEveryMs = c.ProbeMs;
+        Make();
+        ASSERT_TRUE(RunUntil(3 * 3600000));
+        const std::vector<std::int64_t> sets = link.Times("clock");
+        ASSERT_GE(sets.size(), 3u);
+        EXPECT_EQ(sets[0], 0);
+        EXPECT_EQ(sets[1], c.FirstSetMs);
+        for (std::size_t i = 2; i < sets.size(); ++i) {
+            EXPECT_EQ(sets[i] - sets[i - 1], c.EveryMs) << "set " << i;
+        }
+        for (std::size_t i = 1; i < sets.size(); ++i) {
+            EXPECT_LE((sets[i] + clock.WallAtZeroMs) / 1000 % 60, kClockSetLastSecond)
+                << "set " << i;
+        }
+        EXPECT_TRUE(statuses.empty() || statuses.back() != kStatusClockError);
+    }
+}
+
+TEST_F(WatchPolicyTest, ALostSignIsNoticedByTheNextProbe) {
+    probeEveryMs = 60000;
+    Make();
+    WriteData("1 1 A");
+    // Refused sets keep the sign (it answers) and are reported once, not every minute.
+    link.ClockResult = kComRefused;
+    ASSERT_TRUE(RunUntil(200000));
+    EXPECT_TRUE(watch->Connected());
+    EXPECT_EQ(link.Times("clock"), (std::vector<std::int64_t>{0, 60000, 120000, 180000}));
+    EXPECT_EQ(Count(kStatusClockError), 1u);
+
+    // The sign goes away with the data file unchanged: only the probe can tell.
+    link.ClockResult = kComNoReply;
+    link.OpenResult = 1;
+    ASSERT_TRUE(RunUntil(265000));
+    EXPECT_EQ(Count(kWatchStatusLost), 1u);
+    EXPECT_EQ(link.Times("clock").back(), 240000);
+    EXPECT_EQ(link.Times("open"), (std::vector<std::int64_t>{0, 242000, 246000, 254000}));
+}
+
+// What the watcher says about the data file: each state once, with the reason, and a file
+// that could not be opened is read again until it can be, although its status did not change.
+TEST_F(WatchPolicyTest, ReportsTheDataFileStatesAndReadsAgainAfterAFailedOpen) {
+    Make();
+    statuses.clear();
+    const std::string missing = kWatchStatusMissing + data + " (No such file or directory)";
+    const std::string noAccess = kWatchStatusMissing + data + " (Permission denied)";
+    const std::string unreadable = kWatchStatusUnreadable + data + " (No such file or directory)";
+    const std::string back = kWatchStatusFileBack + data;
+    FileStamp gone;
+    gone.Error = std::make_error_code(std::errc::no_such_file_or_directory);
+    files.Stamps[data] = gone;
+    ASSERT_TRUE(RunUntil(5000));
+    EXPECT_EQ(statuses, (std::vector<std::string>{missing}));
+
+    // Its status says it is there, but it cannot be opened (nothing is on the disk).
+    statuses.clear();
+    files.Stamps[data] = FileStamp{true, ++version, 5, true};
+    ASSERT_TRUE(RunUntil(10000));
+    EXPECT_EQ(statuses, (std::vector<std::string>{unreadable, kStatusReadError}));
+
+    // Readable now, with the same status: read again and sent.
+    statuses.clear();
+    dir.Write("dane.txt", "1 1 A");
+    ASSERT_TRUE(RunUntil(15000));
+    EXPECT_EQ(link.Times("send A"), (std::vector<std::int64_t>{11000}));
+    EXPECT_EQ(statuses, (std::vector<std::string>{back, kStatusSending, kStatusOk}));
+
+    // Gone for another reason, then back unchanged: reported, not sent again.
+    statuses.clear();
+    const FileStamp kept = files.Stamps[data];
+    gone.Error = std::make_error_code(std::errc::permission_denied);
+    files.Stamps[data] = gone;
+    ASSERT_TRUE(RunUntil(20000));
+    files.Stamps[data] = kept;
+    ASSERT_TRUE(RunUntil(25000));
+    EXPECT_EQ(statuses, (std::vector<std::string>{noAccess, back}));
+    EXPECT_EQ(link.Times("send A").size(), 1u);
+
+    // A line that does not parse is not read again until the file changes.
+    statuses.clear();
+    WriteData("9 1 A");
+    ASSERT_TRUE(RunUntil(30000));
+    EXPECT_EQ(statuses, (std::vector<std::string>{kStatusReadError}));
 }
 
 } // namespace

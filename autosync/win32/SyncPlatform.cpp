@@ -7,6 +7,8 @@
 #include <csignal>
 #include <cstdint>
 #include <ctime>
+#include <string>
+#include <system_error>
 
 #include <windows.h>
 
@@ -45,21 +47,63 @@ BOOL WINAPI OnConsoleControl(DWORD type) {
 
 } // namespace
 
-FileStamp StatFileStamp(const std::string& name) {
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExW(WidenUtf8(name).c_str(), GetFileExInfoStandard, &data)) {
-        return FileStamp{};
+namespace {
+
+std::int64_t FileTimeToUnixNs(std::uint32_t high, std::uint32_t low) {
+    const auto ticks = static_cast<std::int64_t>((static_cast<std::uint64_t>(high) << 32) | low);
+    return (ticks - kFileTimeToUnixEpoch) * 100;
+}
+
+// Identity and change time of a regular file, which only its handle tells. The handle asks for
+// attributes alone, which no writer's sharing mode refuses. False when the file cannot be
+// opened so (the stamp then keeps time and size only).
+bool AddHandleInformation(const std::wstring& name, FileStamp& stamp) {
+    HANDLE file = CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
     }
-    const std::int64_t ticks = static_cast<std::int64_t>(
-        (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
-        data.ftLastWriteTime.dwLowDateTime);
+    BY_HANDLE_FILE_INFORMATION info{};
+    FILE_BASIC_INFO basic{};
+    const bool identified = GetFileInformationByHandle(file, &info) != 0;
+    const bool timed = GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic) != 0;
+    CloseHandle(file);
+    if (identified) {
+        stamp.Device = info.dwVolumeSerialNumber;
+        stamp.FileId = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    }
+    if (timed) {
+        stamp.ChangeNs = FileTimeToUnixNs(static_cast<std::uint32_t>(basic.ChangeTime.HighPart),
+                                          basic.ChangeTime.LowPart);
+    }
+    return identified && timed;
+}
+
+} // namespace
+
+FileStamp StatFileStamp(const std::string& name) {
+    const std::wstring wide = WidenUtf8(name);
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (wide.empty() || !GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data)) {
+        FileStamp missing;
+        missing.Error = std::error_code(wide.empty() ? static_cast<int>(ERROR_INVALID_NAME)
+                                                     : static_cast<int>(GetLastError()),
+                                        std::system_category());
+        return missing;
+    }
     FileStamp stamp;
     stamp.Exists = true;
-    stamp.MtimeNs = (ticks - kFileTimeToUnixEpoch) * 100;
+    stamp.MtimeNs =
+        FileTimeToUnixNs(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime);
     stamp.Size = static_cast<std::int64_t>((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) |
                                            data.nFileSizeLow);
     stamp.Regular =
         (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
+    // Only a regular file is opened: opening a device or a pipe's name could act on it.
+    if (stamp.Regular) {
+        AddHandleInformation(wide, stamp);
+    }
     return stamp;
 }
 

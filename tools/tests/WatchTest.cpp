@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -185,7 +186,9 @@ TEST(Watch, ReopensTheLineWhenTheSignReturnsAndResends) {
     Sign first(dir.Path(), {"--link", line}, "first");
     ASSERT_FALSE(first.Port().empty());
     WriteText(data, "1 4 Raz\n");
-    Subprocess watch({LEDSIGN_BIN, "watch", "--port", line, "--interval", "0.1", data});
+    // No probe: the sign's log below holds only what the return sends.
+    Subprocess watch(
+        {LEDSIGN_BIN, "watch", "--port", line, "--interval", "0.1", "--probe-interval", "0", data});
     ASSERT_TRUE(first.WaitForSlot9(1));
     first.Process().Terminate();  // the sign's program ends: the line hangs up
     WriteText(data, "1 4 Dwa\n"); // its send finds the line lost
@@ -229,7 +232,7 @@ TEST(Watch, SkipsAFifoWithOneMessageAndNeverOpensIt) {
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     // Dozens of polls, then a stop: an open of the FIFO would block until the stop ends it.
     const std::string script = std::string(LEDSIGN_BIN) + " watch --port '" + sign.Port() +
-                               "' --interval 0.05 '" + fifo +
+                               "' --interval 0.05 --probe-interval 0 '" + fifo +
                                "' & pid=$!; sleep 2; kill -TERM $pid; wait $pid";
     const RunResult r = RunToCompletion({"/bin/sh", "-c", script});
     EXPECT_EQ(r.ExitCode, 0) << r.Err;
@@ -290,32 +293,61 @@ TEST(Watch, ConfigFileSuppliesWhatTheCommandLineLeavesOut) {
                                                          Slot9Line("Raz ", 4, 0), kBlankLine}));
 }
 
+// Every problem with a configuration exits 2 with one line that names the file, the line
+// where there is one and the reason, and no usage text; nothing blocks or grows.
 TEST(Watch, BadConfigurationsFailTheStart) {
     TempDir dir;
+    const std::string written = dir / "watch.conf";
+    const std::string fifo = dir / "watch.fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     struct Case {
-        std::string Text; // empty: no file at all
-        int ExitCode;
+        std::string Text; // written to watch.conf, unless Path names another file
+        std::string Reason;
+        std::string Path;
     };
     const std::vector<Case> cases = {
-        {"port = /dev/null\nspeed = 9600\n", 2}, // unknown key
-        {"port /dev/null\n", 2},                 // no '='
-        {"port =\n", 2},                         // no value
-        {"port = /dev/null\ninterval = 0\n", 2},
-        {"port = /dev/null\naddress = 65536\n", 2},
-        {"interval = 1\n", 2}, // no port anywhere
-        {"", 1},
+        {"port = /dev/null\nspeed = 9600\n", ":2: unknown key 'speed'", ""},
+        {"port /dev/null\n", ":1: expected 'key = value', got 'port /dev/null'", ""},
+        {"port =\n", ":1: no value for 'port'", ""},
+        {"port = /dev/null\ninterval = 0\n", ":2: bad interval '0'", ""},
+        {"# hall\n\nport = /dev/null\naddress = 65536\n", ":4: bad address '65536'", ""},
+        {"port = /dev/null\nprobe-interval = 1.5\n", ":2: bad probe interval '1.5'", ""},
+        {"interval = 1\n", ": no 'port' in the file nor --port", ""},
+        {"", ": No such file or directory", dir / "missing.conf"},
+        {"", ": it is not a regular file", "/dev/zero"},
+        {"", ": it is not a regular file", fifo},
+        {std::string(70000, '#'), ": it is larger than 64 KiB", ""},
     };
     for (const Case& c : cases) {
-        const std::string config = dir / "watch.conf";
-        std::filesystem::remove(config);
-        if (!c.Text.empty()) {
+        const std::string config = c.Path.empty() ? written : c.Path;
+        if (c.Path.empty()) {
             WriteText(config, c.Text);
         }
         const RunResult r = Ledsign({"watch", "--config", config, dir / "dane.txt"});
-        EXPECT_EQ(r.ExitCode, c.ExitCode) << c.Text;
-        EXPECT_NE(r.Err.find(config), std::string::npos) << c.Text << r.Err;
+        EXPECT_EQ(r.ExitCode, 2) << config << c.Text;
+        EXPECT_NE(r.Err.find(config + c.Reason), std::string::npos) << c.Reason << "\n" << r.Err;
+        EXPECT_EQ(r.Err.find("Usage"), std::string::npos) << r.Err;
+        EXPECT_EQ(std::count(r.Err.begin(), r.Err.end(), '\n'), 1) << r.Err;
         EXPECT_TRUE(r.Out.empty()) << r.Out;
     }
+}
+
+// A data file that is not there yet: said once on stderr with the reason, then followed.
+TEST(Watch, ReportsAMissingDataFileOnceAndSendsItWhenItComes) {
+    TempDir dir;
+    Sign sign(dir.Path());
+    const std::string data = dir / "dane.txt";
+    const std::string script = std::string(LEDSIGN_BIN) + " watch --port '" + sign.Port() +
+                               "' --interval 0.05 --probe-interval 0 '" + data +
+                               "' & pid=$!; sleep 1; printf '1 4 Raz\\n' > '" + data +
+                               "'; sleep 1; kill -TERM $pid; wait $pid";
+    const RunResult r = RunToCompletion({"/bin/sh", "-c", script});
+    EXPECT_EQ(r.ExitCode, 0) << r.Err;
+    ASSERT_GT(r.Err.size(), 20u);
+    EXPECT_EQ(r.Err.substr(20),
+              std::string(kWatchStatusMissing) + data + " (No such file or directory)\n");
+    EXPECT_NE(r.Out.find(std::string(kWatchStatusFileBack) + data), std::string::npos) << r.Out;
+    EXPECT_EQ(sign.Slot9Log(), (std::vector<std::string>{Slot9Line("Raz ", 4, 0), kBlankLine}));
 }
 
 TEST(Watch, BadUsageExitsWithTwo) {
@@ -329,6 +361,9 @@ TEST(Watch, BadUsageExitsWithTwo) {
         {"watch", "--port", "/dev/null", "--interval", "nan", "a.txt"},
         {"watch", "--port", "/dev/null", "--interval", "1s", "a.txt"},
         {"watch", "--port", "/dev/null", "--address", "65536", "a.txt"},
+        {"watch", "--port", "/dev/null", "--probe-interval", "-1", "a.txt"},
+        {"watch", "--port", "/dev/null", "--probe-interval", "90s", "a.txt"},
+        {"watch", "--port", "/dev/null", "--probe-interval", "86401", "a.txt"},
         {"watch", "--port", "/dev/null", "--bogus", "a.txt"},
         {"watch", "--port"},
     };
