@@ -6,7 +6,8 @@
 #   2. the same under AddressSanitizer and UndefinedBehaviorSanitizer,
 #   3. the libFuzzer targets, each for a bounded time (FUZZ_SECONDS, default 12),
 #   4. the Windows cross-build (mingw-w64) of ledcore, its tests and the ledsign tool, with the
-#      tests and ledsign.exe against the software sign run under Wine,
+#      tests and ledsign.exe against the software sign run under Wine, and its ZIP, checked
+#      (scripts/zip-tests.sh),
 #   5. the Debian packages of the plain build, checked (scripts/package-tests.sh),
 # and the checks of the sources themselves: include layers, formatting, clang-tidy over the code
 # without Qt, and the core and tools under ThreadSanitizer.
@@ -128,8 +129,8 @@ configure_and_build build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmak
     /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
     ctest --test-dir build-win --output-on-failure -j "$JOBS"
     scripts/wine-tool-tests.sh build-win build
+    scripts/zip-tests.sh build-win
 )
-scripts/package.sh build-win
 echo "-- Windows stage took $(($(date +%s) - windows_start)) s"
 
 # ---- Debian packages ----------------------------------------------------------------------

@@ -59,8 +59,17 @@ install(FILES ${generated}/ledsign.1.gz ${generated}/ledsign-emulator.1.gz DESTI
         COMPONENT cli)
 install(FILES ${LEDSIGN_PACKAGING_DIR}/completion/ledsign
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions COMPONENT cli)
-install(FILES ${LEDSIGN_PACKAGING_DIR}/systemd/ledsign-watch@.service
-        DESTINATION lib/systemd/system COMPONENT cli)
+# The service unit names the program by its absolute path, which systemd requires: the installed
+# program of this build's prefix for `cmake --install`, and the package prefix's for the Debian
+# package, whose staged copy is replaced by the second unit (packaging/UsePackageUnit.cmake).
+set(LEDSIGN_PACKAGE_PREFIX /usr)
+set(unit ledsign-watch@.service)
+set(LEDSIGN_UNIT_BINDIR ${CMAKE_INSTALL_FULL_BINDIR})
+configure_file(${LEDSIGN_PACKAGING_DIR}/systemd/${unit}.in ${generated}/${unit} @ONLY)
+set(LEDSIGN_UNIT_BINDIR ${LEDSIGN_PACKAGE_PREFIX}/${CMAKE_INSTALL_BINDIR})
+configure_file(${LEDSIGN_PACKAGING_DIR}/systemd/${unit}.in ${generated}/package/${unit} @ONLY)
+set(CPACK_LEDSIGN_UNIT_DIR lib/systemd/system)
+install(FILES ${generated}/${unit} DESTINATION ${CPACK_LEDSIGN_UNIT_DIR} COMPONENT cli)
 install(FILES ${LEDSIGN_PACKAGING_DIR}/systemd/watch.conf
         DESTINATION ${doc_dir}/ledsign/examples COMPONENT cli)
 
@@ -98,7 +107,9 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ledsign)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "${LEDSIGN_MAINTAINER}")
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_PACKAGING_INSTALL_PREFIX ${LEDSIGN_PACKAGE_PREFIX})
+set(CPACK_LEDSIGN_PACKAGE_UNIT ${generated}/package/${unit})
+set(CPACK_PRE_BUILD_SCRIPTS ${LEDSIGN_PACKAGING_DIR}/UsePackageUnit.cmake)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL cli)
@@ -112,6 +123,12 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 
 set(CPACK_DEBIAN_CLI_PACKAGE_NAME ledsign)
+# dh_installsystemd handles no template units: these scripts reload systemd and restart, stop and
+# (on purge) disable the ledsign-watch@ instances, and purge their configuration and state.
+set(maintscripts ${LEDSIGN_PACKAGING_DIR}/debian/maintscripts)
+set(CPACK_DEBIAN_CLI_PACKAGE_CONTROL_EXTRA
+    ${maintscripts}/postinst ${maintscripts}/prerm ${maintscripts}/postrm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_COMPONENT_CLI_DESCRIPTION
     "controller for a 64 x 8 LED moving-message sign (command line)
 ledsign drives a one-row LED sign of 64 x 8 dots on a serial line: it builds
@@ -128,8 +145,10 @@ set(CPACK_DEBIAN_EDITOR_PACKAGE_NAME ledsign-editor)
 set(CPACK_DEBIAN_EDITOR_PACKAGE_SECTION editors)
 set(CPACK_COMPONENT_EDITOR_DEPENDS cli)
 # The Qt platform plugins are only recommended by the GUI library, yet without them the editor
-# cannot start; the translations give the Polish labels of the standard buttons.
-set(CPACK_DEBIAN_EDITOR_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-translations-l10n")
+# cannot start. The translations only give the Polish labels of the standard buttons (English
+# without them), so they are recommended rather than required.
+set(CPACK_DEBIAN_EDITOR_PACKAGE_DEPENDS "qt6-qpa-plugins")
+set(CPACK_DEBIAN_EDITOR_PACKAGE_RECOMMENDS "qt6-translations-l10n")
 set(CPACK_COMPONENT_EDITOR_DESCRIPTION
     "desktop editor for a 64 x 8 LED moving-message sign
 ledsign-editor is the Qt editor of the sign (its user interface is in Polish).

@@ -3,7 +3,10 @@
 # their contents and dependencies, lintian without errors, the desktop entry, AppStream
 # metainfo and man pages through their validators, and the programs unpacked into a scratch
 # root: versions, compose and preview with the unpacked fonts, the editor started by the
-# desktop entry's Exec line, and the service unit through systemd-analyze.
+# desktop entry's Exec line, the service unit through systemd-analyze and the unit's settings,
+# the maintainer scripts through install, upgrade, remove and purge in a scratch root, the
+# copyright file through a DEP-5 parser, and a second build of the packages, which must give
+# the same bytes.
 #
 # Usage: scripts/package-tests.sh [BUILD_DIR]   (default build; configured and built already)
 set -euo pipefail
@@ -28,6 +31,19 @@ cli=$build/packages/ledsign_${version}_${arch}.deb
 editor=$build/packages/ledsign-editor_${version}_${arch}.deb
 [ "${#debs[@]}" -eq 2 ] && [ -f "$cli" ] && [ -f "$editor" ] ||
     fail "expected $cli and $editor, got: ${debs[*]}"
+
+echo "-- reproducible"
+# A second build of the same tree gives the same bytes, even though the files it packs were
+# touched in between: file dates come from SOURCE_DATE_EPOCH, not from the files or the clock.
+mkdir "$scratch/first"
+cp "$cli" "$editor" "$scratch/first/"
+touch "$build"/tools/ledsign "$build"/tools/sign-emulator/ledsign-emulator \
+    "$build"/packaging/*.gz
+scripts/package.sh deb "$build" >/dev/null
+for deb in "$cli" "$editor"; do
+    cmp "$scratch/first/$(basename "$deb")" "$deb" ||
+        fail "$(basename "$deb") differs between two builds"
+done
 
 echo "-- contents"
 expect_files() {
@@ -62,13 +78,29 @@ echo "ledsign depends: $cli_depends"
 echo "ledsign-editor depends: $editor_depends"
 grep -q 'libc6' <<<"$cli_depends" || fail "ledsign has no shared library dependencies"
 grep -qi 'qt' <<<"$cli_depends" && fail "ledsign depends on Qt"
-for dep in "ledsign (= $version)" qt6-qpa-plugins qt6-translations-l10n libqt6widgets6; do
+for dep in "ledsign (= $version)" qt6-qpa-plugins libqt6widgets6; do
     grep -qF "$dep" <<<"$editor_depends" || fail "ledsign-editor does not depend on $dep"
 done
+# The editor runs without the Qt translations (standard buttons in English): recommended only.
+grep -q qt6-translations-l10n <<<"$editor_depends" &&
+    fail "ledsign-editor depends on qt6-translations-l10n"
+grep -qx qt6-translations-l10n <<<"$(dpkg-deb -f "$editor" Recommends)" ||
+    fail "ledsign-editor does not recommend qt6-translations-l10n"
 
 echo "-- lintian"
-# Errors fail; the remaining warnings are printed.
-lintian --fail-on error --tag-display-limit 0 "$cli" "$editor"
+# Errors fail, and so do the hardening tags (shown at the info level): the programs parse
+# replies from the line and must be built fortified and bound at once. Warnings are printed.
+lintian --display-info --fail-on error --tag-display-limit 0 "$cli" "$editor" | tee "$scratch/lintian.txt"
+grep ' hardening-' "$scratch/lintian.txt" && fail "the programs lack compiler hardening"
+
+echo "-- copyright"
+# The file (DEP-5) parses and names source paths; each package carries it unchanged.
+/usr/bin/python3 scripts/check-copyright.py
+for deb in "$cli" "$editor"; do
+    package=$(dpkg-deb -f "$deb" Package)
+    dpkg-deb --fsys-tarfile "$deb" | tar -xO "./usr/share/doc/$package/copyright" |
+        cmp - packaging/debian/copyright || fail "$package's copyright is not the source's"
+done
 
 root=$scratch/root
 for deb in "$cli" "$editor"; do
@@ -136,4 +168,94 @@ sed "s|^ExecStart=/usr/bin/ledsign |ExecStart=$bin/ledsign |" \
 grep -q "^ExecStart=$bin/ledsign watch --config /etc/ledsign/watch/%i.conf$" \
     "$units/ledsign-watch@hall.service" || fail "unexpected ExecStart in the unit"
 systemd-analyze verify --man=no "$units/ledsign-watch@hall.service"
+unit_values() { # unit_values KEY: the values of KEY in the packaged unit, one a line
+    sed -n "s/^$1=//p" "$root/usr/lib/systemd/system/ledsign-watch@.service" | tr ' ' '\n'
+}
+# A configuration error ends watch with a status that stops the restarts: it would fail the same
+# way every 5 s.
+echo "not a key-value line" >"$scratch/bad.conf"
+set +e
+"$bin/ledsign" watch --config "$scratch/bad.conf" >/dev/null 2>&1
+config_status=$?
+set -e
+unit_values RestartPreventExitStatus | grep -qx "$config_status" ||
+    fail "exit status $config_status of a bad configuration restarts the unit"
+# Every serial driver's device group gets through DevicePolicy=closed, read and write.
+for group in ttyS ttyUSB ttyACM ttyAMA ttySC ttyXR ttymxc rfcomm; do
+    allowed=no
+    while read -r pattern access; do
+        # shellcheck disable=SC2053 # the pattern is a glob, as systemd matches it
+        [[ char-$group == $pattern && $access == rw ]] && allowed=yes
+    done < <(sed -n 's/^DeviceAllow=//p' "$root/usr/lib/systemd/system/ledsign-watch@.service")
+    [ "$allowed" = yes ] || fail "the unit does not let char-$group through"
+done
+# A source install names its own program: configured (only) for /usr/local, the unit starts
+# /usr/local/bin/ledsign.
+cmake -S . -B "$scratch/local" -G Ninja -Wno-dev -DCMAKE_INSTALL_PREFIX=/usr/local \
+    -DLEDSIGN_GUI=OFF -DLEDSIGN_TESTS=OFF -DLEDSIGN_BENCH=OFF >/dev/null
+grep -qx 'ExecStart=/usr/local/bin/ledsign watch --config /etc/ledsign/watch/%i.conf' \
+    "$scratch/local/packaging/ledsign-watch@.service" ||
+    fail "a build for /usr/local makes a unit that does not start /usr/local/bin/ledsign"
+
+echo "-- maintainer scripts: install, upgrade, remove, purge"
+# dpkg installs into a scratch root and runs the scripts outside it with DPKG_ROOT set. A
+# systemctl first on PATH records its calls and reports one running instance; it fails when
+# the scratch root has no running systemd (run/systemd/system), as systemctl does in a chroot.
+sysroot=$scratch/sysroot
+mkdir -p "$sysroot"/var/lib/dpkg/info "$sysroot"/var/lib/dpkg/updates "$sysroot"/var/lib/private \
+    "$sysroot"/etc/systemd/system/multi-user.target.wants
+touch "$sysroot"/var/lib/dpkg/status "$sysroot"/var/lib/dpkg/available
+ln -s /usr/lib/systemd/system/ssh.service "$sysroot"/etc/systemd/system/multi-user.target.wants/
+stubs=$scratch/stubs
+mkdir "$stubs"
+cat >"$stubs/systemctl" <<'STUB'
+#!/bin/sh
+echo "$*" >>"$SYSTEMCTL_LOG"
+[ -d "$SYSROOT/run/systemd/system" ] || exit 1
+case " $* " in
+*" list-units "*) echo "ledsign-watch@hall.service loaded active running Sends a line" ;;
+*" is-enabled "*) echo enabled ;;
+esac
+STUB
+chmod +x "$stubs/systemctl"
+export SYSTEMCTL_LOG=$scratch/systemctl.log SYSROOT=$sysroot
+snapshot() { (cd "$sysroot" && find . ! -path './var/lib/dpkg*' ! -path './var/log*' | sort); }
+in_sysroot() { # in_sysroot DPKG_ARGS...: dpkg on the scratch root; the systemctl calls it made
+    : >"$SYSTEMCTL_LOG"
+    PATH=$stubs:$PATH dpkg --root="$sysroot" --force-script-chrootless --force-not-root \
+        --force-depends --log=/dev/null "$@" >"$scratch/dpkg.log" 2>&1 ||
+        fail "dpkg $*: $(cat "$scratch/dpkg.log")"
+    cat "$SYSTEMCTL_LOG"
+}
+before=$(snapshot)
+# Into a chroot without systemd: no call, no failure.
+[ -z "$(in_sysroot -i "$cli")" ] || fail "the install without systemd called systemctl"
+mkdir -p "$sysroot/run/systemd/system"
+# An upgrade restarts the running instances.
+upgrade=$scratch/upgrade
+dpkg-deb -R "$cli" "$upgrade"
+sed -i "s/^Version: .*/Version: $version.1/" "$upgrade/DEBIAN/control"
+dpkg-deb --root-owner-group -b "$upgrade" "$scratch/upgrade.deb" >/dev/null
+calls=$(in_sysroot -i "$scratch/upgrade.deb")
+grep -qx -- '--system daemon-reload' <<<"$calls" || fail "the upgrade did not reload: $calls"
+grep -q ' restart ledsign-watch@hall.service$' <<<"$calls" ||
+    fail "the upgrade did not restart the running instance: $calls"
+# What an administrator and the service leave behind.
+mkdir -p "$sysroot"/etc/ledsign/watch "$sysroot"/var/lib/private/ledsign-watch \
+    "$sysroot"/etc/systemd/system/signs.target.wants
+touch "$sysroot"/etc/ledsign/watch/hall.conf "$sysroot"/var/lib/private/ledsign-watch/dane.txt
+ln -s private/ledsign-watch "$sysroot"/var/lib/ledsign-watch
+for link in multi-user.target.wants/ledsign-watch@hall.service \
+    signs.target.wants/ledsign-watch@yard.service; do
+    ln -s /usr/lib/systemd/system/ledsign-watch@.service "$sysroot/etc/systemd/system/$link"
+done
+calls=$(in_sysroot -r ledsign)
+grep -q '^stop ledsign-watch@hall.service$' <<<"$calls" ||
+    fail "the removal did not stop the instance: $calls"
+[ "$(tail -n 1 <<<"$calls")" = '--system daemon-reload' ] ||
+    fail "the removal did not reload at its end: $calls"
+calls=$(in_sysroot -P ledsign)
+[ "$calls" = '--system daemon-reload' ] || fail "the purge made other calls: $calls"
+rm -r "$sysroot/run"
+diff <(echo "$before") <(snapshot) || fail "the purge left the files above behind"
 echo "-- packages: ${debs[*]}"

@@ -8,11 +8,21 @@
 #
 # Usage: scripts/package.sh [WINDOWS_BUILD_DIR]   (default build-win, made as test.sh makes it)
 #   The Windows build of the command-line tool: ledsign-VERSION-win64.zip in the build
-#   folder, holding ledsign-VERSION-win64/ with ledsign.exe, the five font files beside it
-#   (where the program looks first after the current folder) and a short README.txt.
+#   folder, holding ledsign-VERSION-win64/ with ledsign.exe (stripped), the five font files
+#   beside it (where the program looks first after the current folder), a short README.txt
+#   and the licences (LICENSE.txt, COPYRIGHT.txt, MINGW-W64-RUNTIME-LICENSE.txt).
 #   Prints the ZIP's path.
+#
+# Both are reproducible: their file dates are SOURCE_DATE_EPOCH when it is set, otherwise the
+# time of the last commit, so two builds of one commit give the same bytes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
+    SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null) ||
+        { echo "package.sh: not a git checkout; set SOURCE_DATE_EPOCH" >&2; exit 1; }
+fi
+export SOURCE_DATE_EPOCH
 
 if [ "${1:-}" = deb ]; then
     build=${2:-build}
@@ -37,8 +47,16 @@ stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 
 mkdir "$stage/$name"
-cp "$exe" "$stage/$name/"
+# The build keeps its symbols for debugging; the ZIP does not need them (a third of the size).
+x86_64-w64-mingw32-strip --strip-all -o "$stage/$name/ledsign.exe" "$exe"
 cp fonts/*.fnt "$stage/$name/"
+# The licences: the project's, the fonts' notices (the Debian copyright file covers them), and
+# those of the MinGW-w64 runtime that is linked into ledsign.exe, as this toolchain ships them.
+runtime_notice=/usr/share/doc/mingw-w64-common/copyright
+[ -f "$runtime_notice" ] || { echo "package.sh: no $runtime_notice" >&2; exit 1; }
+sed 's/$/\r/' LICENSE >"$stage/$name/LICENSE.txt"
+sed 's/$/\r/' packaging/debian/copyright >"$stage/$name/COPYRIGHT.txt"
+sed 's/$/\r/' "$runtime_notice" >"$stage/$name/MINGW-W64-RUNTIME-LICENSE.txt"
 # Windows editors expect CR LF.
 sed 's/$/\r/' > "$stage/$name/README.txt" <<TEXT
 ledsign $version for 64-bit Windows
@@ -60,9 +78,15 @@ files (*.kom, *.kzb). Run it from a command prompt; "ledsign --help" lists the c
 The .fnt files are the sign's five fonts; keep them beside ledsign.exe (copies of them are
 built in, so the program also works without them). File names and text may use any
 characters; message text must exist in code page 1250.
+
+LICENSE.txt is ledsign's licence (MIT). COPYRIGHT.txt names the origins and notices of the
+fonts, MINGW-W64-RUNTIME-LICENSE.txt those of the runtime built into ledsign.exe.
 TEXT
 
 out=$(realpath "$build")/$name.zip
 rm -f "$out"
-(cd "$stage" && cmake -E tar cf "$out" --format=zip "$name")
+# Members in a fixed order with one date; ZIP dates are local time, so the zone is fixed too.
+find "$stage" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+(cd "$stage" && find "$name" -type f | LC_ALL=C sort >members.txt &&
+    TZ=UTC cmake -E tar cf "$out" --format=zip --files-from=members.txt)
 echo "$out"

@@ -35,9 +35,10 @@ std::string TempNameFor(const std::string& target, int attempt) {
 // may pass a file to a group it belongs to, only a privileged one to another owner. Then the
 // permission bits, which a change of owner may have cleared and the umask narrowed.
 void CarryOverOwnerAndMode(int fd, const struct stat& existing) {
-    if (fchown(fd, existing.st_uid, existing.st_gid) != 0) {
-        (void)fchown(fd, static_cast<uid_t>(-1), existing.st_gid);
-    }
+    // Best effort: a file that keeps this process's owner and group is what a new file would get.
+    [[maybe_unused]] const bool carriedOver =
+        fchown(fd, existing.st_uid, existing.st_gid) == 0 ||
+        fchown(fd, static_cast<uid_t>(-1), existing.st_gid) == 0;
     (void)fchmod(fd, existing.st_mode & 07777);
 }
 
