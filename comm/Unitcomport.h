@@ -73,8 +73,17 @@ public:
     // Opens and configures the port. Returns 1 (and holds nothing new) when the name maps to no
     // device, the device is held by anyone, or it is not a serial line at all (a regular file,
     // /dev/null: the line settings are refused) - so a mistyped name never receives frames.
+    // A terminal that is the operator's own is not a serial line either: the process's
+    // controlling terminal (/dev/tty or its own name), /dev/console and the virtual consoles
+    // are refused before anything is written or changed; pseudo-terminals that are not the
+    // controlling terminal (the software sign's) are accepted.
     // LastError() then says which: NotFound, PermissionDenied, InUse (naming the holder when
-    // the system can tell), NotSerial, or Other.
+    // the system can tell), NotSerial, or Other. Waits end early on a stop request
+    // (LineStop.h): Interrupted.
+    //
+    // The line settings found at open (termios and the DTR and RTS lines on POSIX, the DCB
+    // and the timeouts on Windows) are put back by Close, so a device shared with other
+    // programs is left as it was found.
     //
     // On POSIX the port is held two ways: an advisory lock that keeps out every ComPort, root
     // or not, and the terminal's exclusive flag that keeps out every other non-root program,
@@ -110,6 +119,9 @@ private:
     // Windows only: a named object that marks the port as held by this program, so that a
     // second open fails under Wine too, whose serial devices ignore the share mode.
     [[maybe_unused]] std::intptr_t holdMark_ = 0;
+    // The settings to put back at close; defined per platform.
+    struct SavedLineSettings;
+    std::unique_ptr<SavedLineSettings> saved_;
 };
 
 // One serial port this machine has, for listing to the user.
