@@ -25,6 +25,7 @@ enum class LineWait {
     Readable, // at least one byte can be read now
     TimedOut, // nothing arrived within the time given
     Lost,     // the line hung up or failed (adapter pulled, peer closed): no byte will come
+    Stopped,  // a stop was requested (LineStop.h): the wait ended without looking further
 };
 
 // Receives readable notes on what a line does besides moving bytes (connecting, negotiating),
@@ -47,8 +48,9 @@ public:
     // Reads what has arrived, at most `capacity` bytes, without waiting. Returns the number
     // read, 0 when nothing has arrived, and -1 when the line is lost or not open.
     virtual int Read(std::uint8_t* buffer, std::uint16_t capacity) = 0;
-    // Waits up to `timeoutMs` milliseconds until a byte can be read. May return TimedOut early
-    // (e.g. on a signal); callers measure elapsed time themselves.
+    // Waits up to `timeoutMs` milliseconds until a byte can be read. May return TimedOut early;
+    // callers measure elapsed time themselves. Stopped when a stop request ends the lines'
+    // waits (LineStop.h); lines that cannot be stopped never return it.
     virtual LineWait WaitReadable(int timeoutMs) = 0;
     // Sets where notes go; an empty hook drops them. Lines with nothing to note ignore it.
     virtual void SetNoteHook(const LineNoteHook& /*hook*/) {}

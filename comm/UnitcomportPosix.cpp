@@ -2,6 +2,7 @@
 
 #include "comm/Unitcomport.h"
 
+#include "comm/LineStop.h"
 #include "comm/SocketLine.h"
 
 #include <algorithm>
@@ -126,6 +127,10 @@ LineError NotOpen() {
 
 LineError HungUp() {
     return LineError{LineErrorKind::LineLost, 0, "hung up", {}, false, false, {}};
+}
+
+LineError Stopped() {
+    return LineError{LineErrorKind::Interrupted, 0, "stopped by a signal", {}, false, false, {}};
 }
 
 LineError SystemError(int error, bool opening) {
@@ -342,18 +347,19 @@ int ComPort::Write(const std::uint8_t* buffer, std::uint16_t count) {
             continue;
         }
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            pollfd pfd{Fd(handle_), POLLOUT, 0};
-            const int ready = ::poll(&pfd, 1, kWriteStallMs);
-            if (ready < 0 && errno == EINTR) {
-                continue;
-            }
-            if (ready == 0) {
+            short revents = 0;
+            const LinePoll ready = PollLine(Fd(handle_), POLLOUT, kWriteStallMs, revents);
+            if (ready == LinePoll::TimedOut) {
                 lastError_ = LineError{
                     LineErrorKind::TimedOut, 0, "the write stalled", {}, false, false, {}};
                 break;
             }
-            if (ready < 0 || (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
-                lastError_ = ready < 0 ? SystemError(errno, false) : HungUp();
+            if (ready == LinePoll::Stopped) {
+                lastError_ = Stopped();
+                break;
+            }
+            if (ready == LinePoll::Failed || (revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+                lastError_ = ready == LinePoll::Failed ? SystemError(errno, false) : HungUp();
                 break;
             }
             continue;
@@ -403,20 +409,21 @@ LineWait ComPort::WaitReadable(int timeoutMs) {
         lastError_ = NotOpen();
         return LineWait::Lost;
     }
-    pollfd pfd{Fd(handle_), POLLIN, 0};
-    const int ready = ::poll(&pfd, 1, std::max(timeoutMs, 0));
-    if (ready < 0) {
-        if (errno == EINTR) {
-            return LineWait::TimedOut;
-        }
+    short revents = 0;
+    const LinePoll ready = PollLine(Fd(handle_), POLLIN, std::max(timeoutMs, 0), revents);
+    if (ready == LinePoll::Failed) {
         lastError_ = SystemError(errno, false);
         return LineWait::Lost;
     }
-    if (ready == 0) {
+    if (ready == LinePoll::Stopped) {
+        lastError_ = Stopped();
+        return LineWait::Stopped;
+    }
+    if (ready == LinePoll::TimedOut) {
         return LineWait::TimedOut;
     }
     // Bytes still buffered are delivered first; Read reports the hang-up after them.
-    if ((pfd.revents & POLLIN) != 0) {
+    if ((revents & POLLIN) != 0) {
         return LineWait::Readable;
     }
     lastError_ = HungUp(); // POLLHUP, POLLERR or POLLNVAL without data

@@ -2,6 +2,7 @@
 
 #include "comm/Unitcomport.h"
 
+#include "comm/LineStop.h"
 #include "comm/SocketLine.h"
 
 #include <algorithm>
@@ -89,6 +90,10 @@ LineError SystemError(DWORD code) {
     e.SystemCode = code;
     e.SystemMessage = SystemText(code);
     return e;
+}
+
+LineError Stopped() {
+    return LineError{LineErrorKind::Interrupted, 0, "stopped by a signal", {}, false, false, {}};
 }
 
 LineError NotOpen() {
@@ -250,6 +255,10 @@ LineWait ComPort::WaitReadable(int timeoutMs) {
         }
         if (status.cbInQue > 0) {
             return LineWait::Readable;
+        }
+        if (LineWaitsStopped()) {
+            lastError_ = Stopped();
+            return LineWait::Stopped;
         }
         const ULONGLONG now = GetTickCount64();
         if (now >= deadline) {

@@ -2,16 +2,14 @@
 
 #include "autosync/FileStamp.h"
 #include "autosync/StopSignal.h"
+#include "comm/LineStop.h"
 
-#include <cerrno>
 #include <csignal>
 #include <cstdint>
 #include <ctime>
 
-#include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 FileStamp StatFileStamp(const std::string& name) {
     struct stat st {};
@@ -33,42 +31,15 @@ FileStamp StatFileStamp(const std::string& name) {
 
 namespace {
 
-volatile std::sig_atomic_t g_stopRequested = 0;
-// Self-pipe: the handler writes one byte so that a poll() on the read end wakes at once.
-int g_wakeRead = -1;
-int g_wakeWrite = -1;
-
 extern "C" void OnStopSignal(int) {
-    g_stopRequested = 1;
-    if (g_wakeWrite >= 0) {
-        const int saved = errno;
-        const char byte = 1;
-        [[maybe_unused]] const ssize_t ignored = ::write(g_wakeWrite, &byte, 1);
-        errno = saved;
-    }
-}
-
-bool MakeNonBlockingCloseOnExec(int fd) {
-    const int flags = ::fcntl(fd, F_GETFL);
-    return flags >= 0 && ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0 &&
-           ::fcntl(fd, F_SETFD, FD_CLOEXEC) == 0;
+    RequestLineStop();
 }
 
 } // namespace
 
 bool InstallStopHandlers() {
-    if (g_wakeRead < 0) {
-        int fds[2];
-        if (::pipe(fds) != 0) {
-            return false;
-        }
-        if (!MakeNonBlockingCloseOnExec(fds[0]) || !MakeNonBlockingCloseOnExec(fds[1])) {
-            ::close(fds[0]);
-            ::close(fds[1]);
-            return false;
-        }
-        g_wakeRead = fds[0];
-        g_wakeWrite = fds[1];
+    if (!PrepareLineStop()) {
+        return false;
     }
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
@@ -84,7 +55,7 @@ bool InstallStopHandlers() {
 }
 
 bool StopRequested() {
-    return g_stopRequested != 0;
+    return LineStopRequested();
 }
 
 bool WaitForStop(double seconds) {
@@ -102,16 +73,13 @@ bool WaitForStop(double seconds) {
         if (left <= 0) {
             break;
         }
+        // The wake-up stays readable from the request on, so a stop that comes between the
+        // check above and this poll ends it at once. Rounded up so that a short remainder does
+        // not turn into a busy loop of 0 ms polls.
         struct pollfd wake {};
-        wake.fd = g_wakeRead;
+        wake.fd = LineStopDescriptor();
         wake.events = POLLIN;
-        // Round up so that a short remainder does not turn into a busy loop of 0 ms polls.
-        const int ms = static_cast<int>(left * 1000.0) + 1;
-        if (::poll(&wake, g_wakeRead >= 0 ? 1 : 0, ms) > 0) {
-            char drain[16];
-            while (::read(g_wakeRead, drain, sizeof drain) > 0) {
-            }
-        }
+        ::poll(&wake, 1, static_cast<int>(left * 1000.0) + 1);
     }
     return StopRequested();
 }

@@ -2,6 +2,7 @@
 
 #ifndef _WIN32
 
+#include "comm/LineStop.h"
 #include "comm/tests/CommTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -341,6 +342,23 @@ TEST_F(PosixPort, OperatorTerminalsAreRefusedUntouched) {
     ComPort port;
     EXPECT_EQ(port.Open(slave.c_str()), 0)
         << DescribeLineError(port.LastError(), LineErrorLanguage::English);
+}
+
+TEST_F(PosixPort, StopRequestEndsTheWaitWhereStopsEndLineWaits) {
+    ASSERT_TRUE(PrepareLineStop());
+    ComPort port;
+    ASSERT_EQ(port.Open(pty.SlavePath().c_str()), 0);
+    RequestLineStop();
+    // The synchronisation mode's lines wait on: it blanks the sign after a stop.
+    EXPECT_EQ(port.WaitReadable(20), LineWait::TimedOut);
+    EndLineWaitsOnStop(true);
+    const auto start = Clock::now();
+    EXPECT_EQ(port.WaitReadable(5000), LineWait::Stopped);
+    EXPECT_LT(MsSince(start), 1000);
+    EXPECT_EQ(port.LastError().Kind, LineErrorKind::Interrupted);
+    ResetLineStop();
+    pty.Send({0x55});
+    EXPECT_EQ(port.WaitReadable(2000), LineWait::Readable);
 }
 
 TEST_F(PosixPort, ReplyIsSeenWellBeforeThePollPeriod) {
