@@ -479,8 +479,10 @@ TEST(DeviceCommands, StopSignalEndsEveryNetworkWaitAtOnceWithOneLine) {
             StopOnCue({LEDSIGN_BIN, "send", "--trace", "--port", c.Port, dir / "m.kom"}, c.Cue);
         ASSERT_TRUE(run.Cued) << c.Port;
         std::printf("%s %s: ended %.3f s after SIGINT\n", c.Port.c_str(), c.Cue, run.Seconds);
-        // Within 0.3 s on an idle machine; the margin is for a loaded one.
-        EXPECT_LT(run.Seconds, 1.0) << c.Port;
+        // Within 0.3 s on an idle machine (a few ms), against the 3 s a connect or negotiation
+        // may take. The margin is for a loaded machine and for ThreadSanitizer, whose runtime
+        // sleeps 1 s at exit while another thread (the detached name lookup) still lives.
+        EXPECT_LT(run.Seconds, 2.0) << c.Port;
         EXPECT_EQ(run.ExitCode, 1) << c.Port;
         EXPECT_EQ(run.Said,
                   std::vector<std::string>{"stopped by a signal; port " + c.Port + " closed"})
