@@ -30,6 +30,24 @@ void EndLineWaitsOnStop(bool end) noexcept;
 // True when a request was made and the lines' waits are to end on it.
 bool LineWaitsStopped() noexcept;
 
+// Waits up to `timeoutMs` for a stop request, whether or not it ends the lines' waits. True
+// when one was made.
+bool WaitForLineStop(int timeoutMs);
+
+// Lets the calling thread take the stop signals while this object lives, where
+// TakeStopSignalsOnlyInWaits blocked them: for a wait that cannot include the wake-up (a
+// condition variable's) and looks at the request itself. Does nothing on Windows.
+class StopSignalsTaken {
+public:
+    StopSignalsTaken();
+    ~StopSignalsTaken();
+    StopSignalsTaken(const StopSignalsTaken&) = delete;
+    StopSignalsTaken& operator=(const StopSignalsTaken&) = delete;
+
+private:
+    bool unblocked_ = false;
+};
+
 // Forgets a request, empties the wake-up and turns EndLineWaitsOnStop off, for tests that
 // run several cases in one process. Not async-signal-safe.
 void ResetLineStop() noexcept;
@@ -47,6 +65,14 @@ enum class LinePoll {
 // before PrepareLineStop.
 void* LineStopEvent() noexcept;
 #else
+// Blocks the stop signals (SIGINT, SIGTERM, SIGHUP) in the calling thread, and so in the
+// threads it starts later, outside the waits of this file, which take them (ppoll unblocks them
+// for the wait). A signal that comes between a wait's check and the wait stays pending and ends
+// the wait, however late its handler runs: ThreadSanitizer runs handlers of signals that arrive
+// outside a blocking call at its next intercepted call, which could be the end of that wait.
+// False when the mask cannot be set.
+bool TakeStopSignalsOnlyInWaits();
+
 // A descriptor that is readable from the request on, for the waits that poll; -1 before
 // PrepareLineStop.
 int LineStopDescriptor() noexcept;

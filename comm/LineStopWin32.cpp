@@ -55,6 +55,19 @@ void ResetLineStop() noexcept {
     }
 }
 
+bool WaitForLineStop(int timeoutMs) {
+    if (HANDLE event = g_wakeEvent.load(); event != nullptr && !g_stopRequested.load()) {
+        WaitForSingleObject(event, static_cast<DWORD>(timeoutMs > 0 ? timeoutMs : 0));
+    } else if (!g_stopRequested.load()) {
+        Sleep(static_cast<DWORD>(timeoutMs > 0 ? timeoutMs : 0));
+    }
+    return g_stopRequested.load();
+}
+
+// Console control events arrive on a thread of their own: nothing to unblock.
+StopSignalsTaken::StopSignalsTaken() = default;
+StopSignalsTaken::~StopSignalsTaken() = default;
+
 void* LineStopEvent() noexcept {
     return g_wakeEvent.load();
 }

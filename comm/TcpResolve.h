@@ -72,6 +72,8 @@ std::shared_ptr<Resolution<AddrInfo>> Resolve(Clock::time_point deadline, Lookup
         resolution->Finished = true;
         resolution->Done.notify_all();
     }).detach();
+    // The stop signals, blocked outside waits, are taken here so that the check below sees them.
+    const StopSignalsTaken takeStops;
     std::unique_lock<std::mutex> guard(resolution->Lock);
     while (!resolution->Finished) {
         if (LineWaitsStopped() || Clock::now() >= deadline) {

@@ -4,11 +4,11 @@
 #include "autosync/StopSignal.h"
 #include "comm/LineStop.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdint>
 #include <ctime>
 
-#include <poll.h>
 #include <sys/stat.h>
 
 FileStamp StatFileStamp(const std::string& name) {
@@ -49,9 +49,12 @@ bool InstallStopHandlers() {
     std::signal(SIGPIPE, SIG_IGN);
     // SIGHUP too: a terminal closed under a running command must not kill it with the port
     // still holding its exclusive flag.
+    // Taken only inside the waits from here on: a stop that comes while the program works is
+    // delivered in its next wait, which it ends, rather than at a moment that may follow the
+    // wait's check.
     return ::sigaction(SIGINT, &action, nullptr) == 0 &&
            ::sigaction(SIGTERM, &action, nullptr) == 0 &&
-           ::sigaction(SIGHUP, &action, nullptr) == 0;
+           ::sigaction(SIGHUP, &action, nullptr) == 0 && TakeStopSignalsOnlyInWaits();
 }
 
 bool StopRequested() {
@@ -62,26 +65,9 @@ bool WaitForStop(double seconds) {
     if (StopRequested() || !(seconds > 0)) {
         return StopRequested();
     }
-    struct timespec now {};
-    ::clock_gettime(CLOCK_MONOTONIC, &now);
-    const double deadline =
-        static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9 + seconds;
-    while (!StopRequested()) {
-        ::clock_gettime(CLOCK_MONOTONIC, &now);
-        const double left =
-            deadline - (static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9);
-        if (left <= 0) {
-            break;
-        }
-        // The wake-up stays readable from the request on, so a stop that comes between the
-        // check above and this poll ends it at once. Rounded up so that a short remainder does
-        // not turn into a busy loop of 0 ms polls.
-        struct pollfd wake {};
-        wake.fd = LineStopDescriptor();
-        wake.events = POLLIN;
-        ::poll(&wake, 1, static_cast<int>(left * 1000.0) + 1);
-    }
-    return StopRequested();
+    // Whole milliseconds, rounded up so that a short remainder is not a busy loop of 0 ms waits;
+    // a day at most keeps the count in range.
+    return WaitForLineStop(static_cast<int>(std::min(seconds, 86400.0) * 1000.0) + 1);
 }
 
 void StopFinished() {}
