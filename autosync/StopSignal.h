@@ -1,10 +1,11 @@
 #pragma once
 // Stop requests for the windowless synchronisation loop (a service or a job started by cron)
 // and the tool's device commands: SIGINT, SIGTERM and SIGHUP on POSIX, console Ctrl+C /
-// Ctrl+Break / close on Windows. The handler only records the request (a sig_atomic_t flag plus
-// a wake-up of the waiting thread), so the program ends in an orderly way: the loop leaves the
-// mode (blank message, port closed), a device command ends its transaction and closes the port.
-// Implemented once per platform.
+// Ctrl+Break / close on Windows. The handler only records the request, as the lines' stop
+// request (comm/LineStop.h: a flag plus a wake-up that stays signalled), so the program ends in
+// an orderly way: the loop leaves the mode (blank message, port closed) at the end of its step,
+// a device command (which lets the request end the lines' waits) ends its connect, negotiation
+// or transaction at once and closes the port. Implemented once per platform.
 
 #include <string>
 

@@ -157,7 +157,13 @@ bool SocketLine::Negotiate(int timeoutMs) {
         if (left <= 0) {
             break;
         }
-        if (socket_.Wait(static_cast<int>(left)) != LineWait::Readable) {
+        const LineWait waited = socket_.Wait(static_cast<int>(left));
+        if (waited == LineWait::Stopped) {
+            Fail(LineErrorKind::Interrupted, "stopped by a signal");
+            Note("telnet: negotiation %s", error_.SystemMessage.c_str());
+            return false;
+        }
+        if (waited != LineWait::Readable) {
             continue;
         }
         const int got = socket_.Receive(receiveBuffer_.data(), receiveBuffer_.size());
@@ -304,7 +310,11 @@ LineWait SocketLine::WaitReadable(int timeoutMs) {
     if (!open_ || lost_) {
         return LineWait::Lost;
     }
-    return socket_.Wait(timeoutMs);
+    const LineWait waited = socket_.Wait(timeoutMs);
+    if (waited == LineWait::Stopped) {
+        Fail(LineErrorKind::Interrupted, "stopped by a signal");
+    }
+    return waited;
 }
 
 int SocketLine::Decode(std::size_t count, std::uint8_t* out) {

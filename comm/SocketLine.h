@@ -9,7 +9,8 @@
 // HOST is a name, an IPv4 address or an IPv6 address in brackets (tcp://[::1]:4001).
 //
 // Failures are reported as LineError kinds: NotFound (bad name, name that does not resolve,
-// connection refused), TimedOut (no answer within 3 s), LineLost (connection broken), Other.
+// connection refused), TimedOut (no answer within 3 s), LineLost (connection broken),
+// Interrupted (a stop request ended a wait: LineStop.h), Other.
 // Opening connects within 3 s, name resolution included, and (for rfc2217) completes the
 // negotiation within the same 3 s: no frame goes before binary transfer is agreed both ways,
 // since Telnet's end-of-line handling would otherwise rewrite 0x0D bytes. The server's answers

@@ -1,7 +1,10 @@
 #pragma once
 // Name lookup with a deadline, shared by the TCP socket of each platform. getaddrinfo has no time
 // limit of its own, so it runs on a detached helper thread: when the caller stops waiting, the
-// thread finishes on its own and the last owner of the outcome frees the address list.
+// thread finishes on its own and the last owner of the outcome frees the address list. The wait
+// also ends on a stop request (LineStop.h).
+
+#include "comm/LineStop.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -45,9 +48,14 @@ template <typename AddrInfo> struct Resolution {
     }
 };
 
+// A signal handler cannot notify a condition variable, so the wait looks at the stop request
+// this often.
+constexpr auto kStopCheckPeriod = std::chrono::milliseconds(20);
+
 // Runs `lookup` (int(AddrInfo** list): the platform's getaddrinfo with its hints, returning its
 // status) on a helper thread and waits for it until `deadline`. Returns the finished outcome, or
-// null when the deadline came first. `release` frees a list the lookup returned.
+// null when the deadline or a stop request came first (LineWaitsStopped() tells which).
+// `release` frees a list the lookup returned.
 template <typename AddrInfo, typename LookupFn, typename ReleaseFn>
 std::shared_ptr<Resolution<AddrInfo>> Resolve(Clock::time_point deadline, LookupFn lookup,
                                               ReleaseFn release) {
@@ -64,9 +72,14 @@ std::shared_ptr<Resolution<AddrInfo>> Resolve(Clock::time_point deadline, Lookup
         resolution->Finished = true;
         resolution->Done.notify_all();
     }).detach();
+    // The stop signals, blocked outside waits, are taken here so that the check below sees them.
+    const StopSignalsTaken takeStops;
     std::unique_lock<std::mutex> guard(resolution->Lock);
-    if (!resolution->Done.wait_until(guard, deadline, [&] { return resolution->Finished; })) {
-        return nullptr;
+    while (!resolution->Finished) {
+        if (LineWaitsStopped() || Clock::now() >= deadline) {
+            return nullptr;
+        }
+        resolution->Done.wait_until(guard, std::min(deadline, Clock::now() + kStopCheckPeriod));
     }
     return resolution;
 }

@@ -3,6 +3,7 @@
 
 #include "comm/TcpSocket.h"
 
+#include "comm/LineStop.h"
 #include "comm/TcpResolve.h"
 
 #include <algorithm>
@@ -27,7 +28,8 @@ using tcpresolve::MsLeft;
 // How long a send may stall without progress before the connection counts as broken.
 constexpr int kSendStallMs = 3000;
 
-// Connects `fd` (non-blocking) to `address` by the deadline: 0, an errno value, or ETIMEDOUT.
+// Connects `fd` (non-blocking) to `address` by the deadline: 0, an errno value, ETIMEDOUT, or
+// ECANCELED when a stop request ended the wait.
 int ConnectOne(int fd, const addrinfo& address, Clock::time_point deadline) {
     if (::connect(fd, address.ai_addr, address.ai_addrlen) == 0) {
         return 0;
@@ -35,22 +37,27 @@ int ConnectOne(int fd, const addrinfo& address, Clock::time_point deadline) {
     if (errno != EINPROGRESS && errno != EINTR) {
         return errno;
     }
-    for (;;) {
-        pollfd p{fd, POLLOUT, 0};
-        const int ready = ::poll(&p, 1, MsLeft(deadline));
-        if (ready < 0 && errno == EINTR) {
-            continue;
-        }
-        if (ready <= 0) {
-            return ETIMEDOUT;
-        }
-        int code = 0;
-        socklen_t size = sizeof code;
-        if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &code, &size) != 0) {
-            return errno;
-        }
-        return code;
+    short revents = 0;
+    switch (PollLine(fd, POLLOUT, MsLeft(deadline), revents)) {
+    case LinePoll::Ready:
+        break;
+    case LinePoll::TimedOut:
+        return ETIMEDOUT;
+    case LinePoll::Stopped:
+        return ECANCELED;
+    case LinePoll::Failed:
+        return errno;
     }
+    int code = 0;
+    socklen_t size = sizeof code;
+    if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &code, &size) != 0) {
+        return errno;
+    }
+    return code;
+}
+
+LineError Stopped(const std::string& where) {
+    return LineFailure(LineErrorKind::Interrupted, "stopped by a signal", where);
 }
 
 } // namespace
@@ -88,7 +95,9 @@ bool TcpSocket::Connect(const std::string& host, const std::string& port, int ti
         },
         [](addrinfo* list) { freeaddrinfo(list); });
     if (!resolution) {
-        error = LineFailure(LineErrorKind::TimedOut, "no answer from " + where, where);
+        error = LineWaitsStopped()
+                    ? Stopped(where)
+                    : LineFailure(LineErrorKind::TimedOut, "no answer from " + where, where);
         return false;
     }
     if (resolution->Code != 0) {
@@ -116,11 +125,13 @@ bool TcpSocket::Connect(const std::string& host, const std::string& port, int ti
             return true;
         }
         ::close(fd);
-        if (lastCode == ETIMEDOUT) {
-            break; // the time for all addresses is spent
+        if (lastCode == ETIMEDOUT || lastCode == ECANCELED) {
+            break; // the time for all addresses is spent, or the command is stopping
         }
     }
-    if (lastCode == ETIMEDOUT) {
+    if (lastCode == ECANCELED) {
+        error = Stopped(where);
+    } else if (lastCode == ETIMEDOUT) {
         error = LineFailure(LineErrorKind::TimedOut, "no answer from " + where, where);
     } else if (lastCode == ECONNREFUSED) {
         error = LineFailure(LineErrorKind::NotFound, "connection refused by " + where, where);
@@ -141,10 +152,9 @@ bool TcpSocket::Send(const std::uint8_t* data, std::size_t count) {
         } else if (n < 0 && errno == EINTR) {
             continue;
         } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            pollfd p{fd, POLLOUT, 0};
-            const int ready = ::poll(&p, 1, kSendStallMs);
-            if (ready == 0 || (ready < 0 && errno != EINTR) ||
-                (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+            short revents = 0;
+            if (PollLine(fd, POLLOUT, kSendStallMs, revents) != LinePoll::Ready ||
+                (revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
                 return false;
             }
         } else {
@@ -177,11 +187,16 @@ LineWait TcpSocket::Wait(int timeoutMs) {
     if (handle_ < 0) {
         return LineWait::Lost;
     }
-    pollfd p{static_cast<int>(handle_), POLLIN, 0};
-    const int ready = ::poll(&p, 1, std::max(timeoutMs, 0));
-    if (ready < 0) {
-        return errno == EINTR ? LineWait::TimedOut : LineWait::Lost;
+    short revents = 0;
+    switch (PollLine(static_cast<int>(handle_), POLLIN, std::max(timeoutMs, 0), revents)) {
+    case LinePoll::Ready:
+        return LineWait::Readable; // a closed or broken connection too: Receive reports it
+    case LinePoll::TimedOut:
+        return LineWait::TimedOut;
+    case LinePoll::Stopped:
+        return LineWait::Stopped;
+    case LinePoll::Failed:
+        break;
     }
-    // A closed or broken connection is readable too: Receive then reports it.
-    return ready == 0 ? LineWait::TimedOut : LineWait::Readable;
+    return LineWait::Lost;
 }

@@ -7,6 +7,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include "comm/LineStop.h"
 #include "comm/TcpResolve.h"
 
 #include <algorithm>
@@ -36,7 +37,40 @@ std::string SystemMessage(int code) {
     return message.empty() ? "error " + std::to_string(code) : message;
 }
 
-// Connects the non-blocking socket by the deadline: 0, a Winsock error, or WSAETIMEDOUT.
+// WSAPoll cannot wait on an event as well, so a wait polls in slices this long and looks at the
+// stop request between them.
+constexpr int kStopCheckMs = 20;
+
+// WSAPoll on `s` for `events` up to `timeoutMs`, ended early by a stop request that ends the
+// lines' waits; `revents` holds what WSAPoll found (Ready).
+LinePoll PollSocket(SOCKET s, short events, int timeoutMs, short& revents) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+    for (;;) {
+        if (LineWaitsStopped()) {
+            return LinePoll::Stopped;
+        }
+        const int left = MsLeft(deadline);
+        WSAPOLLFD p{s, events, 0};
+        const int ready = WSAPoll(&p, 1, std::min(left, kStopCheckMs));
+        if (ready == SOCKET_ERROR) {
+            return LinePoll::Failed;
+        }
+        if (ready > 0) {
+            revents = p.revents;
+            return LinePoll::Ready;
+        }
+        if (left <= kStopCheckMs) {
+            return LinePoll::TimedOut;
+        }
+    }
+}
+
+LineError Stopped(const std::string& where) {
+    return LineFailure(LineErrorKind::Interrupted, "stopped by a signal", where);
+}
+
+// Connects the non-blocking socket by the deadline: 0, a Winsock error, WSAETIMEDOUT, or
+// WSAECANCELLED when a stop request ended the wait.
 int ConnectOne(SOCKET s, const addrinfo& address, Clock::time_point deadline) {
     if (::connect(s, address.ai_addr, static_cast<int>(address.ai_addrlen)) == 0) {
         return 0;
@@ -45,10 +79,16 @@ int ConnectOne(SOCKET s, const addrinfo& address, Clock::time_point deadline) {
     if (code != WSAEWOULDBLOCK && code != WSAEINPROGRESS) {
         return code;
     }
-    WSAPOLLFD p{s, POLLOUT, 0};
-    const int ready = WSAPoll(&p, 1, MsLeft(deadline));
-    if (ready <= 0) {
+    short revents = 0;
+    switch (PollSocket(s, POLLOUT, MsLeft(deadline), revents)) {
+    case LinePoll::Ready:
+        break;
+    case LinePoll::TimedOut:
         return WSAETIMEDOUT;
+    case LinePoll::Stopped:
+        return WSAECANCELLED;
+    case LinePoll::Failed:
+        return WSAGetLastError();
     }
     int error = 0;
     int size = sizeof error;
@@ -98,7 +138,9 @@ bool TcpSocket::Connect(const std::string& host, const std::string& port, int ti
         },
         [](addrinfo* list) { freeaddrinfo(list); });
     if (!resolution) {
-        error = LineFailure(LineErrorKind::TimedOut, "no answer from " + where, where);
+        error = LineWaitsStopped()
+                    ? Stopped(where)
+                    : LineFailure(LineErrorKind::TimedOut, "no answer from " + where, where);
         return false;
     }
     if (resolution->Code != 0) {
@@ -125,11 +167,13 @@ bool TcpSocket::Connect(const std::string& host, const std::string& port, int ti
             return true;
         }
         closesocket(s);
-        if (lastCode == WSAETIMEDOUT) {
-            break;
+        if (lastCode == WSAETIMEDOUT || lastCode == WSAECANCELLED) {
+            break; // the time for all addresses is spent, or the command is stopping
         }
     }
-    if (lastCode == WSAETIMEDOUT) {
+    if (lastCode == WSAECANCELLED) {
+        error = Stopped(where);
+    } else if (lastCode == WSAETIMEDOUT) {
         error = LineFailure(LineErrorKind::TimedOut, "no answer from " + where, where);
     } else if (lastCode == WSAECONNREFUSED) {
         error = LineFailure(LineErrorKind::NotFound, "connection refused by " + where, where);
@@ -148,8 +192,9 @@ bool TcpSocket::Send(const std::uint8_t* data, std::size_t count) {
         if (n > 0) {
             done += static_cast<std::size_t>(n);
         } else if (n == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK) {
-            WSAPOLLFD p{Sock(handle_), POLLOUT, 0};
-            if (WSAPoll(&p, 1, kSendStallMs) <= 0 || (p.revents & (POLLERR | POLLHUP)) != 0) {
+            short revents = 0;
+            if (PollSocket(Sock(handle_), POLLOUT, kSendStallMs, revents) != LinePoll::Ready ||
+                (revents & (POLLERR | POLLHUP)) != 0) {
                 return false;
             }
         } else {
@@ -178,10 +223,16 @@ LineWait TcpSocket::Wait(int timeoutMs) {
     if (!IsOpen()) {
         return LineWait::Lost;
     }
-    WSAPOLLFD p{Sock(handle_), POLLRDNORM, 0};
-    const int ready = WSAPoll(&p, 1, std::max(timeoutMs, 0));
-    if (ready == SOCKET_ERROR) {
-        return LineWait::Lost;
+    short revents = 0;
+    switch (PollSocket(Sock(handle_), POLLRDNORM, timeoutMs, revents)) {
+    case LinePoll::Ready:
+        return LineWait::Readable; // a closed or broken connection too: Receive reports it
+    case LinePoll::TimedOut:
+        return LineWait::TimedOut;
+    case LinePoll::Stopped:
+        return LineWait::Stopped;
+    case LinePoll::Failed:
+        break;
     }
-    return ready == 0 ? LineWait::TimedOut : LineWait::Readable;
+    return LineWait::Lost;
 }

@@ -25,6 +25,7 @@ enum class LineWait {
     Readable, // at least one byte can be read now
     TimedOut, // nothing arrived within the time given
     Lost,     // the line hung up or failed (adapter pulled, peer closed): no byte will come
+    Stopped,  // a stop was requested (LineStop.h): the wait ended without looking further
 };
 
 // Receives readable notes on what a line does besides moving bytes (connecting, negotiating),
@@ -47,8 +48,9 @@ public:
     // Reads what has arrived, at most `capacity` bytes, without waiting. Returns the number
     // read, 0 when nothing has arrived, and -1 when the line is lost or not open.
     virtual int Read(std::uint8_t* buffer, std::uint16_t capacity) = 0;
-    // Waits up to `timeoutMs` milliseconds until a byte can be read. May return TimedOut early
-    // (e.g. on a signal); callers measure elapsed time themselves.
+    // Waits up to `timeoutMs` milliseconds until a byte can be read. May return TimedOut early;
+    // callers measure elapsed time themselves. Stopped when a stop request ends the lines'
+    // waits (LineStop.h); lines that cannot be stopped never return it.
     virtual LineWait WaitReadable(int timeoutMs) = 0;
     // Drops every byte that has arrived and not been read, without waiting: what a request
     // is about to be written after cannot answer it. Does nothing when the line is not open
@@ -81,8 +83,17 @@ public:
     // Opens and configures the port. Returns 1 (and holds nothing new) when the name maps to no
     // device, the device is held by anyone, or it is not a serial line at all (a regular file,
     // /dev/null: the line settings are refused) - so a mistyped name never receives frames.
+    // A terminal that is the operator's own is not a serial line either: the process's
+    // controlling terminal (/dev/tty or its own name), /dev/console and the virtual consoles
+    // are refused before anything is written or changed; pseudo-terminals that are not the
+    // controlling terminal (the software sign's) are accepted.
     // LastError() then says which: NotFound, PermissionDenied, InUse (naming the holder when
-    // the system can tell), NotSerial, or Other.
+    // the system can tell), NotSerial, or Other. Waits end early on a stop request
+    // (LineStop.h): Interrupted.
+    //
+    // The line settings found at open (termios and the DTR and RTS lines on POSIX, the DCB
+    // and the timeouts on Windows) are put back by Close, so a device shared with other
+    // programs is left as it was found.
     //
     // On POSIX the port is held two ways: an advisory lock that keeps out every ComPort, root
     // or not, and the terminal's exclusive flag that keeps out every other non-root program,
@@ -120,6 +131,9 @@ private:
     // Windows only: a named object that marks the port as held by this program, so that a
     // second open fails under Wine too, whose serial devices ignore the share mode.
     [[maybe_unused]] std::intptr_t holdMark_ = 0;
+    // The settings to put back at close; defined per platform.
+    struct SavedLineSettings;
+    std::unique_ptr<SavedLineSettings> saved_;
 };
 
 // One serial port this machine has, for listing to the user.

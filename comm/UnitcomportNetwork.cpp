@@ -3,8 +3,6 @@
 #include "comm/SocketLine.h"
 #include "comm/Unitcomport.h"
 
-ComPort::ComPort() = default;
-
 int ComPort::OpenNetwork(const char* name) {
     auto line = std::make_unique<SocketLine>();
     line->SetNoteHook(note_);

@@ -2,6 +2,7 @@
 
 #include "comm/Unitcomport.h"
 
+#include "comm/LineStop.h"
 #include "comm/SocketLine.h"
 
 #include <algorithm>
@@ -85,12 +86,51 @@ void ConfigureLine(termios& tio) {
     cfsetospeed(&tio, B9600);
 }
 
+// Terminals that belong to the operator rather than to a line: a sign's frame written there
+// would reach a screen, and the raw settings would leave it unusable. Linux numbers them
+// fixed; elsewhere only the controlling terminal is found (by its session, at open).
+struct OperatorTerminal {
+    unsigned Major;
+    unsigned FirstMinor;
+    unsigned LastMinor;
+    char What[40]; // inline, so the table needs no relocation
+};
+
+// What operator's terminal the device node `path` with number `rdev` is, or null when it is
+// none of them. A container's /dev/console is a pseudo-terminal bound there: known by its name.
+const char* OperatorTerminalKind(const char* path, [[maybe_unused]] dev_t rdev) {
+    if (std::strcmp(path, "/dev/console") == 0) {
+        return "the system console";
+    }
+#ifdef __linux__
+    static constexpr OperatorTerminal kOperatorTerminals[] = {
+        {5, 0, 0, "the process's controlling terminal"}, // /dev/tty
+        {5, 1, 1, "the system console"},                 // /dev/console
+        {4, 0, 63, "a virtual console"},                 // /dev/tty0../dev/tty63
+    };
+    for (const OperatorTerminal& t : kOperatorTerminals) {
+        if (major(rdev) == t.Major && minor(rdev) >= t.FirstMinor && minor(rdev) <= t.LastMinor) {
+            return t.What;
+        }
+    }
+#endif
+    return nullptr;
+}
+
+LineError NotSerial(const char* what) {
+    return LineError{LineErrorKind::NotSerial, 0, what, {}, false, false, {}};
+}
+
 LineError NotOpen() {
     return LineError{LineErrorKind::Other, 0, "the port is not open", {}, false, false, {}};
 }
 
 LineError HungUp() {
     return LineError{LineErrorKind::LineLost, 0, "hung up", {}, false, false, {}};
+}
+
+LineError Stopped() {
+    return LineError{LineErrorKind::Interrupted, 0, "stopped by a signal", {}, false, false, {}};
 }
 
 LineError SystemError(int error, bool opening) {
@@ -162,6 +202,14 @@ LineError InUseError(const std::string& path, int error, bool exclusiveFlag) {
 
 } // namespace
 
+struct ComPort::SavedLineSettings {
+    termios Settings{};
+    bool HasModemLines = false;
+    int ModemLines = 0;
+};
+
+ComPort::ComPort() = default;
+
 ComPort::~ComPort() {
     Close();
 }
@@ -189,6 +237,14 @@ int ComPort::Open(const char* name) {
         lastError_ = SystemError(errno, true);
         return 1;
     }
+    // Refused unopened: opening /dev/tty without a controlling terminal fails with a reason
+    // (ENXIO) that would read as a missing device.
+    if (struct stat node{}; ::stat(resolved, &node) == 0 && S_ISCHR(node.st_mode)) {
+        if (const char* what = OperatorTerminalKind(resolved, node.st_rdev); what != nullptr) {
+            lastError_ = NotSerial(what);
+            return 1;
+        }
+    }
     const int fd = ::open(resolved, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
@@ -204,6 +260,16 @@ int ComPort::Open(const char* name) {
         ::close(fd);
         return 1;
     }
+    // The controlling terminal under its own name (/dev/pts/3 of the operator's shell): only
+    // for that terminal does the kernel tell the session it controls.
+    if (tcgetsid(fd) != static_cast<pid_t>(-1)) {
+        lastError_ = NotSerial("the process's controlling terminal");
+        ::close(fd);
+        return 1;
+    }
+    auto saved = std::make_unique<SavedLineSettings>();
+    saved->Settings = tio;
+    saved->HasModemLines = ioctl(fd, TIOCMGET, &saved->ModemLines) == 0;
     // TIOCEXCL keeps out other opens except root's; the lock keeps out every ComPort, root or
     // not. The lock goes with the descriptor, so closing it (or the process ending) frees it.
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -229,6 +295,7 @@ int ComPort::Open(const char* name) {
     // nobody; left in the queue they would complete this session's first transaction.
     tcflush(fd, TCIFLUSH);
     handle_ = fd;
+    saved_ = std::move(saved);
     return 0;
 }
 
@@ -238,6 +305,19 @@ int ComPort::Close() {
         return 0;
     }
     if (IsOpen()) {
+        // The settings go back as found, like QSerialPort does: a device shared with other
+        // programs (a console server, a modem's getty) expects its own. TCSANOW: waiting for
+        // queued output (TCSADRAIN) could stall the close on a line held by flow control.
+        if (saved_) {
+            tcsetattr(Fd(handle_), TCSANOW, &saved_->Settings);
+            if (saved_->HasModemLines) {
+                int lines = saved_->ModemLines & (TIOCM_DTR | TIOCM_RTS);
+                int lowered = ~saved_->ModemLines & (TIOCM_DTR | TIOCM_RTS);
+                ioctl(Fd(handle_), TIOCMBIS, &lines);
+                ioctl(Fd(handle_), TIOCMBIC, &lowered);
+            }
+            saved_.reset();
+        }
         // A pseudo-terminal keeps TIOCEXCL after its last close while its master lives, which
         // would lock every later non-root open out; drop it before letting go.
         ioctl(Fd(handle_), TIOCNXCL);
@@ -267,18 +347,19 @@ int ComPort::Write(const std::uint8_t* buffer, std::uint16_t count) {
             continue;
         }
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            pollfd pfd{Fd(handle_), POLLOUT, 0};
-            const int ready = ::poll(&pfd, 1, kWriteStallMs);
-            if (ready < 0 && errno == EINTR) {
-                continue;
-            }
-            if (ready == 0) {
+            short revents = 0;
+            const LinePoll ready = PollLine(Fd(handle_), POLLOUT, kWriteStallMs, revents);
+            if (ready == LinePoll::TimedOut) {
                 lastError_ = LineError{
                     LineErrorKind::TimedOut, 0, "the write stalled", {}, false, false, {}};
                 break;
             }
-            if (ready < 0 || (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
-                lastError_ = ready < 0 ? SystemError(errno, false) : HungUp();
+            if (ready == LinePoll::Stopped) {
+                lastError_ = Stopped();
+                break;
+            }
+            if (ready == LinePoll::Failed || (revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+                lastError_ = ready == LinePoll::Failed ? SystemError(errno, false) : HungUp();
                 break;
             }
             continue;
@@ -328,20 +409,21 @@ LineWait ComPort::WaitReadable(int timeoutMs) {
         lastError_ = NotOpen();
         return LineWait::Lost;
     }
-    pollfd pfd{Fd(handle_), POLLIN, 0};
-    const int ready = ::poll(&pfd, 1, std::max(timeoutMs, 0));
-    if (ready < 0) {
-        if (errno == EINTR) {
-            return LineWait::TimedOut;
-        }
+    short revents = 0;
+    const LinePoll ready = PollLine(Fd(handle_), POLLIN, std::max(timeoutMs, 0), revents);
+    if (ready == LinePoll::Failed) {
         lastError_ = SystemError(errno, false);
         return LineWait::Lost;
     }
-    if (ready == 0) {
+    if (ready == LinePoll::Stopped) {
+        lastError_ = Stopped();
+        return LineWait::Stopped;
+    }
+    if (ready == LinePoll::TimedOut) {
         return LineWait::TimedOut;
     }
     // Bytes still buffered are delivered first; Read reports the hang-up after them.
-    if ((pfd.revents & POLLIN) != 0) {
+    if ((revents & POLLIN) != 0) {
         return LineWait::Readable;
     }
     lastError_ = HungUp(); // POLLHUP, POLLERR or POLLNVAL without data

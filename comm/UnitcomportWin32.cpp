@@ -2,6 +2,7 @@
 
 #include "comm/Unitcomport.h"
 
+#include "comm/LineStop.h"
 #include "comm/SocketLine.h"
 
 #include <algorithm>
@@ -92,11 +93,22 @@ LineError SystemError(DWORD code) {
     return e;
 }
 
+LineError Stopped() {
+    return LineError{LineErrorKind::Interrupted, 0, "stopped by a signal", {}, false, false, {}};
+}
+
 LineError NotOpen() {
     return LineError{LineErrorKind::Other, 0, "the port is not open", {}, false, false, {}};
 }
 
 } // namespace
+
+struct ComPort::SavedLineSettings {
+    DCB Settings{};
+    COMMTIMEOUTS Timeouts{};
+};
+
+ComPort::ComPort() = default;
 
 ComPort::~ComPort() {
     Close();
@@ -137,11 +149,14 @@ int ComPort::Open(const char* name) {
         CloseHandle(mark);
         return 1;
     }
+    auto saved = std::make_unique<SavedLineSettings>();
+    saved->Settings.DCBlength = sizeof(DCB);
     DCB dcb;
     FillLineSettings(dcb);
-    // A name that opens but is no serial port (a file, NUL) refuses the line settings; it is
-    // closed again so that no frame is ever written to it.
-    if (!SetCommState(handle, &dcb)) {
+    // A name that opens but is no serial port (a file, NUL) has no line settings to read or
+    // refuses ours; it is closed again so that no frame is ever written to it.
+    if (!GetCommState(handle, &saved->Settings) || !GetCommTimeouts(handle, &saved->Timeouts) ||
+        !SetCommState(handle, &dcb)) {
         lastError_ = SystemError(GetLastError());
         lastError_.Kind = LineErrorKind::NotSerial;
         CloseHandle(handle);
@@ -149,8 +164,7 @@ int ComPort::Open(const char* name) {
         return 1;
     }
     SetupComm(handle, 2048, 0);
-    COMMTIMEOUTS timeouts{};
-    GetCommTimeouts(handle, &timeouts);
+    COMMTIMEOUTS timeouts = saved->Timeouts;
     // Interval MAXDWORD with both totals 0: a read returns at once with what the driver holds.
     timeouts.ReadIntervalTimeout = MAXDWORD;
     timeouts.ReadTotalTimeoutMultiplier = 0;
@@ -161,6 +175,7 @@ int ComPort::Open(const char* name) {
     PurgeComm(handle, PURGE_RXCLEAR);
     handle_ = reinterpret_cast<std::intptr_t>(handle);
     holdMark_ = reinterpret_cast<std::intptr_t>(mark);
+    saved_ = std::move(saved);
     return 0;
 }
 
@@ -170,6 +185,13 @@ int ComPort::Close() {
         return 0;
     }
     if (IsOpen()) {
+        // The settings go back as found, like QSerialPort does: other programs on the port
+        // expect their own.
+        if (saved_) {
+            SetCommState(Handle(handle_), &saved_->Settings);
+            SetCommTimeouts(Handle(handle_), &saved_->Timeouts);
+            saved_.reset();
+        }
         CloseHandle(Handle(handle_));
         CloseHandle(Handle(holdMark_));
         holdMark_ = 0;
@@ -234,6 +256,10 @@ LineWait ComPort::WaitReadable(int timeoutMs) {
         }
         if (status.cbInQue > 0) {
             return LineWait::Readable;
+        }
+        if (LineWaitsStopped()) {
+            lastError_ = Stopped();
+            return LineWait::Stopped;
         }
         const ULONGLONG now = GetTickCount64();
         if (now >= deadline) {

@@ -186,6 +186,10 @@ int ComProtocol::PollForReply() {
                     lastError_ = LineFailure(LineErrorKind::LineLost);
                     return kComNoReply;
                 }
+                if (waited == LineWait::Stopped) {
+                    lastError_ = LineFailure(LineErrorKind::Interrupted);
+                    return kComNoReply;
+                }
                 if (waited == LineWait::TimedOut) {
                     continue; // the clock decides whether the poll is over
                 }

@@ -2,16 +2,14 @@
 
 #include "autosync/FileStamp.h"
 #include "autosync/StopSignal.h"
+#include "comm/LineStop.h"
 
-#include <cerrno>
+#include <algorithm>
 #include <csignal>
 #include <cstdint>
 #include <ctime>
 
-#include <fcntl.h>
-#include <poll.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -46,42 +44,15 @@ FileStamp StatFileStamp(const std::string& name) {
 
 namespace {
 
-volatile std::sig_atomic_t g_stopRequested = 0;
-// Self-pipe: the handler writes one byte so that a poll() on the read end wakes at once.
-int g_wakeRead = -1;
-int g_wakeWrite = -1;
-
 extern "C" void OnStopSignal(int) {
-    g_stopRequested = 1;
-    if (g_wakeWrite >= 0) {
-        const int saved = errno;
-        const char byte = 1;
-        [[maybe_unused]] const ssize_t ignored = ::write(g_wakeWrite, &byte, 1);
-        errno = saved;
-    }
-}
-
-bool MakeNonBlockingCloseOnExec(int fd) {
-    const int flags = ::fcntl(fd, F_GETFL);
-    return flags >= 0 && ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0 &&
-           ::fcntl(fd, F_SETFD, FD_CLOEXEC) == 0;
+    RequestLineStop();
 }
 
 } // namespace
 
 bool InstallStopHandlers() {
-    if (g_wakeRead < 0) {
-        int fds[2];
-        if (::pipe(fds) != 0) {
-            return false;
-        }
-        if (!MakeNonBlockingCloseOnExec(fds[0]) || !MakeNonBlockingCloseOnExec(fds[1])) {
-            ::close(fds[0]);
-            ::close(fds[1]);
-            return false;
-        }
-        g_wakeRead = fds[0];
-        g_wakeWrite = fds[1];
+    if (!PrepareLineStop()) {
+        return false;
     }
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
@@ -91,42 +62,25 @@ bool InstallStopHandlers() {
     std::signal(SIGPIPE, SIG_IGN);
     // SIGHUP too: a terminal closed under a running command must not kill it with the port
     // still holding its exclusive flag.
+    // Taken only inside the waits from here on: a stop that comes while the program works is
+    // delivered in its next wait, which it ends, rather than at a moment that may follow the
+    // wait's check.
     return ::sigaction(SIGINT, &action, nullptr) == 0 &&
            ::sigaction(SIGTERM, &action, nullptr) == 0 &&
-           ::sigaction(SIGHUP, &action, nullptr) == 0;
+           ::sigaction(SIGHUP, &action, nullptr) == 0 && TakeStopSignalsOnlyInWaits();
 }
 
 bool StopRequested() {
-    return g_stopRequested != 0;
+    return LineStopRequested();
 }
 
 bool WaitForStop(double seconds) {
     if (StopRequested() || !(seconds > 0)) {
         return StopRequested();
     }
-    struct timespec now {};
-    ::clock_gettime(CLOCK_MONOTONIC, &now);
-    const double deadline =
-        static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9 + seconds;
-    while (!StopRequested()) {
-        ::clock_gettime(CLOCK_MONOTONIC, &now);
-        const double left =
-            deadline - (static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9);
-        if (left <= 0) {
-            break;
-        }
-        struct pollfd wake {};
-        wake.fd = g_wakeRead;
-        wake.events = POLLIN;
-        // Round up so that a short remainder does not turn into a busy loop of 0 ms polls.
-        const int ms = static_cast<int>(left * 1000.0) + 1;
-        if (::poll(&wake, g_wakeRead >= 0 ? 1 : 0, ms) > 0) {
-            char drain[16];
-            while (::read(g_wakeRead, drain, sizeof drain) > 0) {
-            }
-        }
-    }
-    return StopRequested();
+    // Whole milliseconds, rounded up so that a short remainder is not a busy loop of 0 ms waits;
+    // a day at most keeps the count in range.
+    return WaitForLineStop(static_cast<int>(std::min(seconds, 86400.0) * 1000.0) + 1);
 }
 
 void StopFinished() {}

@@ -2,9 +2,9 @@
 
 #include "autosync/FileStamp.h"
 #include "autosync/StopSignal.h"
+#include "comm/LineStop.h"
 #include "messages/platform/WideNames.h"
 
-#include <csignal>
 #include <cstdint>
 #include <ctime>
 #include <string>
@@ -17,8 +17,6 @@ namespace {
 // FILETIME counts 100 ns intervals since 1601-01-01; this many of them lie before 1970-01-01.
 constexpr std::int64_t kFileTimeToUnixEpoch = 116444736000000000LL;
 
-volatile std::sig_atomic_t g_stopRequested = 0;
-HANDLE g_wakeEvent = nullptr;
 HANDLE g_finishedEvent = nullptr;
 // Windows ends the process about 5 s after a close or shutdown event; wait a little less.
 constexpr DWORD kCloseWaitMs = 4500;
@@ -29,10 +27,7 @@ BOOL WINAPI OnConsoleControl(DWORD type) {
     case CTRL_BREAK_EVENT:
     case CTRL_CLOSE_EVENT:
     case CTRL_SHUTDOWN_EVENT:
-        g_stopRequested = 1;
-        if (g_wakeEvent != nullptr) {
-            SetEvent(g_wakeEvent);
-        }
+        RequestLineStop();
         // The handler runs on its own thread. For Ctrl+C / Ctrl+Break the process goes on and
         // the loop leaves the mode by itself; for a close or shutdown the process ends when the
         // handler returns, so give the loop the time to blank the sign and close the port.
@@ -108,10 +103,9 @@ FileStamp StatFileStamp(const std::string& name) {
 }
 
 bool InstallStopHandlers() {
-    if (g_wakeEvent == nullptr) {
-        g_wakeEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (g_finishedEvent == nullptr) {
         g_finishedEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        if (g_wakeEvent == nullptr || g_finishedEvent == nullptr) {
+        if (g_finishedEvent == nullptr || !PrepareLineStop()) {
             return false;
         }
     }
@@ -119,7 +113,7 @@ bool InstallStopHandlers() {
 }
 
 bool StopRequested() {
-    return g_stopRequested != 0;
+    return LineStopRequested();
 }
 
 bool WaitForStop(double seconds) {
@@ -127,8 +121,8 @@ bool WaitForStop(double seconds) {
         return StopRequested();
     }
     const DWORD ms = static_cast<DWORD>(seconds * 1000.0 + 0.5);
-    if (g_wakeEvent != nullptr) {
-        WaitForSingleObject(g_wakeEvent, ms);
+    if (HANDLE wake = LineStopEvent(); wake != nullptr) {
+        WaitForSingleObject(wake, ms);
     } else {
         Sleep(ms);
     }

@@ -2,6 +2,7 @@
 
 #ifndef _WIN32
 
+#include "comm/LineStop.h"
 #include "comm/tests/CommTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -16,7 +18,9 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -78,6 +82,19 @@ private:
     int master_ = -1;
     std::string slave_;
 };
+
+// The settings of the terminal `fd`, or a failure.
+termios SettingsOf(int fd) {
+    termios tio{};
+    EXPECT_EQ(tcgetattr(fd, &tio), 0) << std::strerror(errno);
+    return tio;
+}
+
+bool SameSettings(const termios& a, const termios& b) {
+    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
+           a.c_lflag == b.c_lflag && std::memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0 &&
+           cfgetispeed(&a) == cfgetispeed(&b) && cfgetospeed(&a) == cfgetospeed(&b);
+}
 
 class PosixPort : public ::testing::Test {
 protected:
@@ -249,6 +266,99 @@ TEST_F(PosixPort, NamesThatAreNoSerialLineAreRefused) {
     std::ifstream in(file, std::ios::binary);
     const std::string content((std::istreambuf_iterator<char>(in)), {});
     EXPECT_EQ(content, "user data"); // neither truncated nor written
+}
+
+TEST_F(PosixPort, LineSettingsFoundAtOpenAreRestoredAtClose) {
+    // A terminal as a login or another program leaves it: canonical input with echo, output
+    // processing, software flow control, another speed.
+    const int fd = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(fd, 0) << std::strerror(errno);
+    termios cooked = SettingsOf(fd);
+    cooked.c_lflag |= ICANON | ECHO | ISIG | IEXTEN;
+    cooked.c_oflag |= OPOST | ONLCR;
+    cooked.c_iflag |= ICRNL | IXON;
+    cfsetispeed(&cooked, B4800);
+    cfsetospeed(&cooked, B4800);
+    ASSERT_EQ(tcsetattr(fd, TCSANOW, &cooked), 0);
+    const termios before = SettingsOf(fd);
+    for (int round = 0; round < 2; ++round) { // the destructor closes like Close does
+        SCOPED_TRACE(round);
+        {
+            ComPort port;
+            ASSERT_EQ(port.Open(pty.SlavePath().c_str()), 0);
+            EXPECT_FALSE(SameSettings(SettingsOf(fd), before)); // raw while the sign's
+            const Bytes frame = {0x0D, 0x0A, 0x11};
+            EXPECT_EQ(port.Write(frame.data(), 3), 3);
+            EXPECT_EQ(pty.Receive(3, 2000), frame);
+            if (round == 0) {
+                port.Close();
+                EXPECT_TRUE(SameSettings(SettingsOf(fd), before));
+            }
+        }
+        EXPECT_TRUE(SameSettings(SettingsOf(fd), before));
+    }
+    ::close(fd);
+}
+
+TEST_F(PosixPort, OperatorTerminalsAreRefusedUntouched) {
+    // The pseudo-terminal becomes the controlling terminal of a child in a session of its
+    // own, so that /dev/tty exists for it; the child tries every name of an operator's
+    // terminal and reports which were not refused as not serial lines, one bit each.
+    const std::string slave = pty.SlavePath();
+    const char* const names[] = {"/dev/tty", slave.c_str(), "/dev/console", "/dev/tty0",
+                                 "/dev/tty1"};
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        int terminal = -1;
+        if (::setsid() < 0 || (terminal = ::open(slave.c_str(), O_RDWR | O_NOCTTY)) < 0 ||
+            ::ioctl(terminal, TIOCSCTTY, 0) != 0) {
+            ::_exit(0x80);
+        }
+        termios before{};
+        tcgetattr(terminal, &before);
+        int failures = 0;
+        for (std::size_t i = 0; i < std::size(names); ++i) {
+            struct stat node {};
+            if (i >= 2 && ::stat(names[i], &node) != 0) {
+                continue; // no such device here
+            }
+            ComPort port;
+            if (port.Open(names[i]) != 1 || port.LastError().Kind != LineErrorKind::NotSerial) {
+                failures |= 1 << i;
+            }
+        }
+        termios after{};
+        tcgetattr(terminal, &after);
+        ::_exit(failures | (SameSettings(before, after) ? 0 : 0x40));
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_NE(WEXITSTATUS(status), 0x80) << "cannot give the child a controlling terminal";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "bit i: names[i] accepted, 0x40: settings changed";
+    EXPECT_TRUE(pty.Receive(1, 50).empty()); // nothing was written to it
+    // The same pseudo-terminal is a line like any other for a process it does not control.
+    ComPort port;
+    EXPECT_EQ(port.Open(slave.c_str()), 0)
+        << DescribeLineError(port.LastError(), LineErrorLanguage::English);
+}
+
+TEST_F(PosixPort, StopRequestEndsTheWaitWhereStopsEndLineWaits) {
+    ASSERT_TRUE(PrepareLineStop());
+    ComPort port;
+    ASSERT_EQ(port.Open(pty.SlavePath().c_str()), 0);
+    RequestLineStop();
+    // The synchronisation mode's lines wait on: it blanks the sign after a stop.
+    EXPECT_EQ(port.WaitReadable(20), LineWait::TimedOut);
+    EndLineWaitsOnStop(true);
+    const auto start = Clock::now();
+    EXPECT_EQ(port.WaitReadable(5000), LineWait::Stopped);
+    EXPECT_LT(MsSince(start), 1000);
+    EXPECT_EQ(port.LastError().Kind, LineErrorKind::Interrupted);
+    ResetLineStop();
+    pty.Send({0x55});
+    EXPECT_EQ(port.WaitReadable(2000), LineWait::Readable);
 }
 
 TEST_F(PosixPort, ReplyIsSeenWellBeforeThePollPeriod) {

@@ -9,6 +9,7 @@
 // stopped command never leaves the line locked (see ComPort::Open on the exclusive flag).
 
 #include "autosync/StopSignal.h"
+#include "comm/LineStop.h"
 #include "comm/Unitcomprotocol.h"
 #include "tools/ledsign/Command.h"
 #include "tools/ledsign/DeviceFiles.h"
@@ -207,10 +208,13 @@ public:
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-    // Opens the port; on failure `failure` holds the line to print.
+    // Opens the port; on failure `failure` holds the line to print, none when a stop signal
+    // ended the open (the stop line follows).
     bool Open(PortOutcome& failure) {
         open_ = protocol_.Open(port_.c_str()) == 0;
-        if (!open_) {
+        if (!open_ && protocol_.LastError().Kind == LineErrorKind::Interrupted) {
+            failure = {};
+        } else if (!open_) {
             failure = Failure("cannot open port " + port_ + ": " +
                               DescribeLineError(protocol_.LastError(), LineErrorLanguage::English));
         }
@@ -268,6 +272,9 @@ int RunOnEveryPort(const DeviceArgs& args, const std::function<PortOutcome(Sessi
         std::fprintf(stderr, "cannot install the stop handlers\n");
         return kExitFailure;
     }
+    // A stop ends every wait on the lines at once (connect, name lookup, negotiation, reply):
+    // nothing is left to finish, the port is only closed.
+    EndLineWaitsOnStop(true);
     std::vector<PortOutcome> outcomes(args.Ports.size());
     std::mutex traceLock;
     const bool several = args.Ports.size() > 1;

@@ -7,7 +7,10 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
@@ -74,6 +77,99 @@ int ExclusiveFlag(const std::string& port) {
     const int got = ioctl(fd, TIOCGEXCL, &exclusive);
     close(fd);
     return got == 0 ? (exclusive != 0 ? 1 : 0) : -1;
+}
+
+// A loopback listener that never accepts. With `fill`, its queue is filled first, so that a
+// further connection request is dropped as by a host gone quiet; without, connections complete
+// (in the kernel) and nothing ever answers on them.
+class QuietListener {
+public:
+    explicit QuietListener(bool fill) {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+            ::listen(fd_, fill ? 0 : 8) != 0 ||
+            getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+            return;
+        }
+        port_ = ntohs(address.sin_port);
+        for (int i = 0; fill && i < 4; ++i) {
+            const int queued = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+            // In progress (EINPROGRESS): it is queued or, once the queue is full, dropped.
+            (void)::connect(queued, reinterpret_cast<sockaddr*>(&address), size);
+            queued_.push_back(queued);
+        }
+    }
+    ~QuietListener() {
+        for (const int fd : queued_) {
+            ::close(fd);
+        }
+        ::close(fd_);
+    }
+    QuietListener(const QuietListener&) = delete;
+    QuietListener& operator=(const QuietListener&) = delete;
+
+    std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
+
+private:
+    int fd_ = -1;
+    int port_ = 0;
+    std::vector<int> queued_;
+};
+
+struct StoppedRun {
+    bool Cued = false;
+    int ExitCode = -1;             // -1 when the process did not exit normally
+    double Seconds = 0;            // from the signal to the end of the process
+    std::vector<std::string> Said; // the lines after the cue that are not trace lines
+};
+
+// Runs `args` with stdout and stderr on one pipe, sends SIGINT once a line starting with `cue`
+// has come, and collects what follows.
+StoppedRun StopOnCue(std::vector<std::string> args, const std::string& cue) {
+    StoppedRun run;
+    int out[2];
+    if (tool_tests::detail::Pipe(out) != 0) {
+        return run;
+    }
+    const pid_t pid = tool_tests::detail::Spawn(std::move(args), out[1], out[1]);
+    ::close(out[1]);
+    std::chrono::steady_clock::time_point signalled;
+    std::string pending;
+    char chunk[4096];
+    for (ssize_t n; (n = ::read(out[0], chunk, sizeof chunk)) != 0;) {
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            break;
+        }
+        pending.append(chunk, static_cast<std::size_t>(n));
+        for (std::size_t nl; (nl = pending.find('\n')) != std::string::npos;) {
+            const std::string line = pending.substr(0, nl);
+            pending.erase(0, nl + 1);
+            const bool trace = line.rfind("-- ", 0) == 0 || line.rfind("  ", 0) == 0 ||
+                               line.rfind(">> ", 0) == 0 || line.rfind("<< ", 0) == 0;
+            if (run.Cued && !trace) {
+                run.Said.push_back(line);
+            } else if (!run.Cued && line.rfind(cue, 0) == 0) {
+                run.Cued = true;
+                signalled = std::chrono::steady_clock::now();
+                kill(pid, SIGINT);
+            }
+        }
+    }
+    ::close(out[0]);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    run.Seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - signalled).count();
+    run.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
 }
 
 } // namespace
@@ -400,6 +496,36 @@ TEST(DeviceCommands, StopSignalEndsTheTransactionAndFreesTheLine) {
         ASSERT_TRUE(WIFEXITED(status)) << sig; // not ended by the signal itself
         EXPECT_EQ(WEXITSTATUS(status), 1) << sig;
         EXPECT_EQ(ExclusiveFlag(sign.Port()), 0) << sig;
+    }
+}
+
+TEST(DeviceCommands, StopSignalEndsEveryNetworkWaitAtOnceWithOneLine) {
+    TempDir dir;
+    WriteAll(dir / "m.kom", Message(3));
+    const QuietListener unreachable(true);
+    const QuietListener silent(false);
+    const struct Case {
+        std::string Port;
+        const char* Cue; // the trace line after which the command waits
+    } cases[] = {
+        {"tcp://" + unreachable.Address(), "-- connecting to"},
+        {"rfc2217://" + unreachable.Address(), "-- connecting to"},
+        {"rfc2217://" + silent.Address(), "-- telnet: sent WILL BINARY"},
+        {"tcp://" + silent.Address(), ">> sent"},
+    };
+    for (const Case& c : cases) {
+        const StoppedRun run =
+            StopOnCue({LEDSIGN_BIN, "send", "--trace", "--port", c.Port, dir / "m.kom"}, c.Cue);
+        ASSERT_TRUE(run.Cued) << c.Port;
+        std::printf("%s %s: ended %.3f s after SIGINT\n", c.Port.c_str(), c.Cue, run.Seconds);
+        // Within 0.3 s on an idle machine (a few ms), against the 3 s a connect or negotiation
+        // may take. The margin is for a loaded machine and for ThreadSanitizer, whose runtime
+        // sleeps 1 s at exit while another thread (the detached name lookup) still lives.
+        EXPECT_LT(run.Seconds, 2.0) << c.Port;
+        EXPECT_EQ(run.ExitCode, 1) << c.Port;
+        EXPECT_EQ(run.Said,
+                  std::vector<std::string>{"stopped by a signal; port " + c.Port + " closed"})
+            << c.Port;
     }
 }
 
