@@ -11,7 +11,8 @@
 // the wake-up (a pipe on POSIX, a manual-reset event on Windows) stays signalled.
 //
 // The lines' waits end on a request only after EndLineWaitsOnStop(true): the synchronisation
-// mode instead finishes its step and then needs the line to blank the sign.
+// mode instead finishes its step and then needs the line to blank the sign, except while it
+// opens the line (StopEndsLineWaits), when there is no sign to blank yet.
 
 // Creates the wake-up. Not async-signal-safe: call before the handlers that request a stop are
 // installed. False when the system refused the resources. Calling it again does nothing.
@@ -24,8 +25,8 @@ void RequestLineStop() noexcept;
 // True once a stop was requested.
 bool LineStopRequested() noexcept;
 
-// Whether a request ends the lines' waits (off until set).
-void EndLineWaitsOnStop(bool end) noexcept;
+// Whether a request ends the lines' waits (off until set). Returns the setting it replaced.
+bool EndLineWaitsOnStop(bool end) noexcept;
 
 // True when a request was made and the lines' waits are to end on it.
 bool LineWaitsStopped() noexcept;
@@ -46,6 +47,21 @@ public:
 
 private:
     bool unblocked_ = false;
+};
+
+// Makes a request end the lines' waits while this object lives, then puts back the setting found:
+// for a step that loses nothing when cut short (opening a line: a connect, a name lookup, a
+// Telnet negotiation) in a program that otherwise lets a transaction finish after a stop. The
+// setting is process-wide: only one thread may change it at a time.
+class StopEndsLineWaits {
+public:
+    StopEndsLineWaits() noexcept : before_(EndLineWaitsOnStop(true)) {}
+    ~StopEndsLineWaits() { EndLineWaitsOnStop(before_); }
+    StopEndsLineWaits(const StopEndsLineWaits&) = delete;
+    StopEndsLineWaits& operator=(const StopEndsLineWaits&) = delete;
+
+private:
+    bool before_;
 };
 
 // Forgets a request, empties the wake-up and turns EndLineWaitsOnStop off, for tests that

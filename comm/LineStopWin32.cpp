@@ -39,8 +39,8 @@ bool LineStopRequested() noexcept {
     return g_stopRequested.load();
 }
 
-void EndLineWaitsOnStop(bool end) noexcept {
-    g_stopEndsLineWaits.store(end);
+bool EndLineWaitsOnStop(bool end) noexcept {
+    return g_stopEndsLineWaits.exchange(end);
 }
 
 bool LineWaitsStopped() noexcept {

@@ -45,6 +45,10 @@ TEST_F(LineStopRequest, EndsTheWaitForALookupThatHangs) {
 
 TEST_F(LineStopRequest, LeavesTheLookupAloneWhereStopsDoNotEndLineWaits) {
     RequestLineStop();
+    {
+        const StopEndsLineWaits opening; // only while it lives: a watch opening its port
+        EXPECT_TRUE(LineWaitsStopped());
+    }
     const auto outcome = tcpresolve::Resolve<int>(
         Clock::now() + std::chrono::seconds(3),
         [](int** list) {

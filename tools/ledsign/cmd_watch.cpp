@@ -4,12 +4,15 @@
 // with a time stamp: progress on stdout, errors on stderr with the reason the line gives.
 // The clock set probes the line every --probe-interval seconds; a sign lost is reconnected
 // (WatchPolicy); --exit-on-loss ends with 1 instead. SIGINT, SIGTERM or SIGHUP blanks the sign's
-// current message and closes the port, after the transaction in progress (if any) has ended.
+// current message and closes the port, after the transaction in progress (if any) has ended; a
+// stop that comes while the port is being opened (at the start or a reconnect) ends the opening
+// at once, since there is no sign to blank yet.
 
 #include "autosync/ProtocolSignLink.h"
 #include "autosync/StopSignal.h"
 #include "autosync/Unitautosync.h"
 #include "autosync/WatchPolicy.h"
+#include "comm/LineStop.h"
 #include "comm/Unitcomprotocol.h"
 #include "messages/FileLoad.h"
 #include "tools/ledsign/Command.h"
@@ -289,6 +292,35 @@ ArgsOutcome ParseWatchArgs(const std::vector<std::string>& args, WatchArgs& out)
     return ArgsOutcome::Run;
 }
 
+// The watch's link. A stop ends the opening of the port at once (a connect, a name lookup, a
+// Telnet negotiation, which may take seconds): nothing is lost, since there is no sign to blank
+// on a port that is not open. A transaction on an open port runs to its end instead, so that
+// the sign can be blanked after it and no late reply to an abandoned request can answer the
+// blanking one.
+class WatchLink final : public SignLink {
+public:
+    explicit WatchLink(ComProtocol& protocol) : inner_(protocol) {}
+
+    int Open(const std::string& portName) override {
+        const StopEndsLineWaits cutShortByAStop;
+        return inner_.Open(portName);
+    }
+    int Close() override { return inner_.Close(); }
+    int SyncClock(std::uint16_t address) override { return inner_.SyncClock(address); }
+    int SendMessageSlot(std::uint16_t address, int slot, const std::uint8_t* message) override {
+        return inner_.SendMessageSlot(address, slot, message);
+    }
+
+private:
+    ProtocolSignLink inner_;
+};
+
+// True when the last open of the port was ended by a stop: the stop ends the watch like any
+// other, so that is no failure to report.
+bool OpenStopped(const ComProtocol& protocol) {
+    return protocol.LastError().Kind == LineErrorKind::Interrupted;
+}
+
 bool IsSignLost(const std::string& text) {
     return text == kWatchStatusLost || text == kWatchStatusLostExit;
 }
@@ -296,6 +328,9 @@ bool IsSignLost(const std::string& text) {
 // Progress statuses go to stdout; the error statuses go to stderr, those of a failed link call
 // (and the loss of the sign) followed by the line's reason in parentheses.
 void PrintStatus(const std::string& text, const ComProtocol& protocol) {
+    if (text.rfind(kStatusPortError, 0) == 0 && OpenStopped(protocol)) {
+        return;
+    }
     const std::string reason =
         IsSignLost(text) ? DescribeLineError(protocol.LastError(), LineErrorLanguage::English)
                          : LinkFailureReason(text, protocol, LineErrorLanguage::English);
@@ -333,7 +368,7 @@ int RunWatch(const std::vector<std::string>& args) {
         return kExitFailure;
     }
     ComProtocol protocol;
-    ProtocolSignLink link(protocol);
+    WatchLink link(protocol);
     SystemFileStatus files;
     SystemComClock clock;
     WatchTiming timing;
@@ -344,10 +379,13 @@ int RunWatch(const std::vector<std::string>& args) {
         link, files, clock, [&protocol](const std::string& text) { PrintStatus(text, protocol); },
         timing);
     watch.SetDataFileName(options.DataFile);
-    if (watch.Start(options.Port, static_cast<std::uint16_t>(options.Address)) != 0) {
+    // A start whose open a stop cut short ends as any stop does: exit 0, nothing to blank.
+    const bool started =
+        watch.Start(options.Port, static_cast<std::uint16_t>(options.Address)) == 0;
+    if (!started && !OpenStopped(protocol)) {
         return kExitFailure;
     }
-    while (!WaitForStop(static_cast<double>(watch.MsUntilDue()) / 1000.0)) {
+    while (started && !WaitForStop(static_cast<double>(watch.MsUntilDue()) / 1000.0)) {
         if (!watch.Step()) {
             std::fflush(stdout);
             return kExitFailure; // --exit-on-loss: the port is closed already

@@ -2,6 +2,7 @@
 
 #ifdef LEDSIGN_EMULATOR // the software sign exists where pseudo-terminals do
 
+#include "autosync/Unitautosync.h"
 #include "testsupport/SoftwareSign.h"
 
 #include <algorithm>
@@ -26,6 +27,7 @@
 #include <vector>
 
 using test_files::WriteAll;
+using test_files::WriteText;
 using tool_tests::RequestLine;
 using tool_tests::RunResult;
 using tool_tests::RunToCompletion;
@@ -127,9 +129,10 @@ struct StoppedRun {
     std::vector<std::string> Said; // the lines after the cue that are not trace lines
 };
 
-// Runs `args` with stdout and stderr on one pipe, sends SIGINT once a line starting with `cue`
+// Runs `args` with stdout and stderr on one pipe, sends SIGINT `delay` after a line holding `cue`
 // has come, and collects what follows.
-StoppedRun StopOnCue(std::vector<std::string> args, const std::string& cue) {
+StoppedRun StopOnCue(std::vector<std::string> args, const std::string& cue,
+                     std::chrono::milliseconds delay = {}) {
     StoppedRun run;
     int out[2];
     if (tool_tests::detail::Pipe(out) != 0) {
@@ -155,8 +158,9 @@ StoppedRun StopOnCue(std::vector<std::string> args, const std::string& cue) {
                                line.rfind(">> ", 0) == 0 || line.rfind("<< ", 0) == 0;
             if (run.Cued && !trace) {
                 run.Said.push_back(line);
-            } else if (!run.Cued && line.rfind(cue, 0) == 0) {
+            } else if (!run.Cued && line.find(cue) != std::string::npos) {
                 run.Cued = true;
+                std::this_thread::sleep_for(delay);
                 signalled = std::chrono::steady_clock::now();
                 kill(pid, SIGINT);
             }
@@ -526,6 +530,30 @@ TEST(DeviceCommands, StopSignalEndsEveryNetworkWaitAtOnceWithOneLine) {
         EXPECT_EQ(run.Said,
                   std::vector<std::string>{"stopped by a signal; port " + c.Port + " closed"})
             << c.Port;
+    }
+}
+
+// The watch finishes a transaction after a stop, to blank the sign, but not the opening of the
+// port: there is nothing to blank yet.
+TEST(Watch, StopWhileOpeningTheLineEndsAtOnceWithoutALine) {
+    TempDir dir;
+    WriteText(dir / "dane.txt", "1 4 Nigdy\n");
+    const QuietListener unreachable(true);
+    const QuietListener silent(false);
+    const std::string ports[] = {
+        "tcp://" + unreachable.Address(),     // the connect waits
+        "rfc2217://" + unreachable.Address(), // the connect waits
+        "rfc2217://" + silent.Address(),      // the Telnet negotiation waits
+    };
+    for (const std::string& port : ports) {
+        // The start's status comes just before the open; 0.3 s later the open waits.
+        const StoppedRun run = StopOnCue({LEDSIGN_BIN, "watch", "--port", port, dir / "dane.txt"},
+                                         kStatusStarting, std::chrono::milliseconds(300));
+        ASSERT_TRUE(run.Cued) << port;
+        std::printf("watch %s: ended %.3f s after SIGINT\n", port.c_str(), run.Seconds);
+        EXPECT_LT(run.Seconds, 1.0) << port; // against the 3 s of a connect or negotiation
+        EXPECT_EQ(run.ExitCode, 0) << port;  // as any stop of the watch
+        EXPECT_EQ(run.Said, std::vector<std::string>{}) << port; // no port error
     }
 }
 
