@@ -113,13 +113,13 @@ TEST(StatFileStamp, RealFiles) {
 TEST(FileChanged, IdentityAndChangeTimeCount) {
     FakeFiles files;
     FileVersion last;
-    const std::int64_t t = 1'796'000'000 * kSecond;
+    constexpr std::int64_t t = 1'796'000'000 * kSecond;
     struct Step {
         const char* Name;
         FileStamp Stamp;
         bool Changed;
     };
-    const auto stamp = [t](std::uint64_t device, std::uint64_t id, std::int64_t changeNs) {
+    const auto stamp = [](std::uint64_t device, std::uint64_t id, std::int64_t changeNs) {
         FileStamp s{true, t, 10, true};
         s.Device = device;
         s.FileId = id;

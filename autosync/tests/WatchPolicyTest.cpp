@@ -274,7 +274,7 @@ TEST_F(WatchPolicyTest, ClockSetsProbeOnMinuteStarts) {
         clock.WallAtZeroMs = 10 * 3600000 + 15 * 60000 + c.StartSecond * 1000;
         probeEveryMs = c.ProbeMs;
         Make();
-        ASSERT_TRUE(RunUntil(3 * 3600000));
+        ASSERT_TRUE(RunUntil(std::int64_t{3} * 3600000));
         const std::vector<std::int64_t> sets = link.Times("clock");
         ASSERT_GE(sets.size(), 3u);
         EXPECT_EQ(sets[0], 0);
