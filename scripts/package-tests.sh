@@ -174,12 +174,14 @@ unit_values() { # unit_values KEY: the values of KEY in the packaged unit, one a
 # A configuration error ends watch with a status that stops the restarts: it would fail the same
 # way every 5 s.
 echo "not a key-value line" >"$scratch/bad.conf"
-set +e
-"$bin/ledsign" watch --config "$scratch/bad.conf" >/dev/null 2>&1
-config_status=$?
-set -e
-unit_values RestartPreventExitStatus | grep -qx "$config_status" ||
-    fail "exit status $config_status of a bad configuration restarts the unit"
+for config in "$scratch/bad.conf" "$scratch/missing.conf"; do
+    set +e
+    "$bin/ledsign" watch --config "$config" >/dev/null 2>&1
+    config_status=$?
+    set -e
+    unit_values RestartPreventExitStatus | grep -qx "$config_status" ||
+        fail "exit status $config_status of configuration $config restarts the unit"
+done
 # Every serial driver's device group gets through DevicePolicy=closed, read and write.
 for group in ttyS ttyUSB ttyACM ttyAMA ttySC ttyXR ttymxc rfcomm; do
     allowed=no
