@@ -5,7 +5,10 @@ The core is layered preview < messages < comm < autosync; each core folder may i
 own folder and the ones below it, never app/, tools/ or Qt. tools/ and app/ (the editor's Qt
 windows) may include every core folder but not each other. A test (a file under <folder>/tests/) may include what its folder may, its
 own folder's tests/, and testsupport/ - but only the testsupport headers whose own includes stay
-within what the test may include. No file includes its way back to itself.
+within what the test may include. No unit includes its way back to itself, where a unit is a
+header together with the source file of the same base name in the same folder: A.cpp including
+B.h while B.h includes A.h is a cycle, because the two units cannot be built or understood one
+without the other.
 
 Usage: check-includes.py [ROOT]   (ROOT defaults to the repository this script lives in)
 Prints one line per finding and exits with status 1 when there is any, 0 otherwise.
@@ -139,6 +142,40 @@ def find_cycles(graph):
     return cycles
 
 
+def unit_name(path):
+    """The unit a file belongs to: its folder and base name, shared by a header and its source."""
+    return os.path.splitext(path)[0]
+
+
+def unit_cycles(graph):
+    """Each group of units that include each other, as one cycle of file includes.
+
+    A file's include of its own unit (A.cpp of A.h) is no edge, a file's include of itself is.
+    In the cycle, "B.h ~ B.cpp" marks where the chain passes on from one file of a unit to
+    another of the same unit."""
+    edges = {}
+    unit_graph = {unit_name(path): set() for path in graph}
+    for path, targets in graph.items():
+        for target in targets:
+            if target == path or unit_name(target) != unit_name(path):
+                unit_graph[unit_name(path)].add(unit_name(target))
+                edges.setdefault((unit_name(path), unit_name(target)), []).append((path, target))
+    cycles = []
+    for units in find_cycles(unit_graph):
+        chain, previous = [], None
+        for step in zip(units, units[1:]):
+            # Continue from the file the last step reached when that file has the next include.
+            source, target = min(edges[step], key=lambda e: (e[0] != previous, e))
+            if previous is None:
+                chain.append(source)
+            elif source != previous:
+                chain[-1] += " ~ " + source
+            chain.append(target)
+            previous = target
+        cycles.append(chain)
+    return cycles
+
+
 def check(root):
     files = list_sources(root)
     known = set(files)
@@ -189,7 +226,7 @@ def check(root):
                     findings.append(f"{where}: it brings in {', '.join(sorted(beyond))}, which "
                                     f"{unit} may not include")
 
-    for cycle in find_cycles(graph):
+    for cycle in unit_cycles(graph):
         findings.append("include cycle: " + " -> ".join(cycle))
     return findings
 

@@ -46,6 +46,12 @@ CASES = [
     ("cycle", {"comm/X.h": ["comm/Y.h"], "comm/Y.h": ["comm/Z.h"], "comm/Z.h": ["comm/X.h"]},
      "include cycle: comm/X.h -> comm/Y.h -> comm/Z.h -> comm/X.h"),
     ("self include", {"comm/S.h": ["S.h"]}, "include cycle: comm/S.h -> comm/S.h"),
+    ("two units through their sources",
+     {"app/A.cpp": ["A.h", "app/B.h"], "app/B.h": [], "app/B.cpp": ["B.h", "A.h"], "app/A.h": []},
+     "include cycle: app/A.cpp -> app/B.h ~ app/B.cpp -> app/A.h"),
+    ("a header chain, each source including its own header and those below",
+     {"app/A.h": ["B.h"], "app/B.h": ["C.h"], "app/C.h": [], "app/A.cpp": ["A.h", "C.h"],
+      "app/B.cpp": ["B.h", "C.h"], "app/C.cpp": ["C.h"]}, None),
 ]
 
 

@@ -1,6 +1,5 @@
 #include "app/mainwindow/ActionPanel.h"
 
-#include "app/mainwindow/MainMenu.h"
 #include "app/widgets/CategoryButtons.h"
 
 #include <QMenu>

@@ -11,6 +11,7 @@
 // Neither the panel nor its scroll area ever takes the keyboard focus.
 
 #include "app/Icons.h"
+#include "app/mainwindow/EditorCommands.h"
 #include "messages/Ledmessagecon.h"
 #include "preview/Fonts.h"
 
@@ -42,31 +43,6 @@ enum ActionItem : int {
     kSyncFileItem,
     kShowMessageItem,
     kActionItemCount
-};
-
-// What a button of the panel (or an entry of its context menus) asks the window to do.
-enum class PanelCommand {
-    Font1,
-    Font2,
-    Font3,
-    Font4,
-    Font5,
-    InsertDate,
-    InsertTime,
-    InsertTemperature,
-    InsertSpecialChar,
-    ToggleType,
-    TestMessage,
-    ClearMessage,
-    LoadMessage,
-    LoadSet,
-    SaveMessage,
-    SaveSet,
-    SendMessage,
-    SendSet,
-    SyncClock,
-    SyncFile,
-    ShowMessage,
 };
 
 class ActionPanel : public QScrollArea {
