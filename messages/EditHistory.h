@@ -54,7 +54,6 @@ public:
     // cursor was moved).
     void CloseRun() { runCursor_.reset(); }
 
-    bool CanUndo() const { return !undo_.empty(); }
     bool CanRedo() const { return !redo_.empty(); }
     std::size_t UndoCount() const { return undo_.size(); }
 

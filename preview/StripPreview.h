@@ -222,7 +222,6 @@ public:
     int ReadPosition() const { return pos_; }
     int Phase() const { return phase_; }
     int GlyphWidth() const { return width_; }
-    int ColumnCount() const { return count_; }
     // True when the last step read the message's end cell and wrapped to its start.
     bool AtEnd() const { return atEnd_; }
     // True when the next scroll step will take a new character (the last one has moved its full

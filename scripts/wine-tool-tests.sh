@@ -20,8 +20,8 @@ native_ledsign=$native_build/tools/ledsign
 export LC_ALL=C.UTF-8
 export WINEPREFIX=${WINEPREFIX:-$win_build/wineprefix}
 export WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
-WINE=/usr/lib/wine/wine64
-WINESERVER=/usr/lib/wine/wineserver
+. "$(dirname "$0")/wine.sh"
+wine_from_build "$win_build"
 
 work=$(mktemp -d)
 emulator_pids=()

@@ -11,8 +11,10 @@ cd "$(dirname "$0")/.."
 build=${1:-build-win}
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 name=ledsign-$version-win64
+. scripts/wine.sh
+wine_from_build "$build"
 scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"; /usr/lib/wine/wineserver -k 2>/dev/null || true' EXIT
+trap 'rm -rf "$scratch"; "$WINESERVER" -k 2>/dev/null || true' EXIT
 fail() {
     echo "zip-tests: $*" >&2
     exit 1
@@ -34,6 +36,6 @@ x86_64-w64-mingw32-nm "$exe" 2>&1 | grep -q 'no symbols' || fail "ledsign.exe is
 echo "ledsign.exe: $(stat -c %s "$exe") bytes (the build's: $(stat -c %s "$build/tools/ledsign.exe"))" >&2
 export WINEPREFIX=${WINEPREFIX:-$(realpath "$build")/wineprefix} WINEDEBUG=-all
 export WINEDLLOVERRIDES=mscoree,mshtml=
-got=$(/usr/lib/wine/wine64 "$exe" --version | tr -d '\r')
+got=$("$WINE" "$exe" --version | tr -d '\r')
 [ "$got" = "ledsign $version" ] || fail "the packed ledsign.exe --version printed: $got"
 echo "$zip"

@@ -79,8 +79,6 @@ public:
     // The font files passed over at creation (too short or unreadable), for the start-up
     // warning.
     const std::vector<SkippedFontFile>& SkippedFontFiles() const { return skippedFonts_; }
-    // The send actions, for tests that replace how transactions are run.
-    SendActions& Actions() { return *actions_; }
 
     // --- commands ---
     // What a click on the action panel's button for `command` does.

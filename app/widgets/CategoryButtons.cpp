@@ -139,11 +139,6 @@ void CategoryButtons::SetBackground(const QColor& top, const QColor& bottom) {
     update();
 }
 
-void CategoryButtons::SetButtonHeight(int height) {
-    buttonHeight_ = height;
-    ContentChanged();
-}
-
 int CategoryButtons::ContentHeight() const {
     int h = 0;
     for (const auto& c : categories_) {

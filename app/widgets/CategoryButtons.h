@@ -76,7 +76,6 @@ public:
     void SetButtonColours(const QColor& normal, const QColor& selected);
     // Panel background gradient, top to bottom.
     void SetBackground(const QColor& top, const QColor& bottom);
-    void SetButtonHeight(int height);
 
     // The height all expanded content needs.
     int ContentHeight() const;
