@@ -16,6 +16,7 @@
 // programs that write such files today write UTF-8.
 
 #include "autosync/FileStamp.h"
+#include "format/SignFormat.h"
 
 #include <array>
 #include <cstddef>
@@ -26,13 +27,13 @@
 #include <system_error>
 #include <utility>
 
-constexpr std::size_t kSyncMessageSize = 1024;          // one message buffer
-constexpr std::size_t kSyncTypeIndex = 1023;            // byte that holds the message type
+constexpr std::size_t kSyncMessageSize = signformat::kMessageBytes;
+constexpr std::size_t kSyncTypeIndex = signformat::kTypeIndex;
 constexpr std::size_t kSyncCellEnd = 1022;              // cells occupy bytes below this index
 constexpr std::size_t kMaxSyncCells = kSyncCellEnd / 2; // 511
 constexpr std::size_t kMaxDataLine = 8190; // longest first line taken from the data file
-constexpr int kSyncSlot = 9;               // the sign's current message
-constexpr std::uint16_t kSyncDefaultAddress = 380;
+constexpr int kSyncSlot = signformat::kCurrentSlot;
+constexpr std::uint16_t kSyncDefaultAddress = signformat::kDefaultSignAddress;
 inline constexpr const char* kDefaultDataFile = "dane.txt";
 inline constexpr std::size_t kMaxSettingsLine = 254; // bytes taken from the settings line
 

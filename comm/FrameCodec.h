@@ -17,6 +17,8 @@
 // Nothing here allocates: the encoder writes into its caller's buffer and the decoder keeps the
 // payload inside itself.
 
+#include "format/SignFormat.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -32,7 +34,7 @@ constexpr std::uint16_t kComputerAddress = 0x0000;
 constexpr std::uint8_t kReplyDone = 0x80;    // reply code: the request was carried out
 constexpr std::uint8_t kReplyRefused = 0x81; // the reply code the software sign refuses with
 // The largest payload a decoder accepts: one message buffer.
-constexpr std::size_t kMaxPayload = 1024;
+constexpr std::size_t kMaxPayload = signformat::kMessageBytes;
 // Start byte, header with its checksum (8), trailer.
 constexpr std::size_t kFrameOverhead = 10;
 // The most line bytes a frame with `payload` bytes can take: every byte after the start byte

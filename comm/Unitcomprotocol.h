@@ -8,6 +8,7 @@
 
 #include "comm/FrameCodec.h"
 #include "comm/Unitcomport.h"
+#include "format/SignFormat.h"
 
 #include <array>
 #include <cstddef>
@@ -27,10 +28,10 @@ using framecodec::kReplyDone;
 using framecodec::RxStateId;
 using enum framecodec::RxStateId;
 constexpr std::uint32_t kMaxPayload = framecodec::kMaxPayload;
-constexpr std::uint16_t kSignAddress = 380; // 0x017C
+constexpr std::uint16_t kSignAddress = signformat::kDefaultSignAddress;
 // Room for the worst case: every byte after the start byte of a 1024-byte request escaped.
 constexpr std::size_t kTransmitCapacity = framecodec::MaxFrameSize(framecodec::kMaxPayload);
-constexpr std::size_t kSlotMessageSize = 1024;
+constexpr std::size_t kSlotMessageSize = signformat::kMessageBytes;
 constexpr std::size_t kClockPayloadSize = 6;
 
 // Commands (byte 5 of a request).

@@ -2,20 +2,15 @@
 // CLEDMessageCon: one message of the LED sign in its fixed 1024-byte buffer, with the editing
 // operations that the message grid calls, the painting of one grid cell and file access.
 //
-// Buffer layout (stored in files and sent to the sign unchanged):
-//   bytes 2k, 2k+1 (k = 0..499)  cell k: attribute, character code (code page 1250 / glyph code)
-//   bytes 1000, 1001             0 after every insert or delete (closes the cell area)
-//   bytes 1002..1022             0, unused
-//   byte 1023                    message type: 0 scrolling, 1 static
-// The message ends at the first cell whose attribute is 0.
-//
-// Attribute byte: low four bits the font number (1..5), high four bits the cell kind
-// (0 plain character, 1 time field, 2 date field, 3 temperature field).
+// The buffer's layout and the attribute byte are the sign's format (format/SignFormat.h); a
+// character code is a code page 1250 character or a glyph code. Bytes 1000 and 1001 are set to
+// 0 after every insert or delete. The message ends at the first cell whose attribute is 0.
 //
 // All operations run on the user-interface thread. The operations that use the grid
 // (CursorLeft, CursorRight, CanSelect, KeyDown, KeyPress, DrawCell, SetFont, the inserts at the
 // cursor, Clear) must only be called after AttachGrid.
 
+#include "format/SignFormat.h"
 #include "messages/FileLoad.h"
 #include "messages/GridView.h"
 #include "preview/Bitmap32.h"
@@ -26,11 +21,11 @@
 #include <cstdio>
 #include <span>
 
-constexpr int kMessageSize = 1024;
-constexpr int kMessageCells = 500;       // cells 0..499 form the text area
-constexpr int kMessageTypeOffset = 1023; // the type byte
-constexpr std::uint8_t kMessageScrolling = 0;
-constexpr std::uint8_t kMessageStatic = 1;
+constexpr int kMessageSize = static_cast<int>(signformat::kMessageBytes);
+constexpr int kMessageCells = static_cast<int>(signformat::kCellCount);
+constexpr int kMessageTypeOffset = static_cast<int>(signformat::kTypeIndex);
+constexpr std::uint8_t kMessageScrolling = signformat::kTypeScrolling;
+constexpr std::uint8_t kMessageStatic = signformat::kTypeStatic;
 
 constexpr int kGridColumns = 32; // the grid shows the buffer as 32 x 16 cells
 constexpr int kGridRows = 16;
@@ -38,13 +33,14 @@ constexpr int kCellBitmapSize = 16; // one painted cell: a double-size 8 x 8 gly
 
 constexpr std::uint8_t kDefaultAttribute = 4; // font 4, plain characters
 
-// Cell kinds (high four bits of the attribute) and the placeholder codes of the live fields.
-constexpr std::uint8_t kKindTime = 0x10;
-constexpr std::uint8_t kKindDate = 0x20;
-constexpr std::uint8_t kKindTemperature = 0x30;
-constexpr std::uint8_t kTimeFieldCode = 0xFF;
-constexpr std::uint8_t kDateFieldCode = 0xFE;
-constexpr std::uint8_t kTemperatureFieldCode = 0xFA;
+// Cell kinds as attribute bits (the format's kind codes in the high four bits), and the
+// placeholder codes of the live fields.
+constexpr std::uint8_t kKindTime = signformat::KindBits(signformat::kKindTime);
+constexpr std::uint8_t kKindDate = signformat::KindBits(signformat::kKindDate);
+constexpr std::uint8_t kKindTemperature = signformat::KindBits(signformat::kKindTemperature);
+using signformat::kDateFieldCode;
+using signformat::kTemperatureFieldCode;
+using signformat::kTimeFieldCode;
 
 // Colours of a painted cell.
 constexpr Pixel kCellBlack = Rgb(0, 0, 0);

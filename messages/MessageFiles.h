@@ -2,12 +2,13 @@
 // Message-set files (*.kzb): the 1024-byte buffers of the 8 messages of the set one after the
 // other, message 1 first (message s at offset (s - 1) x 1024), 8192 bytes, nothing added.
 
+#include "format/SignFormat.h"
 #include "messages/Ledmessagecon.h"
 
 #include <span>
 
-constexpr int kMessageSetCount = 8;
-constexpr int kMessageSetSize = kMessageSetCount * kMessageSize;
+constexpr int kMessageSetCount = signformat::kSetMessages;
+constexpr int kMessageSetSize = static_cast<int>(signformat::kSetBytes);
 
 // Reads the set file `fileName` into messages 1..8 in order. A short file fills the messages
 // as far as it reaches (a message cut in the middle keeps its old bytes after the cut, later

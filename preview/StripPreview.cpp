@@ -202,7 +202,7 @@ int LayoutStatic(const PreviewState& state, StripBytes& buffer, std::int16_t& x,
             if (attribute == 0 || ch == 0) {
                 return 0;
             }
-            if ((attribute >> 4) == 0x1) {
+            if (signformat::KindOf(attribute) == signformat::kKindTime) {
                 TimeText(state, text);
                 ch = static_cast<std::uint8_t>(text[0]);
                 next = 1;
@@ -334,18 +334,18 @@ std::uint8_t StripPreview::NextCharacter(int& nextPhase) {
             atEnd_ = true;
         }
         nextPhase = 0;
-        switch (attribute_ >> 4) {
-        case 0x1:
+        switch (signformat::KindOf(attribute_)) {
+        case signformat::kKindTime:
             TimeText(*state_, text_);
             ch = static_cast<std::uint8_t>(text_[0]);
             nextPhase = 1;
             break;
-        case 0x2:
+        case signformat::kKindDate:
             DateText(*state_, text_);
             ch = static_cast<std::uint8_t>(text_[0]);
             nextPhase = 7;
             break;
-        case 0x3:
+        case signformat::kKindTemperature:
             TemperatureText(text_);
             ch = static_cast<std::uint8_t>(text_[0]);
             nextPhase = text_[1] != 0 ? 14 : 0;

@@ -13,6 +13,7 @@
 // Everything here runs on the owner's thread except PreviewTick and what a ticker thread reads
 // (StepTicks, HoldTicks, StepPeriod), which are atomic.
 
+#include "format/SignFormat.h"
 #include "preview/Bitmap32.h"
 #include "preview/Fonts.h"
 
@@ -169,7 +170,7 @@ int EntryBlocked(const StripBytes& strip, const std::uint8_t* glyphRows, int hei
 // The preview loop, one pass at a time
 
 constexpr std::uint8_t kEscapeKey = 27;
-constexpr std::size_t kPreviewMessageBytes = 1024;
+constexpr std::size_t kPreviewMessageBytes = signformat::kMessageBytes;
 
 // One running preview of a message on a PreviewState, advanced by the caller one pass at a time
 // so that a window can drive it from its own event loop and a tool can drive it without real

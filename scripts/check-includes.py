@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Checks the #include lines of the C++ sources against the layers of the code.
 
-The core is layered preview < messages < comm < autosync; each core folder may include only its
+The core is layered format < preview < messages < comm < autosync (format, header-only, holds the
+sign's message format); each core folder may include only its
 own folder and the ones below it, never app/, tools/ or Qt. tools/ and app/ (the editor's Qt
 windows) may include every core folder but not each other. A test (a file under <folder>/tests/) may include what its folder may, its
 own folder's tests/, and testsupport/ - but only the testsupport headers whose own includes stay
@@ -20,7 +21,7 @@ import subprocess
 import sys
 from pathlib import PurePosixPath
 
-CORE = ["preview", "messages", "comm", "autosync"]  # bottom layer first
+CORE = ["format", "preview", "messages", "comm", "autosync"]  # bottom layer first
 # The editor's windows: Qt code, all under app/.
 APP_PATHS = ["app/"]
 # Include directories besides the repository root and the including file's own directory.

@@ -14,13 +14,16 @@ check_includes = importlib.util.module_from_spec(_spec)
 _spec.loader.exec_module(check_includes)
 
 # Files every tree has, one per layer, including nothing.
-BASE = ["preview/P.h", "messages/M.h", "comm/C.h", "autosync/A.h", "tools/T.h", "app/W.h",
+BASE = ["format/F.h", "preview/P.h", "messages/M.h", "comm/C.h", "autosync/A.h", "tools/T.h", "app/W.h",
         "testsupport/Plain.h", "comm/tests/CommHelper.h"]
 
 # (name, {file: [included names]}, expected finding substring or None for a clean tree)
 CASES = [
     ("core upwards", {"messages/M.cpp": ["preview/P.h", "messages/M.h"],
-                      "autosync/A.cpp": ["comm/C.h", "preview/P.h"]}, None),
+                      "autosync/A.cpp": ["comm/C.h", "preview/P.h"],
+                      "preview/P.cpp": ["format/F.h"], "tools/T.cpp": ["format/F.h"]}, None),
+    ("format is the bottom layer", {"format/F.h": ["preview/P.h"]},
+     "format may not include preview"),
     ("core downwards", {"preview/P.cpp": ["messages/M.h"]}, "preview may not include messages"),
     ("core into tools", {"comm/C.cpp": ["tools/T.h"]}, "comm may not include tools"),
     ("core into app", {"autosync/A.cpp": ["app/W.h"]}, "autosync may not include app"),

@@ -16,6 +16,7 @@
 #include "app/mainwindow/UndoActions.h"
 #include "comm/SendActions.h"
 #include "comm/Unitcomprotocol.h"
+#include "format/SignFormat.h"
 #include "messages/Ledmessagecon.h"
 #include "preview/Fonts.h"
 
@@ -40,7 +41,7 @@ class TForm2;
 class TForm3;
 
 constexpr int kMessageCount = kMessageSetCount;
-constexpr std::uint16_t kDeviceAddress = 380;
+constexpr std::uint16_t kDeviceAddress = signformat::kDefaultSignAddress;
 constexpr int kStatusPeriodMs = 5000;
 
 class TForm1 : public QMainWindow {

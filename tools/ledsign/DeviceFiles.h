@@ -3,6 +3,7 @@
 // the message container's semantics and the shared loader's checks. Kept in its own unit so
 // that those commands need not see the container's headers.
 
+#include "format/SignFormat.h"
 #include "messages/FileLoad.h"
 
 #include <array>
@@ -11,7 +12,7 @@
 
 namespace ledsign_tool {
 
-using MessageBytes = std::array<std::uint8_t, 1024>;
+using MessageBytes = std::array<std::uint8_t, signformat::kMessageBytes>;
 
 // Reads a message file (*.kom) the way the editor loads one into a cleared message: up to
 // 1024 bytes from its start, the rest 0. Returns false when the load fails (see

@@ -1,6 +1,7 @@
 // ledsign compose / dump: building message files from text and showing what a message or a
 // message-set file holds.
 
+#include "format/SignFormat.h"
 #include "messages/Cp1250.h"
 #include "messages/HeadlessGrid.h"
 #include "messages/Ledmessagecon.h"
@@ -266,7 +267,7 @@ constexpr const char* kDumpHelp =
 
 const char* KindName(std::uint8_t attribute) {
     static constexpr std::array<const char*, 4> kNames = {"char", "time", "date", "temp"};
-    const unsigned kind = attribute >> 4;
+    const unsigned kind = signformat::KindOf(attribute);
     return kind < kNames.size() ? kNames[kind] : "kind?";
 }
 

@@ -2,6 +2,8 @@
 // What the software sign remembers: nine message slots, the slot it shows and its clock, and
 // how it answers each request addressed to it.
 
+#include "format/SignFormat.h"
+
 #include <array>
 #include <chrono>
 #include <cstdint>
@@ -9,8 +11,8 @@
 
 namespace sign_emulator {
 
-constexpr int kSlotCount = 9;
-constexpr std::size_t kMessageSize = 1024;
+constexpr int kSlotCount = signformat::kLastSlot;
+constexpr std::size_t kMessageSize = signformat::kMessageBytes;
 
 // Local date and time as the sign keeps it (no time zone, minute resolution is what it is set
 // with; seconds run on from there).

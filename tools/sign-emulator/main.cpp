@@ -4,6 +4,7 @@
 // dots. Runs until SIGINT or SIGTERM.
 
 #include "comm/FrameCodec.h"
+#include "format/SignFormat.h"
 #include "tools/sign-emulator/Display.h"
 #include "tools/sign-emulator/NetListener.h"
 #include "tools/sign-emulator/Pty.h"
@@ -32,7 +33,7 @@ void OnSignal(int) {
 }
 
 struct Options {
-    unsigned address = 380;
+    unsigned address = signformat::kDefaultSignAddress;
     bool refuse = false;
     bool silent = false;
     bool garble = false;
