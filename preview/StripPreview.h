@@ -156,8 +156,8 @@ int PlaceGlyph(const FontInfoTable& fonts, StripBytes& buffer, int fontIndex, st
 // Lays a static message out left to right into `buffer` from (x, y), in the state's fonts, with
 // kerning, while the next character starts at most at column 64. A time field shows as hours
 // ":" minutes from TimeText, as it scrolls; date and temperature fields draw their cells' own
-// glyphs (the placeholders). `message` is the message
-// buffer; reading stops at the first cell with attribute 0 or code 0, or at the end of the span.
+// glyphs (the placeholders). `message` is the message buffer; reading stops at the first cell
+// with attribute 0 or code 0, or at the end of the span.
 // Returns 0 when the message ended, 1 when the strip is full. x is left after the last glyph.
 int LayoutStatic(const PreviewState& state, StripBytes& buffer, std::int16_t& x, std::int16_t& y,
                  std::span<const std::uint8_t> message);
