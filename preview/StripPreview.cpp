@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -97,6 +98,118 @@ int TemperatureText(FieldText& text) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// The live fields, each described once: the scroll steps and the static layout both expand a
+// field from its table.
+
+namespace {
+
+// One character of a live field: a character of the field's text, which is taken when the
+// field's cell is read so that a field never mixes two readings of the clock, or a fixed one.
+struct FieldCharacter {
+    ExpansionPhase phase; // the phase that gives this character (NextCell for a field's first)
+    int textIndex;        // index into the field's text, or kFixed
+    char fixed;           // the character when textIndex is kFixed
+    // A text character that may be missing: a 0 there ends the field before it.
+    bool optional;
+};
+constexpr int kFixed = -1;
+
+constexpr FieldCharacter FromText(ExpansionPhase phase, int index, bool optional = false) {
+    return {phase, index, 0, optional};
+}
+constexpr FieldCharacter Fixed(ExpansionPhase phase, char c) {
+    return {phase, kFixed, c, false};
+}
+
+using P = ExpansionPhase;
+
+// TimeText "hhnn" shown as "hh:nn".
+constexpr std::array kTimeCharacters = {
+    FromText(P::NextCell, 0),    // hour, tens
+    FromText(P::HourUnits, 1),   // hour, units
+    Fixed(P::TimeColon, ':'),    // separator
+    FromText(P::MinuteTens, 2),  // minute, tens
+    FromText(P::MinuteUnits, 3), // minute, units
+};
+// DateText "ddmmyy" shown as "dd/mm/20yy": the text holds two digits of the year, the century
+// is shown as a fixed "20".
+constexpr std::array kDateCharacters = {
+    FromText(P::NextCell, 0),    // day, tens
+    FromText(P::DayUnits, 1),    // day, units
+    Fixed(P::DaySlash, '/'),     // separator
+    FromText(P::MonthTens, 2),   // month, tens
+    FromText(P::MonthUnits, 3),  // month, units
+    Fixed(P::MonthSlash, '/'),   // separator
+    Fixed(P::CenturyTens, '2'),  // century, tens
+    Fixed(P::CenturyUnits, '0'), // century, units
+    FromText(P::YearTens, 4),    // year, tens
+    FromText(P::YearUnits, 5),   // year, units
+};
+// TemperatureText shown as it is: up to three characters, a minus sign and digits.
+constexpr std::array kTemperatureCharacters = {
+    FromText(P::NextCell, 0),                // sign or first digit
+    FromText(P::TemperatureSecond, 1, true), // digit, if any
+    FromText(P::TemperatureThird, 2, true),  // digit, if any
+};
+
+struct LiveField {
+    std::uint8_t kind;                                // the cell kind that starts the field
+    int (*takeText)(const PreviewState&, FieldText&); // reads the clock for the field's text
+    std::span<const FieldCharacter> characters;       // in the order they are shown
+    bool expandedWhenStatic; // else a static layout draws the cell's own glyph (its placeholder)
+};
+
+const std::array<LiveField, 3> kLiveFields = {{
+    {signformat::kKindTime, TimeText, kTimeCharacters, true},
+    {signformat::kKindDate, DateText, kDateCharacters, false},
+    {signformat::kKindTemperature,
+     [](const PreviewState&, FieldText& text) { return TemperatureText(text); },
+     kTemperatureCharacters, false},
+}};
+
+// The live field a cell with `attribute` starts, or nullptr for a plain character.
+const LiveField* FieldOf(std::uint8_t attribute) {
+    const auto found = std::find_if(kLiveFields.begin(), kLiveFields.end(), [&](const auto& f) {
+        return f.kind == signformat::KindOf(attribute);
+    });
+    return found != kLiveFields.end() ? &*found : nullptr;
+}
+
+// The index in `field` of the character that `phase` gives, or nullopt when the phase is not
+// one of the field's.
+std::optional<std::size_t> IndexOf(const LiveField& field, ExpansionPhase phase) {
+    const auto c = field.characters;
+    const auto found =
+        std::find_if(c.begin(), c.end(), [&](const auto& ch) { return ch.phase == phase; });
+    return found != c.end() ? std::optional(static_cast<std::size_t>(found - c.begin()))
+                            : std::nullopt;
+}
+
+std::uint8_t CharacterAt(const LiveField& field, const FieldText& text, std::size_t index) {
+    const FieldCharacter& c = field.characters[index];
+    return static_cast<std::uint8_t>(
+        c.textIndex == kFixed ? c.fixed : text[static_cast<std::size_t>(c.textIndex)]);
+}
+
+// The number of characters `field` shows with `text`: all of them, or up to the first missing
+// optional one.
+std::size_t ShownLength(const LiveField& field, const FieldText& text) {
+    for (std::size_t i = 1; i < field.characters.size(); ++i) {
+        if (field.characters[i].optional && CharacterAt(field, text, i) == 0) {
+            return i;
+        }
+    }
+    return field.characters.size();
+}
+
+// The phase after character `index` of `field`: the field's next character, or the next cell.
+ExpansionPhase PhaseAfter(const LiveField& field, const FieldText& text, std::size_t index) {
+    return index + 1 < ShownLength(field, text) ? field.characters[index + 1].phase : P::NextCell;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
 
 void RenderStrip(const StripBytes& strip, Bitmap32& stripBitmap) {
     if (stripBitmap.Width() < kStripBitmapWidth || stripBitmap.Height() < kStripBitmapHeight) {
@@ -183,54 +296,39 @@ int PlaceGlyph(const FontInfoTable& fonts, StripBytes& buffer, int fontIndex, st
 
 int LayoutStatic(const PreviewState& state, StripBytes& buffer, std::int16_t& x, std::int16_t& y,
                  std::span<const std::uint8_t> message) {
-    std::size_t pos = 0;
-    int phase = 0;
     FieldText text{};
-    std::uint8_t attribute = 0;
-    for (;;) {
-        std::uint8_t ch = 0;
-        int next = 0;
-        switch (phase) {
-        case 0:
-            // A buffer without an end cell ends with the span, never past it.
-            if (pos + 1 >= message.size()) {
-                return 0;
-            }
-            attribute = message[pos];
-            ch = message[pos + 1];
-            pos += 2;
-            if (attribute == 0 || ch == 0) {
-                return 0;
-            }
-            if (signformat::KindOf(attribute) == signformat::kKindTime) {
-                TimeText(state, text);
-                ch = static_cast<std::uint8_t>(text[0]);
-                next = 1;
-            }
-            break;
-        case 1:
-            ch = static_cast<std::uint8_t>(text[1]);
-            next = 2;
-            break;
-        case 2:
-            ch = ':';
-            next = 3;
-            break;
-        case 3:
-            ch = static_cast<std::uint8_t>(text[2]);
-            next = 4;
-            break;
-        default:
-            ch = static_cast<std::uint8_t>(text[3]);
-            next = 0;
-            break;
+    // A buffer without an end cell ends with the span, never past it.
+    for (std::size_t pos = 0; pos + 1 < message.size(); pos += 2) {
+        const std::uint8_t attribute = message[pos];
+        const std::uint8_t code = message[pos + 1];
+        if (attribute == 0 || code == 0) {
+            return 0;
         }
-        phase = next;
-        if (x > kStripVisibleColumns) {
-            return 1;
+        const int fontIndex = ((attribute & 0x0F) - 1) & 0x0F;
+        // False when the strip is full: nothing more is placed.
+        const auto place = [&](std::uint8_t ch) {
+            if (x > kStripVisibleColumns) {
+                return false;
+            }
+            PlaceGlyph(state.FontTable, buffer, fontIndex, x, y, true, ch);
+            return true;
+        };
+        const LiveField* field = FieldOf(attribute);
+        if (field == nullptr || !field->expandedWhenStatic) {
+            if (!place(code)) {
+                return 1;
+            }
+            continue;
         }
-        PlaceGlyph(state.FontTable, buffer, ((attribute & 0x0F) - 1) & 0x0F, x, y, true, ch);
+        field->takeText(state, text);
+        const std::size_t shown = ShownLength(*field, text);
+        for (std::size_t i = 0; i < shown; ++i) {
+            if (!place(CharacterAt(*field, text, i))) {
+                return 1;
+            }
+        }
     }
+    return 0;
 }
 
 int EntryBlocked(const StripBytes& strip, const std::uint8_t* glyphRows, int height) {
@@ -257,7 +355,7 @@ bool StripPreview::Start(std::int16_t type, const std::uint8_t* message, std::ui
     std::copy_n(message, kPreviewMessageBytes, message_.begin());
     length_ = std::min<int>(length, static_cast<int>(kPreviewMessageBytes));
     pos_ = 0;
-    phase_ = 0;
+    phase_ = ExpansionPhase::NextCell;
     width_ = 8;
     count_ = 0;
     atEnd_ = false;
@@ -322,85 +420,33 @@ StripPreview::PassOutcome StripPreview::Pass(std::uint8_t key, std::uint16_t run
     return outcome;
 }
 
-std::uint8_t StripPreview::NextCharacter(int& nextPhase) {
-    std::uint8_t ch = 0;
-    switch (phase_) {
-    case 0: {
+std::uint8_t StripPreview::NextCharacter(ExpansionPhase& nextPhase) {
+    nextPhase = ExpansionPhase::NextCell;
+    if (phase_ == ExpansionPhase::NextCell) {
         attribute_ = ByteAt(pos_);
-        ch = ByteAt(pos_ + 1);
+        const std::uint8_t code = ByteAt(pos_ + 1);
         pos_ += 2;
         if (pos_ > length_) {
             pos_ = 0;
             atEnd_ = true;
         }
-        nextPhase = 0;
-        switch (signformat::KindOf(attribute_)) {
-        case signformat::kKindTime:
-            TimeText(*state_, text_);
-            ch = static_cast<std::uint8_t>(text_[0]);
-            nextPhase = 1;
-            break;
-        case signformat::kKindDate:
-            DateText(*state_, text_);
-            ch = static_cast<std::uint8_t>(text_[0]);
-            nextPhase = 7;
-            break;
-        case signformat::kKindTemperature:
-            TemperatureText(text_);
-            ch = static_cast<std::uint8_t>(text_[0]);
-            nextPhase = text_[1] != 0 ? 14 : 0;
-            break;
-        default:
-            break;
+        const LiveField* field = FieldOf(attribute_);
+        if (field == nullptr) {
+            return code;
         }
-        return ch;
+        field->takeText(*state_, text_);
+        nextPhase = PhaseAfter(*field, text_, 0);
+        return CharacterAt(*field, text_, 0);
     }
-    case 1:
-        nextPhase = 2;
-        return static_cast<std::uint8_t>(text_[1]);
-    case 2:
-        nextPhase = 3;
-        return ':';
-    case 3:
-        nextPhase = 4;
-        return static_cast<std::uint8_t>(text_[2]);
-    case 4:
-        nextPhase = 0;
-        return static_cast<std::uint8_t>(text_[3]);
-    case 5:
-        nextPhase = 6;
-        return '2';
-    case 6:
-        nextPhase = 12;
-        return '0';
-    case 7:
-        nextPhase = 8;
-        return static_cast<std::uint8_t>(text_[1]);
-    case 8:
-        nextPhase = 9;
-        return '/';
-    case 9:
-        nextPhase = 10;
-        return static_cast<std::uint8_t>(text_[2]);
-    case 10:
-        nextPhase = 11;
-        return static_cast<std::uint8_t>(text_[3]);
-    case 11:
-        nextPhase = 5;
-        return '/';
-    case 12:
-        nextPhase = 13;
-        return static_cast<std::uint8_t>(text_[4]);
-    case 13:
-        nextPhase = 0;
-        return static_cast<std::uint8_t>(text_[5]);
-    case 14:
-        nextPhase = text_[2] != 0 ? 15 : 0;
-        return static_cast<std::uint8_t>(text_[1]);
-    default: // 15
-        nextPhase = 0;
-        return static_cast<std::uint8_t>(text_[2]);
+    // Inside the field of the cell read last; its text was taken with the cell.
+    const LiveField* field = FieldOf(attribute_);
+    const std::optional<std::size_t> index =
+        field != nullptr ? IndexOf(*field, phase_) : std::nullopt;
+    if (!index) {
+        return 0; // not reached: a phase is only entered from its field's cell
     }
+    nextPhase = PhaseAfter(*field, text_, *index);
+    return CharacterAt(*field, text_, *index);
 }
 
 void StripPreview::ScrollStep() {
@@ -409,9 +455,9 @@ void StripPreview::ScrollStep() {
     atEnd_ = false;
     state.StepTicks.store(state.StepPeriod.load());
     if (count_ >= width_) {
-        const int phaseBefore = phase_;
+        const ExpansionPhase phaseBefore = phase_;
         const int posBefore = pos_;
-        int next = 0;
+        ExpansionPhase next = ExpansionPhase::NextCell;
         const std::uint8_t ch = NextCharacter(next);
         const int fontNumber = attribute_ & 0x0F;
         if (fontNumber >= 1 && fontNumber <= kFontCount) {
@@ -420,7 +466,7 @@ void StripPreview::ScrollStep() {
             const int height = std::min<int>(font.Height, kStripRows);
             if (EntryBlocked(strip, rows, height) != 0) {
                 // Tried again at the next step; a cell is read again, with fresh field text.
-                if (phaseBefore == 0) {
+                if (phaseBefore == ExpansionPhase::NextCell) {
                     pos_ = posBefore;
                 }
                 if (observer_) {

@@ -155,9 +155,9 @@ int PlaceGlyph(const FontInfoTable& fonts, StripBytes& buffer, int fontIndex, st
 
 // Lays a static message out left to right into `buffer` from (x, y), in the state's fonts, with
 // kerning, while the next character starts at most at column 64. A time field shows as hours
-// ":" minutes from TimeText; date and
-// temperature fields draw their cells' own glyphs (the placeholders). `message` is the message
-// buffer; reading stops at the first cell with attribute 0 or code 0, or at the end of the span.
+// ":" minutes from TimeText, as it scrolls; date and temperature fields draw their cells' own
+// glyphs (the placeholders). `message` is the message buffer; reading stops at the first cell
+// with attribute 0 or code 0, or at the end of the span.
 // Returns 0 when the message ended, 1 when the strip is full. x is left after the last glyph.
 int LayoutStatic(const PreviewState& state, StripBytes& buffer, std::int16_t& x, std::int16_t& y,
                  std::span<const std::uint8_t> message);
@@ -165,6 +165,34 @@ int LayoutStatic(const PreviewState& state, StripBytes& buffer, std::int16_t& x,
 // 1 when for some row r < height both the leftmost dot of glyph row r (bit 7) and column 63 of
 // `strip`'s row r are lit (the glyph must wait a step so that it does not touch), else 0.
 int EntryBlocked(const StripBytes& strip, const std::uint8_t* glyphRows, int height);
+
+// ---------------------------------------------------------------------------------------------
+// Live fields
+
+// The phases of expanding a message into characters, in reading order: the next cell, then the
+// characters of each live field after its first (which comes with the field's cell). Each
+// field's characters and where they come from are one table in StripPreview.cpp.
+enum class ExpansionPhase : std::uint8_t {
+    NextCell = 0, // a plain character, or a field's first: hour tens, day tens, temperature's first
+    // Time, "hh:nn"
+    HourUnits = 1,
+    TimeColon = 2,
+    MinuteTens = 3,
+    MinuteUnits = 4,
+    // Date, "dd/mm/20yy"
+    DayUnits = 5,
+    DaySlash = 6,
+    MonthTens = 7,
+    MonthUnits = 8,
+    MonthSlash = 9,
+    CenturyTens = 10,
+    CenturyUnits = 11,
+    YearTens = 12,
+    YearUnits = 13,
+    // Temperature, a sign or digit then up to two more: the field ends at the first it lacks
+    TemperatureSecond = 14,
+    TemperatureThird = 15,
+};
 
 // ---------------------------------------------------------------------------------------------
 // The preview loop, one pass at a time
@@ -219,9 +247,10 @@ public:
     bool Static() const { return static_; }
 
     // Scroll state, for tools and tests: the read position (byte offset of the next cell), the
-    // expansion phase, the width of the last glyph and the columns moved since it was placed.
+    // expansion phase (the number of the ExpansionPhase the next character comes from), the
+    // width of the last glyph and the columns moved since it was placed.
     int ReadPosition() const { return pos_; }
-    int Phase() const { return phase_; }
+    int Phase() const { return static_cast<int>(phase_); }
     int GlyphWidth() const { return width_; }
     // True when the last step read the message's end cell and wrapped to its start.
     bool AtEnd() const { return atEnd_; }
@@ -237,7 +266,7 @@ public:
 
 private:
     void ScrollStep();
-    std::uint8_t NextCharacter(int& nextPhase);
+    std::uint8_t NextCharacter(ExpansionPhase& nextPhase);
     std::uint8_t ByteAt(int index) const;
     PassOutcome Finish(int result);
 
@@ -249,7 +278,7 @@ private:
     int result_ = 0;
 
     int pos_ = 0;
-    int phase_ = 0;
+    ExpansionPhase phase_ = ExpansionPhase::NextCell;
     int width_ = 8;
     int count_ = 0;
     bool atEnd_ = false;

@@ -3,10 +3,12 @@
 // in one ordered log, and a temporary current directory for the "temp_msg.bin" hand-over.
 
 #include "comm/SendActions.h"
+#include "messages/HeadlessGrid.h"
 #include "testsupport/ScratchFiles.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -95,6 +97,24 @@ public:
 private:
     std::filesystem::path previous_; // made before dir_, given back before dir_ is removed
     test_files::ScratchDir dir_;
+};
+
+// The window's side of the send actions, for a fixture to derive from before it makes its
+// protocol and SendActions: a fresh current directory, the operator's log and host, and the
+// eight messages with message 1 on its grid, each filled with its own pattern.
+struct WindowSide {
+    WindowSide() {
+        BindMessageToGrid(messages[0], grid);
+        for (int i = 0; i < kSendMessageCount; ++i) {
+            FillPattern(messages[static_cast<std::size_t>(i)], i + 1);
+        }
+    }
+
+    TempCurrentDirectory directory;
+    Log log;
+    RecordingHost host{log};
+    HeadlessGrid grid;
+    std::array<CLEDMessageCon, kSendMessageCount> messages;
 };
 
 } // namespace send_test

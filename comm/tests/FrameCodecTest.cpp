@@ -1,9 +1,11 @@
-// Frame encoder and receive state machine of ComProtocol, without any line.
+// The frame codec, both ends of it, without any line: the encoder, the decoders of requests
+// (the sign's end) and of replies, and ComProtocol's use of them on the computer's end.
 
 #include "comm/tests/CommTestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <memory>
 
 namespace {
@@ -230,6 +232,24 @@ TEST_F(FrameCodec, TransmitBufferNeverOverflows) {
     EXPECT_EQ(protocol.TransmitLength(), 0u);
 }
 
+TEST_F(FrameCodec, WrongTrailerChangesOnlyTheTrailer) {
+    const Bytes payload = {0x01, 0xF2};
+    Bytes right(framecodec::MaxFrameSize(payload.size()));
+    right.resize(framecodec::EncodeReply(380, 0x80, payload, right));
+    Bytes wrong(framecodec::MaxFrameSize(payload.size()));
+    wrong.resize(framecodec::EncodeReply(380, 0x80, payload, wrong, framecodec::Trailer::Wrong));
+    EXPECT_EQ(Bytes(wrong.begin(), wrong.end() - 1), Bytes(right.begin(), right.end() - 1));
+    EXPECT_NE(wrong.back(), right.back());
+}
+
+TEST_F(FrameCodec, EncodersRefuseTooSmallBuffers) {
+    std::array<std::uint8_t, 12> small{};
+    const Bytes payload(2, 0xFF);
+    EXPECT_EQ(framecodec::EncodeReply(380, 0x80, payload, small), 0u);
+    std::array<std::uint8_t, framecodec::MaxFrameSize(2)> enough{};
+    EXPECT_GT(framecodec::EncodeRequest(380, 0x01, payload, enough), 0u);
+}
+
 TEST_F(FrameCodec, HeaderDecoderForTraces) {
     FrameHeader h;
     const Bytes escapedChecksum = {0xFF, 0x00, 0x00, 0x01, 0x7C, 0x60,
@@ -294,14 +314,43 @@ TEST_F(FrameCodec, ReplyWithEscapedPayloadIsStored) {
     EXPECT_EQ(ReceivedPayload(protocol), payload);
 }
 
-TEST_F(FrameCodec, FullSizeReplyIsAccepted) {
+// A full-size payload holding every byte value crosses the line both ways: ComProtocol's request
+// is the codec's and the sign's decoder takes it whole; the sign's reply arrives whole.
+TEST_F(FrameCodec, FullSizePayloadOfEveryByteValueCrossesTheLineBothWays) {
     Bytes payload(1024);
     for (std::size_t i = 0; i < payload.size(); ++i) {
-        payload[i] = static_cast<std::uint8_t>(i * 7);
+        payload[i] = static_cast<std::uint8_t>(0xFF - i % 256);
     }
+    ASSERT_EQ(protocol.AssembleFrame(380, 0x15, payload.data(), 1024), 0);
+    const Bytes request = TransmittedFrame(protocol);
+    Bytes encoded(framecodec::MaxFrameSize(payload.size()));
+    encoded.resize(framecodec::EncodeRequest(380, 0x15, payload, encoded));
+    EXPECT_EQ(request, encoded);
+    auto sign = framecodec::FrameDecoder::ForRequests(380);
+    for (std::size_t i = 0; i < request.size(); ++i) {
+        ASSERT_EQ(sign.Feed(request[i]), i + 1 == request.size()) << "byte " << i;
+    }
+    EXPECT_EQ(sign.Code(), 0x15);
+    EXPECT_EQ(Bytes(sign.Payload().begin(), sign.Payload().end()), payload);
+
     Feed(protocol, EncodeReply(380, 0, 0x80, payload));
     EXPECT_TRUE(protocol.ReplyComplete());
     EXPECT_EQ(ReceivedPayload(protocol), payload);
+}
+
+TEST_F(FrameCodec, RequestDecoderTakesOnlyFramesForItsOwnAddress) {
+    const Bytes clock = {9, 6, 29, 14, 5, 0};
+    Bytes request(framecodec::MaxFrameSize(clock.size()));
+    request.resize(framecodec::EncodeRequest(0x1234, 0x11, clock, request));
+    for (const std::uint16_t address : {380, 0x1235, 0x0034, 0x1234}) {
+        SCOPED_TRACE(address);
+        auto sign = framecodec::FrameDecoder::ForRequests(address);
+        bool completed = false;
+        for (std::uint8_t b : request) {
+            completed = sign.Feed(b) || completed;
+        }
+        EXPECT_EQ(completed, address == 0x1234);
+    }
 }
 
 TEST_F(FrameCodec, ReplyNotAddressedToTheComputerIsAbandonedAtItsDestination) {

@@ -22,8 +22,6 @@ using send_test::DataOf;
 using send_test::FillPattern;
 using send_test::Log;
 using send_test::ReadAll;
-using send_test::RecordingHost;
-using send_test::TempCurrentDirectory;
 
 namespace fs = std::filesystem;
 
@@ -132,15 +130,8 @@ private:
     Bytes pending_;
 };
 
-class SendActionsTest : public ::testing::Test {
+class SendActionsTest : public ::testing::Test, public send_test::WindowSide {
 protected:
-    SendActionsTest() {
-        BindMessageToGrid(messages[0], grid);
-        for (int i = 0; i < kSendMessageCount; ++i) {
-            FillPattern(messages[static_cast<std::size_t>(i)], i + 1);
-        }
-    }
-
     // Message 1 as a real edited message: "Ab" in font 4, then the rest of the buffer zero.
     void TypeShortMessage(std::uint8_t type) {
         std::fill_n(messages[0].GetData(), kMessageSize, std::uint8_t{0});
@@ -151,13 +142,8 @@ protected:
         messages[0].GetData()[kMessageTypeOffset] = type;
     }
 
-    TempCurrentDirectory directory;
-    Log log;
-    RecordingHost host{log};
     ScriptedSign sign{log};
     ComProtocol protocol{sign, sign};
-    HeadlessGrid grid;
-    std::array<CLEDMessageCon, kSendMessageCount> messages;
     SendActions actions{protocol, host, messages};
 };
 

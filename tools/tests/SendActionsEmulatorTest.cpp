@@ -4,13 +4,11 @@
 #ifdef LEDSIGN_EMULATOR // the software sign exists where pseudo-terminals do
 
 #include "comm/SendActions.h"
-#include "messages/HeadlessGrid.h"
 #include "testsupport/SendActionsTestSupport.h"
 #include "testsupport/SoftwareSign.h"
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -23,33 +21,17 @@ namespace {
 
 using send_test::Bytes;
 using send_test::DataOf;
-using send_test::FillPattern;
 using send_test::Log;
 using send_test::ReadAll;
-using send_test::RecordingHost;
-using send_test::TempCurrentDirectory;
 using tool_tests::RequestLine;
 using tool_tests::Sign;
 
 namespace fs = std::filesystem;
 
-// The window's side: the one protocol over the real serial port, eight messages (message 1 on
-// its grid) and the recording host, in a fresh current directory.
-class SendActionsOnSign : public ::testing::Test {
+// The window's side with the one protocol over the real serial port.
+class SendActionsOnSign : public ::testing::Test, public send_test::WindowSide {
 protected:
-    SendActionsOnSign() {
-        BindMessageToGrid(messages[0], grid);
-        for (int i = 0; i < kSendMessageCount; ++i) {
-            FillPattern(messages[static_cast<std::size_t>(i)], 10 + i);
-        }
-    }
-
-    TempCurrentDirectory directory;
-    Log log;
-    RecordingHost host{log};
     ComProtocol protocol;
-    HeadlessGrid grid;
-    std::array<CLEDMessageCon, kSendMessageCount> messages;
     SendActions actions{protocol, host, messages};
 };
 
