@@ -400,17 +400,6 @@ TEST_F(PosixPort, PeerVanishingMidTransactionFailsAtOnce) {
     EXPECT_EQ(protocol.Close(), 0);
 }
 
-TEST(SerialPortList, ListsOnlyNamesTheOpenAccepts) {
-    for (const SerialPortInfo& info : ListSerialPorts()) {
-        SCOPED_TRACE(info.Name);
-        ASSERT_FALSE(info.Name.empty());
-        EXPECT_EQ(info.Name[0], '/');
-        struct stat st {};
-        ASSERT_EQ(::stat(info.Name.c_str(), &st), 0);
-        EXPECT_TRUE(S_ISCHR(st.st_mode));
-    }
-}
-
 } // namespace
 
 #endif // _WIN32
