@@ -49,6 +49,7 @@ bool NaturalLess(const std::string& a, const std::string& b) {
     return na < nb;
 }
 
+#ifdef __linux__
 // The first line of a small text file (sysfs attributes end in a line feed); empty when it
 // cannot be read.
 std::string FirstLine(const fs::path& file) {
@@ -68,7 +69,6 @@ std::string LinkTargetName(const fs::path& link) {
     return ec ? std::string() : target.filename().string();
 }
 
-#ifdef __linux__
 // Device names that are serial lines whenever they exist.
 bool IsAdapterName(const std::string& name) {
     return name.rfind("ttyUSB", 0) == 0 || name.rfind("ttyACM", 0) == 0;
