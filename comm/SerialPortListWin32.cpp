@@ -1,9 +1,9 @@
 // The COM ports of a Windows machine: the ones the serial drivers have registered under
 // HKLM\HARDWARE\DEVICEMAP\SERIALCOMM (present ports only, held ones too), described by the
 // friendly name of the device that has the port in the Ports class of the device manager
-// ("USB Serial Port (COM3)"), or else by the driver's device name ("\Device\Serial0").
+// ("USB Serial Port (COM3)") and by the driver's device name ("\Device\Serial0").
 
-#include "comm/Unitcomport.h"
+#include "comm/SerialPortList.h"
 #include "messages/platform/WideNames.h"
 
 #include <algorithm>
@@ -108,7 +108,10 @@ std::vector<SerialPortInfo> ListSerialPorts() {
     std::vector<SerialPortInfo> ports;
     for (const auto& [name, device] : RegisteredPorts()) {
         const auto described = descriptions.find(name);
-        ports.push_back({name, described != descriptions.end() ? described->second : device});
+        SerialPortInfo& port = ports.emplace_back();
+        port.Name = name;
+        port.Description = described != descriptions.end() ? described->second : std::string();
+        port.Driver = device;
     }
     std::sort(ports.begin(), ports.end(), [](const SerialPortInfo& a, const SerialPortInfo& b) {
         return PortNameBefore(a.Name, b.Name);

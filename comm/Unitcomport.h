@@ -18,7 +18,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
 // Outcome of waiting for received bytes.
 enum class LineWait {
@@ -135,17 +134,6 @@ private:
     struct SavedLineSettings;
     std::unique_ptr<SavedLineSettings> saved_;
 };
-
-// One serial port this machine has, for listing to the user.
-struct SerialPortInfo {
-    std::string Name;   // what ComPort::Open accepts: "/dev/ttyUSB0", "COM3"
-    std::string Detail; // what else is known (by-id name, kernel driver device); may be empty
-};
-
-// The serial ports present on this machine, sorted by name. Only devices that are serial lines
-// are listed (on Linux a /dev/ttyS* is listed only when a UART is behind it). Ports held by
-// another program are listed too.
-std::vector<SerialPortInfo> ListSerialPorts();
 
 // The computer's local calendar date and time, as the sign's clock wants it.
 struct ComDateTime {

@@ -109,31 +109,6 @@ private slots:
             QVERIFY(shown.endsWith(QStringLiteral("port0")));
         }
     }
-
-#ifndef _WIN32
-    void ByIdLinksNameTheDeviceTheyLeadTo() {
-        QTemporaryDir root;
-        QDir dir(root.path());
-        QVERIFY(dir.mkdir(QStringLiteral("by-id")));
-        QFile device(dir.filePath(QStringLiteral("ttyUSB7")));
-        QVERIFY(device.open(QIODevice::WriteOnly));
-        const QString target = QFileInfo(device).canonicalFilePath();
-        const QString byId = dir.filePath(QStringLiteral("by-id"));
-        // A relative and an absolute link, one that leads nowhere, and a plain file.
-        QVERIFY(QFile::link(QStringLiteral("../ttyUSB7"), byId + "/usb-B-port0"));
-        QVERIFY(QFile::link(target, byId + "/usb-A-port0"));
-        QVERIFY(QFile::link(QStringLiteral("../gone"), byId + "/usb-C-port0"));
-        QFile plain(byId + "/not-a-link");
-        QVERIFY(plain.open(QIODevice::WriteOnly));
-
-        const std::vector<PortChoice> ports = SerialByIdPorts(byId);
-        QCOMPARE(ports.size(), std::size_t{2});
-        QCOMPARE(ports[0].Path, byId + "/usb-A-port0");
-        QCOMPARE(ports[1].Path, byId + "/usb-B-port0");
-        QCOMPARE(ports[0].Description, target);
-        QCOMPARE(ports[1].Description, target);
-    }
-#endif
 };
 
 QTEST_MAIN(PortSelectorTest)

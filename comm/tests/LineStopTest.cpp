@@ -20,7 +20,11 @@ protected:
     void TearDown() override { ResetLineStop(); }
 };
 
-TEST_F(LineStopRequest, EndsTheWaitForALookupThatHangs) {
+// The lookup's wait is a real thread's, on the steady clock: the bound tells an end at the next
+// stop check from the 3 s deadline, with room for a loaded machine.
+class LineStopRequestRealTime : public LineStopRequest {};
+
+TEST_F(LineStopRequestRealTime, EndsTheWaitForALookupThatHangs) {
     EndLineWaitsOnStop(true);
     // The lookup stands for a resolver that does not answer: the signal comes while it runs,
     // and it returns only when released, long after the caller stopped waiting.
@@ -40,7 +44,7 @@ TEST_F(LineStopRequest, EndsTheWaitForALookupThatHangs) {
     release->set_value();
     EXPECT_EQ(outcome, nullptr);
     EXPECT_TRUE(LineWaitsStopped()); // what tells the caller it was no time-out
-    EXPECT_LT(waited, std::chrono::milliseconds(1000));
+    EXPECT_LT(waited, std::chrono::milliseconds(2000));
 }
 
 TEST_F(LineStopRequest, LeavesTheLookupAloneWhereStopsDoNotEndLineWaits) {

@@ -10,6 +10,7 @@
 
 #include "autosync/StopSignal.h"
 #include "comm/LineStop.h"
+#include "comm/SerialPortList.h"
 #include "comm/Unitcomprotocol.h"
 #include "tools/ledsign/Command.h"
 #include "tools/ledsign/DeviceFiles.h"
@@ -461,12 +462,21 @@ int Ports(const std::vector<std::string>& args) {
     if (ports.empty()) {
         std::printf("no serial ports found\n");
     }
+    // One line a port, its name first, so that scripts can take the first column.
     for (const SerialPortInfo& p : ports) {
-        if (p.Detail.empty()) {
-            std::printf("%s\n", p.Name.c_str());
-        } else {
-            std::printf("%s  (%s)\n", p.Name.c_str(), p.Detail.c_str());
+        std::vector<std::string> details;
+        if (!p.Description.empty()) {
+            details.push_back(p.Description);
         }
+        if (!p.Driver.empty()) {
+            details.push_back("driver " + p.Driver);
+        }
+        details.insert(details.end(), p.StableNames.begin(), p.StableNames.end());
+        std::string line = p.Name;
+        for (std::size_t i = 0; i < details.size(); ++i) {
+            line += (i == 0 ? "  (" : ", ") + details[i];
+        }
+        std::printf("%s%s\n", line.c_str(), details.empty() ? "" : ")");
     }
     return kExitOk;
 }

@@ -1,4 +1,9 @@
 // ledsign's device commands against ledsign-emulator over a real pseudo-terminal.
+//
+// The suites named *RealTime bound the wall clock: the tool and the software sign run as processes
+// on a real pseudo-terminal or socket and stop on real signals, so no injected clock can stand in.
+// They run alone (label "realtime"); each bound lies far below the wait it tells apart (the
+// 5.1 s of polling, a 3 s connect, a sign's delay) and far above what an idle machine needs.
 
 #ifdef LEDSIGN_EMULATOR // the software sign exists where pseudo-terminals do
 
@@ -318,7 +323,7 @@ TEST(DeviceCommands, ShowSelectsEachSlot) {
     EXPECT_EQ(sign.Log(), expected);
 }
 
-TEST(DeviceCommands, RepliesThatStillCountAsDone) {
+TEST(DeviceCommandsRealTime, RepliesThatStillCountAsDone) {
     // Each reply arrives whole in the end: split into single bytes, after junk, after a delay.
     TempDir dir;
     for (const auto& options : std::vector<std::vector<std::string>>{{"--split"},
@@ -331,12 +336,12 @@ TEST(DeviceCommands, RepliesThatStillCountAsDone) {
         EXPECT_EQ(r.ExitCode, 0) << options[0] << ": " << r.Out << r.Err;
         EXPECT_EQ(sign.Log().size(), 1u) << options[0];
         if (options[0] == "--delay") {
-            EXPECT_GE(r.Seconds, 0.4);
+            EXPECT_GE(r.Seconds, 0.4); // the sign's delay did come between
         }
     }
 }
 
-TEST(DeviceCommands, RefusedRequestFailsAtOnce) {
+TEST(DeviceCommandsRealTime, RefusedRequestFailsAtOnce) {
     TempDir dir;
     Sign sign(dir.Path(), {"--refuse"});
     const RunResult r = Ledsign({"show", "--port", sign.Port(), "1"});
@@ -344,10 +349,10 @@ TEST(DeviceCommands, RefusedRequestFailsAtOnce) {
     EXPECT_NE(r.Err.find("refused showing slot 1: refused by the sign"), std::string::npos)
         << r.Err;
     EXPECT_TRUE(r.Out.empty()) << r.Out;
-    EXPECT_LT(r.Seconds, 2.0);
+    EXPECT_LT(r.Seconds, 3.0); // not the 5.1 s of polling
 }
 
-TEST(DeviceCommands, MissingOrInvalidRepliesFailAfterTheWholePollingTime) {
+TEST(DeviceCommandsRealTime, MissingOrInvalidRepliesFailAfterTheWholePollingTime) {
     // Three slow cases, run side by side: each takes the full 51 polls (about 5.1 s).
     TempDir dir;
     struct Case {
@@ -380,7 +385,7 @@ TEST(DeviceCommands, MissingOrInvalidRepliesFailAfterTheWholePollingTime) {
                   std::string::npos)
             << i << r.Err;
         EXPECT_GE(r.Seconds, 5.0) << i;
-        EXPECT_LT(r.Seconds, 7.0) << i;
+        EXPECT_LT(r.Seconds, 10.0) << i;
     }
     // The silent and garbling signs did get their request; the other sign never saw one.
     EXPECT_EQ(signs[0]->Log().size(), 1u);
@@ -396,10 +401,10 @@ TEST(DeviceCommands, AddressOptionReachesAnotherSign) {
     EXPECT_EQ(sign.Log(), std::vector<std::string>{RequestLine(0x1C, 7, {})});
 }
 
-TEST(DeviceCommands, PortHeldByAnotherCommandCannotBeOpened) {
+TEST(DeviceCommandsRealTime, PortHeldByAnotherCommandCannotBeOpened) {
     TempDir dir;
     const std::string link = dir / "ttySIGN";
-    Sign sign(dir.Path(), {"--delay", "1500", "--link", link});
+    Sign sign(dir.Path(), {"--delay", "3000", "--link", link});
     ASSERT_EQ(fs::read_symlink(link).string(), sign.Port());
     auto holder = std::async(std::launch::async, Ledsign,
                              std::vector<std::string>{"show", "--port", sign.Port(), "1"});
@@ -414,7 +419,7 @@ TEST(DeviceCommands, PortHeldByAnotherCommandCannotBeOpened) {
         EXPECT_NE(second.Err.find("cannot open port " + name + ": in use by ledsign (pid"),
                   std::string::npos)
             << second.Err;
-        EXPECT_LT(second.Seconds, 1.0);
+        EXPECT_LT(second.Seconds, 2.0); // without waiting for the holder's 3 s
     }
     const RunResult first = holder.get();
     EXPECT_EQ(first.ExitCode, 0) << first.Out << first.Err;
@@ -443,7 +448,7 @@ TEST(DeviceCommands, PortsThatCannotBeUsedFailWithoutWriting) {
     EXPECT_FALSE(fs::exists(dir / "missing"));
 }
 
-TEST(DeviceCommands, SignVanishingMidTransactionFailsAtOnce) {
+TEST(DeviceCommandsRealTime, SignVanishingMidTransactionFailsAtOnce) {
     TempDir dir;
     Sign sign(dir.Path(), {"--silent"});
     WriteAll(dir / "m.kom", Message(2));
@@ -463,10 +468,10 @@ TEST(DeviceCommands, SignVanishingMidTransactionFailsAtOnce) {
                          " to message for slot 9: " + "line lost"),
               std::string::npos)
         << r.Err;
-    EXPECT_LT(afterKill, 0.5);
+    EXPECT_LT(afterKill, 2.0); // not the rest of the 5.1 s of polling
 }
 
-TEST(DeviceCommands, ReplyLeftByAVanishedClientDoesNotAnswerTheNextOne) {
+TEST(DeviceCommandsRealTime, ReplyLeftByAVanishedClientDoesNotAnswerTheNextOne) {
     TempDir dir;
     Sign sign(dir.Path(), {"--delay", "300"});
     {
@@ -485,7 +490,7 @@ TEST(DeviceCommands, ReplyLeftByAVanishedClientDoesNotAnswerTheNextOne) {
     EXPECT_EQ(sign.Log().size(), 2u);
 }
 
-TEST(DeviceCommands, StopSignalEndsTheTransactionAndFreesTheLine) {
+TEST(DeviceCommandsRealTime, StopSignalEndsTheTransactionAndFreesTheLine) {
     TempDir dir;
     Sign sign(dir.Path(), {"--silent"});
     std::size_t requests = 0;
@@ -496,14 +501,14 @@ TEST(DeviceCommands, StopSignalEndsTheTransactionAndFreesTheLine) {
         kill(show.Pid(), sig);
         const int status = show.Wait();
         // Well before the 5.1 s the silent sign would otherwise cost.
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << sig;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3)) << sig;
         ASSERT_TRUE(WIFEXITED(status)) << sig; // not ended by the signal itself
         EXPECT_EQ(WEXITSTATUS(status), 1) << sig;
         EXPECT_EQ(ExclusiveFlag(sign.Port()), 0) << sig;
     }
 }
 
-TEST(DeviceCommands, StopSignalEndsEveryNetworkWaitAtOnceWithOneLine) {
+TEST(DeviceCommandsRealTime, StopSignalEndsEveryNetworkWaitAtOnceWithOneLine) {
     TempDir dir;
     WriteAll(dir / "m.kom", Message(3));
     const QuietListener unreachable(true);
@@ -535,7 +540,7 @@ TEST(DeviceCommands, StopSignalEndsEveryNetworkWaitAtOnceWithOneLine) {
 
 // The watch finishes a transaction after a stop, to blank the sign, but not the opening of the
 // port: there is nothing to blank yet.
-TEST(Watch, StopWhileOpeningTheLineEndsAtOnceWithoutALine) {
+TEST(WatchRealTime, StopWhileOpeningTheLineEndsAtOnceWithoutALine) {
     TempDir dir;
     WriteText(dir / "dane.txt", "1 4 Nigdy\n");
     const QuietListener unreachable(true);
@@ -551,7 +556,7 @@ TEST(Watch, StopWhileOpeningTheLineEndsAtOnceWithoutALine) {
                                          kStatusStarting, std::chrono::milliseconds(300));
         ASSERT_TRUE(run.Cued) << port;
         std::printf("watch %s: ended %.3f s after SIGINT\n", port.c_str(), run.Seconds);
-        EXPECT_LT(run.Seconds, 1.0) << port; // against the 3 s of a connect or negotiation
+        EXPECT_LT(run.Seconds, 2.0) << port; // against the 3 s of a connect or negotiation
         EXPECT_EQ(run.ExitCode, 0) << port;  // as any stop of the watch
         EXPECT_EQ(run.Said, std::vector<std::string>{}) << port; // no port error
     }

@@ -1,4 +1,8 @@
 // What ledsign-emulator shows: the strip drawn on its output when stdout is not a terminal.
+//
+// SignDisplayRealTime counts redraws over real time: the software sign scrolls on its own real
+// clock, a process of its own, so no injected clock can stand in. It runs alone (label
+// "realtime"), and the range of redraws it accepts leaves room for a loaded machine.
 
 #ifdef LEDSIGN_EMULATOR
 
@@ -116,7 +120,7 @@ TEST(SignDisplay, TimeFieldFollowsTheSignsOwnClockAndShownSlotChanges) {
     EXPECT_EQ(sign.WaitForBlock("slot 9 (static)"), expected);
 }
 
-TEST(SignDisplay, OnATerminalTheStripScrollsInPlace) {
+TEST(SignDisplayRealTime, OnATerminalTheStripScrollsInPlace) {
     // The emulator's stdout is a terminal of our own.
     const int master = posix_openpt(O_RDWR | O_NOCTTY);
     ASSERT_GE(master, 0);

@@ -1,5 +1,10 @@
 // The file synchronisation mode against ledsign-emulator over a real pseudo-terminal: the mode
 // object driven directly through ComProtocol, and the `ledsign watch` command as a process.
+//
+// The suites named *RealTime bound the wall clock: `ledsign watch` runs as a process on a real
+// pseudo-terminal and stops on real signals, so no injected clock can stand in.
+// They run alone (label "realtime"); each bound lies far below the wait it tells apart (the
+// 5.1 s of polling, a 3 s connect, a sign's delay) and far above what an idle machine needs.
 
 #ifdef LEDSIGN_EMULATOR // the software sign exists where pseudo-terminals do
 
@@ -154,7 +159,7 @@ TEST(Watch, FollowsTheFileAndBlanksTheSignOnSigterm) {
     }
 }
 
-TEST(Watch, StopInterruptsALongIntervalAtOnce) {
+TEST(WatchRealTime, StopInterruptsALongIntervalAtOnce) {
     TempDir dir;
     Sign sign(dir.Path());
     WriteText(dir / "dane.txt", "1 4 Nigdy\n");
@@ -168,7 +173,7 @@ TEST(Watch, StopInterruptsALongIntervalAtOnce) {
         kill(watch.Pid(), sig);
         ASSERT_TRUE(sign.WaitForLines(requests + 2)) << sig;
         const int status = watch.Terminate(); // reaps it (a zombie by now or soon)
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3)) << sig;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)) << sig;
         ASSERT_TRUE(WIFEXITED(status)) << sig;
         EXPECT_EQ(WEXITSTATUS(status), 0) << sig;
         const std::vector<std::string> log = sign.Log();
