@@ -9,8 +9,8 @@
 //
 // Port names: "COM1".."COMn" on every platform (on Linux "COMn" is /dev/ttyS(n-1)); on POSIX
 // systems also any absolute path (/dev/ttyUSB0, a pseudo-terminal, a symlink to a device).
-// "tcp://HOST:PORT" and "rfc2217://HOST:PORT" reach a sign behind an Ethernet serial server
-// (SocketLine.h).
+// A sign behind an Ethernet serial server is reached through a network line instead
+// (SocketLine.h); OpenLine (OpenLine.h) picks the kind of line by the name.
 
 #include "comm/LineError.h"
 
@@ -68,8 +68,6 @@ public:
     virtual LineError LastError() const { return {}; }
 };
 
-class SocketLine;
-
 // The real serial port. Exclusive: a second open of the same device, by this object, another
 // ComPort or another program, fails while this one holds it. Not copyable; the destructor
 // closes a port still open.
@@ -111,17 +109,14 @@ public:
     LineWait WaitReadable(int timeoutMs) override;
     void DiscardInput() override;
     int PendingOutput() override;
-    LineError LastError() const override;
-    void SetNoteHook(const LineNoteHook& hook) override;
+    LineError LastError() const override { return lastError_; }
 
-    bool IsOpen() const { return handle_ != kInvalidHandle || network_ != nullptr; }
+    bool IsOpen() const { return handle_ != kInvalidHandle; }
 
 private:
-    // A network port name is served by a socket line made at open and dropped at close; the
-    // serial path below is untouched by it.
-    int OpenNetwork(const char* name);
-    std::unique_ptr<SocketLine> network_;
-    LineNoteHook note_;
+    // Opens and configures the named device (the platform's part of Open, the port not yet
+    // open). 0 or 1 as Open, the reason in lastError_.
+    int OpenDevice(const char* name);
 
     // A file descriptor on POSIX, a HANDLE on Windows; -1 is invalid on both
     // (INVALID_HANDLE_VALUE is (HANDLE)-1).

@@ -7,6 +7,7 @@
 // a ComLine. Nothing on this path allocates.
 
 #include "comm/FrameCodec.h"
+#include "comm/OpenLine.h"
 #include "comm/Unitcomport.h"
 #include "format/SignFormat.h"
 
@@ -14,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <utility>
 
 // The codec's constants and types under the names the protocol's callers use.
@@ -84,17 +86,24 @@ using CancelCheck = std::function<bool()>;
 
 class ComProtocol {
 public:
-    // Talks over its own ComPort with the system clock.
+    // Talks over the line its Open picks by the port name (OpenLine: a serial port or a
+    // network line), with the system clock.
     ComProtocol();
     // Talks over a line and clock owned by the caller, which must outlive this object.
     ComProtocol(ComLine& line, ComClock& clock);
     ComProtocol(const ComProtocol&) = delete;
     ComProtocol& operator=(const ComProtocol&) = delete;
 
-    // Open / close the line (ComLine::Open, ComLine::Close). The codec state is kept. A failed
-    // Open leaves the line's reason in LastError().
+    // Opens the port: 0 when open, 1 when not, with the line's reason in LastError(). With a
+    // line of its own, OpenLine makes and opens the line the name calls for; while that line
+    // is open a second Open fails (InUse, HeldHere) and leaves it open. With the caller's line,
+    // ComLine::Open. The codec state is kept.
     int Open(const char* portName);
+    // Closes the line (ComLine::Close); a line of its own is let go. Always 0.
     int Close();
+    // Where the line's notes (connecting, negotiating) go, for this line and every one opened
+    // later; an empty hook drops them.
+    void SetNoteHook(const LineNoteHook& hook);
 
     // Encoder: XORs `value` into the transmit checksum and appends it, escaped, to the transmit
     // buffer. Returns 0. The buffer holds a frame with a 1024-byte payload all escaped; callers
@@ -162,6 +171,8 @@ public:
     // Polls the last transaction began (1..51), 0 if it wrote nothing.
     int LastPollCount() const { return lastPollCount_; }
 
+    // The line transactions go over: the caller's, or the one of its own that is open (a
+    // NotOpenLine while none is).
     ComLine& Line() { return *line_; }
 
 private:
@@ -174,11 +185,15 @@ private:
     // TimedOut.
     LineError NoValidReply() const;
     // The line's own reason, or `fallback` when the line gives none.
-    LineError LineFailure(LineErrorKind fallback) const;
+    LineError LineReason(LineErrorKind fallback) const;
     // True (and LastError Interrupted) when the cancel check asks to stop.
     bool Cancelled();
 
-    ComPort ownPort_;
+    // Lines of its own: the one OpenLine gave while it is open, else notOpen_.
+    bool ownsLines_;
+    std::unique_ptr<ComLine> ownLine_;
+    NotOpenLine notOpen_;
+    LineNoteHook notes_;
     SystemComClock ownClock_;
     ComLine* line_;
     ComClock* clock_;

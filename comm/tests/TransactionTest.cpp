@@ -144,9 +144,9 @@ TEST_F(Transaction, FailedWriteEndsTheTransactionAtOnceWithItsReason) {
         LineError Reason; // the line's
         std::string Said;
     } cases[] = {
-        {0, LineFailure(LineErrorKind::TimedOut, "the write stalled", {}),
+        {0, LineFailure(LineErrorKind::TimedOut, "the write stalled"),
          "timed out: the write stalled"},
-        {4, LineError{LineErrorKind::LineLost, 5, "Input/output error", {}, false, false, {}},
+        {4, SystemFailure(LineErrorKind::LineLost, 5, "Input/output error"),
          "line lost: the device hung up or was removed"},
         {3, LineError{}, "failed: only 3 of 10 bytes of the request were written"},
     };
