@@ -98,7 +98,7 @@ public:
     // line of its own, OpenLine makes and opens the line the name calls for; while that line
     // is open a second Open fails (InUse, HeldHere) and leaves it open. With the caller's line,
     // ComLine::Open. The codec state is kept.
-    int Open(const char* portName);
+    [[nodiscard]] int Open(const char* portName);
     // Closes the line (ComLine::Close); a line of its own is let go. Always 0.
     int Close();
     // Where the line's notes (connecting, negotiating) go, for this line and every one opened
@@ -112,8 +112,8 @@ public:
     // Builds the request frame from the computer (address 0) into the transmit buffer and
     // clears ReplyComplete. Returns 0, or 1 (transmit buffer emptied) when `length` exceeds
     // 1024 or `payload` is null with a nonzero `length`.
-    int AssembleFrame(std::uint16_t destination, std::uint8_t command, const std::uint8_t* payload,
-                      std::uint32_t length);
+    [[nodiscard]] int AssembleFrame(std::uint16_t destination, std::uint8_t command,
+                                    const std::uint8_t* payload, std::uint32_t length);
 
     // Decoder: advances the reply decoder (framecodec::FrameDecoder::ForReplies) by one
     // received line byte. Returns 0; the outcome is ReplyComplete / ReplyCode. State persists
@@ -132,16 +132,17 @@ public:
     // no valid one after it, the line was lost, the request could not be written in full, or
     // `length` exceeds 1024 and nothing was written). A failed write ends the transaction at
     // once, with the line's reason.
-    int Transact(std::uint16_t destination, std::uint8_t command, const std::uint8_t* payload,
-                 std::uint32_t length);
+    [[nodiscard]] int Transact(std::uint16_t destination, std::uint8_t command,
+                               const std::uint8_t* payload, std::uint32_t length);
 
     // Stores a 1024-byte message in slot 1..8 (commands 0x01..0x08) or 9 (command 0x15).
     // kComBadSlot for any other slot, nothing written.
-    int SendMessageSlot(std::uint16_t destination, int slot, const std::uint8_t* message);
+    [[nodiscard]] int SendMessageSlot(std::uint16_t destination, int slot,
+                                      const std::uint8_t* message);
     // Sets the sign's clock from ComClock::LocalTime (command 0x11, ClockPayload).
-    int SyncClock(std::uint16_t destination);
+    [[nodiscard]] int SyncClock(std::uint16_t destination);
     // Makes the sign show slot 1..9 (commands 0x16..0x1E). kComBadSlot otherwise.
-    int RunMessageSlot(std::uint16_t destination, int slot);
+    [[nodiscard]] int RunMessageSlot(std::uint16_t destination, int slot);
 
     // Observes the line traffic of transactions; an empty hook turns tracing off.
     void SetTraceHook(TraceHook hook) { trace_ = std::move(hook); }
@@ -180,14 +181,14 @@ private:
     // Reads and drops what has arrived before a request is written, and forgets any frame
     // the decoder had begun: none of it can answer the request.
     void DiscardStaleInput();
-    int PollForReply();
+    [[nodiscard]] int PollForReply();
     // The failure when the polling time ran out: the damage of a reply that came, else
     // TimedOut.
     LineError NoValidReply() const;
     // The line's own reason, or `fallback` when the line gives none.
     LineError LineReason(LineErrorKind fallback) const;
     // True (and LastError Interrupted) when the cancel check asks to stop.
-    bool Cancelled();
+    [[nodiscard]] bool Cancelled();
 
     // Lines of its own: the one OpenLine gave while it is open, else notOpen_.
     bool ownsLines_;

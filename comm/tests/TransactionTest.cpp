@@ -308,7 +308,7 @@ TEST_F(Transaction, RunMessageSlotMapsSlotsToCommands) {
         ASSERT_EQ(fresh.written.size(), 10u);
         EXPECT_EQ(fresh.written[5], 0x15 + slot);
     }
-    protocol.RunMessageSlot(380, 1);
+    EXPECT_EQ(protocol.RunMessageSlot(380, 1), kComNoReply); // nothing answers here
     EXPECT_EQ(line.written, (Bytes{0xFF, 0x00, 0x00, 0x01, 0x7C, 0x16, 0x00, 0x00, 0x88, 0x00}));
 }
 
