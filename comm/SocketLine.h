@@ -20,6 +20,7 @@
 // synchronisation mode) survives a restart of the server.
 // Buffers are part of the object; nothing is allocated per byte.
 
+#include "comm/PrintfLike.h"
 #include "comm/TcpSocket.h"
 #include "comm/TelnetCodec.h"
 #include "comm/Unitcomport.h"
@@ -83,7 +84,8 @@ private:
     int Decode(std::size_t count, std::uint8_t* out);
     void HandleNegotiation(std::uint8_t verb, std::uint8_t option);
     void NoteSubnegotiation();
-    void Note(const char* format, ...);
+    // Sends the printf-formatted note to the hook, when there is one; cut at 255 bytes.
+    void Note(const char* format, ...) LEDSIGN_PRINTF_LIKE(2, 3);
     void Fail(LineErrorKind kind, const std::string& message);
     // "HOST:PORT", an IPv6 host in brackets, for messages.
     std::string Where() const;
