@@ -12,10 +12,15 @@ public:
     // `protocol` is borrowed and must outlive this object.
     explicit ProtocolSignLink(ComProtocol& protocol) : protocol_(protocol) {}
 
-    int Open(const std::string& portName) override { return protocol_.Open(portName.c_str()); }
+    [[nodiscard]] int Open(const std::string& portName) override {
+        return protocol_.Open(portName.c_str());
+    }
     int Close() override { return protocol_.Close(); }
-    int SyncClock(std::uint16_t address) override { return protocol_.SyncClock(address); }
-    int SendMessageSlot(std::uint16_t address, int slot, const std::uint8_t* message) override {
+    [[nodiscard]] int SyncClock(std::uint16_t address) override {
+        return protocol_.SyncClock(address);
+    }
+    [[nodiscard]] int SendMessageSlot(std::uint16_t address, int slot,
+                                      const std::uint8_t* message) override {
         return protocol_.SendMessageSlot(address, slot, message);
     }
 

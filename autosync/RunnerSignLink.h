@@ -24,16 +24,17 @@ public:
     // True from the start of a call until the runner has returned its result.
     bool InTransaction() const { return inFlight_; }
 
-    int Open(const std::string& portName) override {
+    [[nodiscard]] int Open(const std::string& portName) override {
         return Run([&] { return inner_.Open(portName); });
     }
     int Close() override {
         return Run([&] { return inner_.Close(); });
     }
-    int SyncClock(std::uint16_t address) override {
+    [[nodiscard]] int SyncClock(std::uint16_t address) override {
         return Run([&] { return inner_.SyncClock(address); });
     }
-    int SendMessageSlot(std::uint16_t address, int slot, const std::uint8_t* message) override {
+    [[nodiscard]] int SendMessageSlot(std::uint16_t address, int slot,
+                                      const std::uint8_t* message) override {
         return Run([&] { return inner_.SendMessageSlot(address, slot, message); });
     }
 

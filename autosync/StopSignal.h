@@ -12,14 +12,14 @@
 // Installs the handlers (on POSIX also ignores SIGPIPE, so that a vanished reader of the status
 // output does not end the process before it leaves the mode). Returns false when they cannot be
 // installed. Call once, before the first WaitForStop.
-bool InstallStopHandlers();
+[[nodiscard]] bool InstallStopHandlers();
 
 // True once a stop was requested.
-bool StopRequested();
+[[nodiscard]] bool StopRequested();
 
 // Sleeps up to `seconds` (fractions allowed; <= 0 returns at once) and returns early when a stop
 // arrives. Returns StopRequested() at the end.
-bool WaitForStop(double seconds);
+[[nodiscard]] bool WaitForStop(double seconds);
 
 // Called once the loop has left the mode after a stop. On Windows a console close or shutdown
 // ends the process as soon as its handler returns, so the handler waits (a few seconds at

@@ -383,7 +383,8 @@ void CAutoSync::LeaveSync() {
     }
     state_ = State::Idle;
     const SyncMessage blank{};
-    link_.SendMessageSlot(address_, kSyncSlot, blank.data());
+    // Leaving blanks the sign as well as it can; the mode reports nothing once it is left.
+    (void)link_.SendMessageSlot(address_, kSyncSlot, blank.data());
     link_.Close();
 }
 

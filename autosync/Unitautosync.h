@@ -73,7 +73,8 @@ std::size_t ExtractDataLine(std::span<const std::uint8_t> raw,
 // `buffer` is cleared first and on success holds the cells, zeros after them and the type in
 // byte 1023; `messageType` receives the type as soon as byte 0 is valid. Returns a
 // ParseDataResult (never kParseCannotOpen).
-int ParseDataLine(std::span<const std::uint8_t> line, SyncMessage& buffer, int& messageType);
+[[nodiscard]] int ParseDataLine(std::span<const std::uint8_t> line, SyncMessage& buffer,
+                                int& messageType);
 
 // The whole parse of a data file's contents: a UTF-8 byte order mark at the start is dropped,
 // ExtractDataLine takes the first line, the line is converted to code page 1250 when it is
@@ -83,14 +84,15 @@ int ParseDataLine(std::span<const std::uint8_t> line, SyncMessage& buffer, int& 
 // code page 1250 bytes already. The last condition keeps code page 1250 text that happens to
 // be valid UTF-8 (such as "PODRÓŻ" whose bytes D3 AF decode to a Cyrillic letter) as it is.
 // A line cut at kMaxDataLine bytes is judged without a character that the cut split.
-int ParseDataBytes(std::span<const std::uint8_t> raw, SyncMessage& buffer, int& messageType);
+[[nodiscard]] int ParseDataBytes(std::span<const std::uint8_t> raw, SyncMessage& buffer,
+                                 int& messageType);
 
 // Parses the data file `name`: clears `buffer`, reads the start of the file (binary read) and
 // parses it as ParseDataBytes does. Returns kParseCannotOpen, with the system's reason in
 // `error`, when the file cannot be opened or read; else as ParseDataLine (`error` cleared).
-int ParseDataFile(const std::string& name, SyncMessage& buffer, int& messageType,
-                  std::error_code& error);
-int ParseDataFile(const std::string& name, SyncMessage& buffer, int& messageType);
+[[nodiscard]] int ParseDataFile(const std::string& name, SyncMessage& buffer, int& messageType,
+                                std::error_code& error);
+[[nodiscard]] int ParseDataFile(const std::string& name, SyncMessage& buffer, int& messageType);
 
 // The data file version seen at the last check that found a change. Known = false means
 // "nothing seen yet": any existing file then counts as changed.
@@ -105,12 +107,13 @@ struct FileVersion {
 
 // True when `stamp` (an existing file's status) differs from `last` in last-write time, size,
 // identity (device and file id) or change time; `last` then becomes the stamp's version.
-bool VersionChanged(const FileStamp& stamp, FileVersion& last);
+[[nodiscard]] bool VersionChanged(const FileStamp& stamp, FileVersion& last);
 
 // True when the file `name` exists and VersionChanged says it differs from `last`, which is
 // then replaced by the file's current version. A file whose status cannot be read gives false
 // and leaves `last` unchanged.
-bool FileChanged(FileStatusProvider& files, const std::string& name, FileVersion& last);
+[[nodiscard]] bool FileChanged(FileStatusProvider& files, const std::string& name,
+                               FileVersion& last);
 
 // What the latest polling step found at the data file's name.
 enum class DataFileState {
@@ -137,11 +140,12 @@ std::string TrimControl(const std::string& text);
 // Reads the settings file: the first line, at most kMaxSettingsLine bytes, trimmed; an empty
 // result gives "dane.txt". Returns 0 and sets `dataFileName` when the file was read; returns 1
 // and leaves `dataFileName` unchanged when it cannot be opened.
-int LoadSyncSettings(const std::string& startDirectory, std::string& dataFileName);
+[[nodiscard]] int LoadSyncSettings(const std::string& startDirectory, std::string& dataFileName);
 
 // Creates or truncates the settings file and writes the trimmed `dataFileName` and one LF
 // (binary, no CR). Returns 0 when written, 1 when it cannot be created or written.
-int SaveSyncSettings(const std::string& startDirectory, const std::string& dataFileName);
+[[nodiscard]] int SaveSyncSettings(const std::string& startDirectory,
+                                   const std::string& dataFileName);
 
 // The serial link as the mode uses it. Results: 0 success, nonzero failure. SyncClock and
 // SendMessageSlot require an open link and block until the sign answers or the transaction
@@ -149,10 +153,11 @@ int SaveSyncSettings(const std::string& startDirectory, const std::string& dataF
 class SignLink {
 public:
     virtual ~SignLink() = default;
-    virtual int Open(const std::string& portName) = 0;
+    [[nodiscard]] virtual int Open(const std::string& portName) = 0;
     virtual int Close() = 0;
-    virtual int SyncClock(std::uint16_t address) = 0;
-    virtual int SendMessageSlot(std::uint16_t address, int slot, const std::uint8_t* message) = 0;
+    [[nodiscard]] virtual int SyncClock(std::uint16_t address) = 0;
+    [[nodiscard]] virtual int SendMessageSlot(std::uint16_t address, int slot,
+                                              const std::uint8_t* message) = 0;
 };
 
 // The file synchronisation mode. States: Idle (port not held) and Running (port open, clock
@@ -179,7 +184,8 @@ public:
     // nothing. Called while another StartSync is in progress (nested): returns 1, no effect. A
     // LeaveSync that runs inside one of the start's statuses cancels the start: the port is
     // closed again if it was opened and 1 is returned.
-    int StartSync(const std::string& portName, std::uint16_t address = kSyncDefaultAddress);
+    [[nodiscard]] int StartSync(const std::string& portName,
+                                std::uint16_t address = kSyncDefaultAddress);
 
     // One polling step. Does nothing when Idle or when the data file has not changed (no
     // status). Otherwise parses it (failure: status "Błąd podczas odczytu pliku komunikatu!"),
@@ -205,14 +211,14 @@ public:
 
     // The window closes, by "Wyjdź z trybu" or its close box: LeaveSync, then SaveSyncSettings
     // into `startDirectory`. Returns the result of SaveSyncSettings.
-    int FormClose(const std::string& startDirectory);
+    [[nodiscard]] int FormClose(const std::string& startDirectory);
 
     // Settings of the data file name (see the free functions above).
-    int LoadSyncSettings(const std::string& startDirectory);
-    int SaveSyncSettings(const std::string& startDirectory) const;
+    [[nodiscard]] int LoadSyncSettings(const std::string& startDirectory);
+    [[nodiscard]] int SaveSyncSettings(const std::string& startDirectory) const;
 
     // Parses `name` into MessageBuffer / MessageType (see the free ParseDataFile).
-    int ParseDataFile(const std::string& name);
+    [[nodiscard]] int ParseDataFile(const std::string& name);
 
     // `observer` (may be empty) is told the data file's state changes. The window sets none:
     // it says nothing about a missing data file.

@@ -81,13 +81,13 @@ public:
     // CAutoSync::StartSync with its statuses; 0 running, 1 failed (port not held). The first
     // check of the data file comes PollMs later, the next clock set at the first minute start
     // a clock period (ProbeEveryMs, at most ClockEveryMs) after the minute of the start.
-    int Start(const std::string& portName, std::uint16_t address);
+    [[nodiscard]] int Start(const std::string& portName, std::uint16_t address);
 
     // Runs whatever is due now: a probe while the sign is lost; otherwise the scheduled clock
     // set (when due and within a minute's first seconds) and the check of the data file. Returns
     // false only with ExitOnLoss, once the sign was lost (the port is then closed and the mode
     // left); the driver then ends.
-    bool Step();
+    [[nodiscard]] bool Step();
 
     // Milliseconds from now until Step has something to do; 0 when it is due already.
     std::int64_t MsUntilDue();
@@ -105,10 +105,11 @@ private:
     class WatchedLink final : public SignLink {
     public:
         explicit WatchedLink(SignLink& inner) : inner_(inner) {}
-        int Open(const std::string& portName) override;
+        [[nodiscard]] int Open(const std::string& portName) override;
         int Close() override;
-        int SyncClock(std::uint16_t address) override;
-        int SendMessageSlot(std::uint16_t address, int slot, const std::uint8_t* message) override;
+        [[nodiscard]] int SyncClock(std::uint16_t address) override;
+        [[nodiscard]] int SendMessageSlot(std::uint16_t address, int slot,
+                                          const std::uint8_t* message) override;
         // True when a transaction since the last ClearNoReply got no reply.
         bool NoReply() const { return noReply_; }
         void ClearNoReply() { noReply_ = false; }

@@ -63,25 +63,28 @@ std::size_t FrameEncoder::Encode(FrameKind kind, std::uint16_t source, std::uint
         return 0;
     }
     const auto length = static_cast<std::uint16_t>(payload.size());
+    // The room for the whole frame was checked above, so every byte fits: what Put and Write
+    // return (false only without room) says nothing here.
+    const auto put = [this](std::uint8_t value) { (void)Put(value); };
     // The start byte is neither escaped nor summed.
     out_[size_++] = kFrameStart;
     checksum_ = kChecksumSeed;
-    Put(High(source));
-    Put(Low(source));
-    Put(High(destination));
-    Put(Low(destination));
-    Put(code);
-    Put(High(length));
-    Put(Low(length));
+    put(High(source));
+    put(Low(source));
+    put(High(destination));
+    put(Low(destination));
+    put(code);
+    put(High(length));
+    put(Low(length));
     if (kind == FrameKind::Request) {
-        Put(checksum_);
+        put(checksum_);
     } else {
-        Write(checksum_);
+        (void)Write(checksum_);
     }
     for (std::uint8_t b : payload) {
-        Put(b);
+        put(b);
     }
-    Put(trailer == Trailer::Correct ? checksum_
+    put(trailer == Trailer::Correct ? checksum_
                                     : static_cast<std::uint8_t>(checksum_ ^ kTrailerSpoiler));
     return size_;
 }

@@ -95,13 +95,13 @@ public:
     // Appends `value`, escaped, after what was written and XORs it into the running checksum.
     // Returns false, writing nothing, when the buffer has no room for it (the checksum still
     // takes the value in: the frame is unusable either way).
-    bool Put(std::uint8_t value);
+    [[nodiscard]] bool Put(std::uint8_t value);
 
     std::size_t Size() const { return size_; }
     std::uint8_t Checksum() const { return checksum_; }
 
 private:
-    bool Write(std::uint8_t value);
+    [[nodiscard]] bool Write(std::uint8_t value);
 
     std::span<std::uint8_t> out_;
     std::size_t size_ = 0;
@@ -162,7 +162,7 @@ public:
 
     // Advances by one line byte. Returns true when this byte completed a frame that passed its
     // trailer test; its fields then stay readable until the next frame overwrites them.
-    bool Feed(std::uint8_t lineByte);
+    [[nodiscard]] bool Feed(std::uint8_t lineByte);
 
     // True from a passed trailer test until a failed one or ClearComplete.
     bool Complete() const { return complete_; }
@@ -221,6 +221,7 @@ struct FrameHeader {
 // Decodes the header of the frame whose start byte is bytes[0], from its line bytes. Returns
 // false when bytes[0] is not the start byte, the bytes end before the header checksum, or
 // another start byte interrupts the header.
-bool DecodeFrameHeader(const std::uint8_t* bytes, std::size_t count, FrameHeader& header);
+[[nodiscard]] bool DecodeFrameHeader(const std::uint8_t* bytes, std::size_t count,
+                                     FrameHeader& header);
 
 } // namespace framecodec

@@ -263,7 +263,7 @@ std::string DescribeSystemError(const LineError& error) {
 LineError DamagedReply(ReplyDamage damage) {
     const auto& english = WordingIn(LineErrorLanguage::English).Damages;
     const auto index = static_cast<std::size_t>(damage);
-    return LineFailure(LineErrorKind::Damaged, index < english.size() ? english[index] : "", {});
+    return LineFailure(LineErrorKind::Damaged, index < english.size() ? english[index] : "");
 }
 
 LineError LineFailure(LineErrorKind kind, std::string message, std::string peer) {
@@ -272,4 +272,24 @@ LineError LineFailure(LineErrorKind kind, std::string message, std::string peer)
     error.SystemMessage = std::move(message);
     error.Peer = std::move(peer);
     return error;
+}
+
+LineError SystemFailure(LineErrorKind kind, std::uint32_t code, std::string message) {
+    LineError error = LineFailure(kind, std::move(message));
+    error.SystemCode = code;
+    return error;
+}
+
+LineError HeldByThisProgram() {
+    LineError error = LineFailure(LineErrorKind::InUse);
+    error.HeldHere = true;
+    return error;
+}
+
+LineError PortNotOpen() {
+    return LineFailure(LineErrorKind::Other, "the port is not open");
+}
+
+LineError StoppedBySignal() {
+    return LineFailure(LineErrorKind::Interrupted, "stopped by a signal");
 }

@@ -47,10 +47,24 @@ struct LineError {
     bool Failed() const { return Kind != LineErrorKind::None; }
 };
 
-// A network line's failure that is not the system's own code: its kind, the sentence that says
-// what is known ("no answer from HOST:PORT") and the server it concerns (`peer`, "HOST:PORT",
-// may be empty); SystemCode 0.
-LineError LineFailure(LineErrorKind kind, std::string message, std::string peer);
+// A failure that is not the system's own: its kind, the sentence that says what is known
+// ("the port is not open", "no answer from HOST:PORT") and, for a network line, the server it
+// concerns (`peer`, "HOST:PORT"; empty for a serial line); SystemCode 0.
+[[nodiscard]] LineError LineFailure(LineErrorKind kind, std::string message = {},
+                                    std::string peer = {});
+
+// A failure the operating system reported: its kind, the system's code and the system's own
+// text for it.
+[[nodiscard]] LineError SystemFailure(LineErrorKind kind, std::uint32_t code, std::string message);
+
+// An open refused because this program already holds the line: InUse with HeldHere.
+[[nodiscard]] LineError HeldByThisProgram();
+
+// An operation on a line that is not open: Other, "the port is not open".
+[[nodiscard]] LineError PortNotOpen();
+
+// A wait or transaction that a stop request (a signal) ended: Interrupted, "stopped by a signal".
+[[nodiscard]] LineError StoppedBySignal();
 
 // What was wrong with a damaged reply (kind Damaged).
 enum class ReplyDamage : std::uint8_t {
@@ -61,7 +75,7 @@ enum class ReplyDamage : std::uint8_t {
 
 // The failure for a damaged reply: kind Damaged, SystemCode 0, and the damage in English words
 // ("checksum") as SystemMessage, which DescribeLineError words in either language.
-LineError DamagedReply(ReplyDamage damage);
+[[nodiscard]] LineError DamagedReply(ReplyDamage damage);
 
 // How an errno from opening a serial line, or from moving bytes on one, reads as a kind.
 // `opening` tells which: EIO at open means the device is there but not working (Other), once

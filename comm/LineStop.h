@@ -16,7 +16,7 @@
 
 // Creates the wake-up. Not async-signal-safe: call before the handlers that request a stop are
 // installed. False when the system refused the resources. Calling it again does nothing.
-bool PrepareLineStop();
+[[nodiscard]] bool PrepareLineStop();
 
 // Records the request and wakes every wait. Async-signal-safe (and safe from the console
 // control handler's thread on Windows). Without PrepareLineStop only the flag is set.
@@ -33,7 +33,7 @@ bool LineWaitsStopped() noexcept;
 
 // Waits up to `timeoutMs` for a stop request, whether or not it ends the lines' waits. True
 // when one was made.
-bool WaitForLineStop(int timeoutMs);
+[[nodiscard]] bool WaitForLineStop(int timeoutMs);
 
 // Lets the calling thread take the stop signals while this object lives, where
 // TakeStopSignalsOnlyInWaits blocked them: for a wait that cannot include the wake-up (a
@@ -87,7 +87,7 @@ void* LineStopEvent() noexcept;
 // the wait, however late its handler runs: ThreadSanitizer runs handlers of signals that arrive
 // outside a blocking call at its next intercepted call, which could be the end of that wait.
 // False when the mask cannot be set.
-bool TakeStopSignalsOnlyInWaits();
+[[nodiscard]] bool TakeStopSignalsOnlyInWaits();
 
 // A descriptor that is readable from the request on, for the waits that poll; -1 before
 // PrepareLineStop.
@@ -96,5 +96,5 @@ int LineStopDescriptor() noexcept;
 // Polls `fd` for `events` up to `timeoutMs` (< 0 waits without limit), together with the stop
 // wake-up when the lines' waits end on a stop; `revents` holds what poll found on `fd` (Ready).
 // Signals that do not stop the line (EINTR) do not shorten the wait; Failed leaves errno.
-LinePoll PollLine(int fd, short events, int timeoutMs, short& revents);
+[[nodiscard]] LinePoll PollLine(int fd, short events, int timeoutMs, short& revents);
 #endif

@@ -34,7 +34,7 @@ public:
         if (open_) {
             open_ = false;
             ComProtocol& protocol = actions_.protocol_;
-            actions_.Run([&protocol] { return protocol.Close(); });
+            (void)actions_.Run([&protocol] { return protocol.Close(); }); // Close is always 0
         }
     }
 
@@ -106,8 +106,8 @@ SendResult SendActions::SendCurrentMessage(const std::string& port, int currentN
     // not reported; message 2 is then set to the bytes sent, so that a file that could not be
     // written (an old copy would be read back) or read never makes the preview play anything
     // but the message the sign now holds.
-    first.SaveToFile(kHandOverFileName);
-    second.LoadFromFile(kHandOverFileName);
+    (void)first.SaveToFile(kHandOverFileName);
+    (void)second.LoadFromFile(kHandOverFileName);
     std::copy(sent.begin(), sent.end(), second.GetData());
     if (first.GetGrid() != nullptr) {
         first.Clear();

@@ -99,30 +99,30 @@ public:
     // komunikatu do linijki!"; messages and files stay untouched.
     // Message 1 should be bound to its grid (Clear moves the grid's cursor home); unbound, its
     // bytes are zeroed all the same.
-    SendResult SendCurrentMessage(const std::string& port, int currentNumber);
+    [[nodiscard]] SendResult SendCurrentMessage(const std::string& port, int currentNumber);
 
     // Send the message set (ToolButton15Click): opens `port`; for k = 1..8 shows "Wysyłam
     // komunikat numer k" and stores message k in slot k, stopping at the first failure with the
     // error "Nie mogę wysłać komunikatu numer k do linijki!" (the slots stored before it stay
     // stored). On success closes the port, then shows "Zestaw komunikatów został wysłany.".
-    SendResult SendMessageSet(const std::string& port);
+    [[nodiscard]] SendResult SendMessageSet(const std::string& port);
 
     // Set the sign's clock from the computer's (CategoryButtons1Categories3Items9Click): opens
     // `port`, SyncClock, error "Nie mogę zsynchronizować zegara w linijce świetlnej!" on failure.
     // No status text.
-    SendResult SyncClock(const std::string& port);
+    [[nodiscard]] SendResult SyncClock(const std::string& port);
 
     // Make the sign show slot `currentNumber` (CategoryButtons1Categories3Items11Click): shows
     // "Uruchamiam komunikat numer <currentNumber>", opens `port`, RunMessageSlot, error "Nie
     // mogę wysłać komendy do linijki!" on failure. No status text after it.
-    SendResult ShowCurrentMessage(const std::string& port, int currentNumber);
+    [[nodiscard]] SendResult ShowCurrentMessage(const std::string& port, int currentNumber);
 
 private:
     class OpenPort;
-    int Run(const std::function<int()>& call);
-    bool Open(const std::string& port);
+    [[nodiscard]] int Run(const std::function<int()>& call);
+    [[nodiscard]] bool Open(const std::string& port);
     using MessageBytes = std::array<std::uint8_t, kMessageSize>;
-    int SendSlot(int slot, const MessageBytes& message);
+    [[nodiscard]] int SendSlot(int slot, const MessageBytes& message);
     // Records the protocol's reason and shows `text` with it.
     void Fail(const std::string& text);
 

@@ -219,8 +219,9 @@ void SocketLine::SendLineSettings() {
         Note("telnet: sent %s", s.Text);
     }
     // Sent without waiting for the acknowledgements: the frame that follows is queued behind
-    // them on the server in any case.
-    SendRaw(sendBuffer_.data(), size);
+    // them on the server in any case. A failed send marks the connection lost, which the next
+    // Write finds and mends by connecting again.
+    (void)SendRaw(sendBuffer_.data(), size);
 }
 
 bool SocketLine::SendRaw(const std::uint8_t* bytes, std::size_t count) {
@@ -349,7 +350,7 @@ void SocketLine::HandleNegotiation(std::uint8_t verb, std::uint8_t option) {
     }
     Note("telnet: received %s %s, answered %s", telnet::VerbName(verb), optionName,
          telnet::VerbName(answer[1]));
-    SendRaw(answer, size);
+    (void)SendRaw(answer, size); // a failure marks the connection lost for the next Write
 }
 
 void SocketLine::NoteSubnegotiation() {

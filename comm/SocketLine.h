@@ -20,6 +20,7 @@
 // synchronisation mode) survives a restart of the server.
 // Buffers are part of the object; nothing is allocated per byte.
 
+#include "comm/PrintfLike.h"
 #include "comm/TcpSocket.h"
 #include "comm/TelnetCodec.h"
 #include "comm/Unitcomport.h"
@@ -38,9 +39,9 @@ struct NetPortName {
 
 // True when `name` has the form of a network port name (its scheme is tcp:// or rfc2217://,
 // in any case), whether or not the rest is valid.
-bool IsNetworkPortName(const char* name);
+[[nodiscard]] bool IsNetworkPortName(const char* name);
 // Splits a network port name. False when it is not one or its host or port is missing or bad.
-bool ParseNetworkPortName(const char* name, NetPortName& out);
+[[nodiscard]] bool ParseNetworkPortName(const char* name, NetPortName& out);
 
 class SocketLine final : public ComLine {
 public:
@@ -51,15 +52,15 @@ public:
     SocketLine& operator=(const SocketLine&) = delete;
 
     // Connects (and negotiates) as described above. 1 on failure, with LastError telling why.
-    int Open(const char* name) override;
+    [[nodiscard]] int Open(const char* name) override;
     int Close() override;
     // Sends the bytes (IAC doubled under rfc2217), reconnecting first when the connection had
     // broken. Returns `count`, or 0 when the bytes could not go.
-    int Write(const std::uint8_t* buffer, std::uint16_t count) override;
+    [[nodiscard]] int Write(const std::uint8_t* buffer, std::uint16_t count) override;
     // Data bytes that have arrived (Telnet commands taken out and answered); -1 once the
     // connection is lost.
-    int Read(std::uint8_t* buffer, std::uint16_t capacity) override;
-    LineWait WaitReadable(int timeoutMs) override;
+    [[nodiscard]] int Read(std::uint8_t* buffer, std::uint16_t capacity) override;
+    [[nodiscard]] LineWait WaitReadable(int timeoutMs) override;
     // Reads and drops what has arrived, without waiting (Telnet commands in it are still
     // answered). A connection found broken is made again by the next Write.
     void DiscardInput() override { DropWhatArrivedUnasked(); }
@@ -71,10 +72,10 @@ public:
     bool IsOpen() const { return open_; }
 
 private:
-    bool Connect();
-    bool Negotiate(int timeoutMs);
+    [[nodiscard]] bool Connect();
+    [[nodiscard]] bool Negotiate(int timeoutMs);
     void SendLineSettings();
-    bool SendRaw(const std::uint8_t* bytes, std::size_t count);
+    [[nodiscard]] bool SendRaw(const std::uint8_t* bytes, std::size_t count);
     // Before a request: bytes that came since the last transaction answer nothing we will
     // ask, and a server that closed the connection meanwhile is found here, so the request
     // goes over a new connection rather than into the dead one.
@@ -83,7 +84,8 @@ private:
     int Decode(std::size_t count, std::uint8_t* out);
     void HandleNegotiation(std::uint8_t verb, std::uint8_t option);
     void NoteSubnegotiation();
-    void Note(const char* format, ...);
+    // Sends the printf-formatted note to the hook, when there is one; cut at 255 bytes.
+    void Note(const char* format, ...) LEDSIGN_PRINTF_LIKE(2, 3);
     void Fail(LineErrorKind kind, const std::string& message);
     // "HOST:PORT", an IPv6 host in brackets, for messages.
     std::string Where() const;

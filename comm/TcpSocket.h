@@ -30,19 +30,20 @@ public:
     // signal") when a stop request ended the wait (LineStop.h), Other for anything else.
     // SystemCode stays 0: the sentence is the reason (see DescribeLineError); Peer is the
     // HostPortText of `host` and `port`.
-    bool Connect(const std::string& host, const std::string& port, int timeoutMs, LineError& error);
+    [[nodiscard]] bool Connect(const std::string& host, const std::string& port, int timeoutMs,
+                               LineError& error);
     void Close();
     bool IsOpen() const;
 
     // Sends all `count` bytes, waiting for room at most a few seconds without progress.
     // Returns false when the connection broke or stalled, or a stop request ended the wait.
-    bool Send(const std::uint8_t* data, std::size_t count);
+    [[nodiscard]] bool Send(const std::uint8_t* data, std::size_t count);
     // Takes what has arrived without waiting: the count, 0 when nothing has, -1 when the
     // server closed the connection or it broke.
-    int Receive(std::uint8_t* buffer, std::size_t capacity);
+    [[nodiscard]] int Receive(std::uint8_t* buffer, std::size_t capacity);
     // Waits up to `timeoutMs` for something to receive (data or the end of the connection);
     // Stopped when a stop request ends the wait.
-    LineWait Wait(int timeoutMs);
+    [[nodiscard]] LineWait Wait(int timeoutMs);
 
 private:
     std::intptr_t handle_;

@@ -9,8 +9,8 @@
 //
 // Port names: "COM1".."COMn" on every platform (on Linux "COMn" is /dev/ttyS(n-1)); on POSIX
 // systems also any absolute path (/dev/ttyUSB0, a pseudo-terminal, a symlink to a device).
-// "tcp://HOST:PORT" and "rfc2217://HOST:PORT" reach a sign behind an Ethernet serial server
-// (SocketLine.h).
+// A sign behind an Ethernet serial server is reached through a network line instead
+// (SocketLine.h); OpenLine (OpenLine.h) picks the kind of line by the name.
 
 #include "comm/LineError.h"
 
@@ -38,19 +38,19 @@ public:
 
     // Opens the named port. 0 when open, 1 when the open failed. A line that is already open
     // stays open and usable, and the call returns 1.
-    virtual int Open(const char* name) = 0;
+    [[nodiscard]] virtual int Open(const char* name) = 0;
     // Closes the line if open. Always 0.
     virtual int Close() = 0;
     // Writes `count` bytes, blocking until they are handed to the driver. Returns the number
     // written; less than `count` (possibly 0) on failure or when the line is not open.
-    virtual int Write(const std::uint8_t* buffer, std::uint16_t count) = 0;
+    [[nodiscard]] virtual int Write(const std::uint8_t* buffer, std::uint16_t count) = 0;
     // Reads what has arrived, at most `capacity` bytes, without waiting. Returns the number
     // read, 0 when nothing has arrived, and -1 when the line is lost or not open.
-    virtual int Read(std::uint8_t* buffer, std::uint16_t capacity) = 0;
+    [[nodiscard]] virtual int Read(std::uint8_t* buffer, std::uint16_t capacity) = 0;
     // Waits up to `timeoutMs` milliseconds until a byte can be read. May return TimedOut early;
     // callers measure elapsed time themselves. Stopped when a stop request ends the lines'
     // waits (LineStop.h); lines that cannot be stopped never return it.
-    virtual LineWait WaitReadable(int timeoutMs) = 0;
+    [[nodiscard]] virtual LineWait WaitReadable(int timeoutMs) = 0;
     // Drops every byte that has arrived and not been read, without waiting: what a request
     // is about to be written after cannot answer it. Does nothing when the line is not open
     // or is lost (the next Write or Read reports that).
@@ -66,8 +66,6 @@ public:
     // kind of their own.
     virtual LineError LastError() const { return {}; }
 };
-
-class SocketLine;
 
 // The real serial port. Exclusive: a second open of the same device, by this object, another
 // ComPort or another program, fails while this one holds it. Not copyable; the destructor
@@ -103,24 +101,21 @@ public:
     // Linux both keeps non-cooperating programs out and survives SIGKILL, so the tools close
     // the port on SIGINT, SIGTERM and SIGHUP, and an open that meets such a left-over flag
     // says so (InUse with StaleExclusive).
-    int Open(const char* name) override;
+    [[nodiscard]] int Open(const char* name) override;
     int Close() override;
-    int Write(const std::uint8_t* buffer, std::uint16_t count) override;
-    int Read(std::uint8_t* buffer, std::uint16_t capacity) override;
-    LineWait WaitReadable(int timeoutMs) override;
+    [[nodiscard]] int Write(const std::uint8_t* buffer, std::uint16_t count) override;
+    [[nodiscard]] int Read(std::uint8_t* buffer, std::uint16_t capacity) override;
+    [[nodiscard]] LineWait WaitReadable(int timeoutMs) override;
     void DiscardInput() override;
     int PendingOutput() override;
-    LineError LastError() const override;
-    void SetNoteHook(const LineNoteHook& hook) override;
+    LineError LastError() const override { return lastError_; }
 
-    bool IsOpen() const { return handle_ != kInvalidHandle || network_ != nullptr; }
+    bool IsOpen() const { return handle_ != kInvalidHandle; }
 
 private:
-    // A network port name is served by a socket line made at open and dropped at close; the
-    // serial path below is untouched by it.
-    int OpenNetwork(const char* name);
-    std::unique_ptr<SocketLine> network_;
-    LineNoteHook note_;
+    // Opens and configures the named device (the platform's part of Open, the port not yet
+    // open). 0 or 1 as Open, the reason in lastError_.
+    [[nodiscard]] int OpenDevice(const char* name);
 
     // A file descriptor on POSIX, a HANDLE on Windows; -1 is invalid on both
     // (INVALID_HANDLE_VALUE is (HANDLE)-1).

@@ -3,7 +3,6 @@
 #include "comm/Unitcomport.h"
 
 #include "comm/LineStop.h"
-#include "comm/SocketLine.h"
 
 #include <algorithm>
 #include <cctype>
@@ -112,27 +111,16 @@ const char* OperatorTerminalKind(const char* path, [[maybe_unused]] dev_t rdev) 
 }
 
 LineError NotSerial(const char* what) {
-    return LineError{LineErrorKind::NotSerial, 0, what, {}, false, false, {}};
-}
-
-LineError NotOpen() {
-    return LineError{LineErrorKind::Other, 0, "the port is not open", {}, false, false, {}};
+    return LineFailure(LineErrorKind::NotSerial, what);
 }
 
 LineError HungUp() {
-    return LineError{LineErrorKind::LineLost, 0, "hung up", {}, false, false, {}};
-}
-
-LineError Stopped() {
-    return LineError{LineErrorKind::Interrupted, 0, "stopped by a signal", {}, false, false, {}};
+    return LineFailure(LineErrorKind::LineLost, "hung up");
 }
 
 LineError SystemError(int error, bool opening) {
-    LineError e;
-    e.Kind = LineErrorKindFromErrno(error, opening);
-    e.SystemCode = static_cast<std::uint32_t>(error);
-    e.SystemMessage = std::strerror(error);
-    return e;
+    return SystemFailure(LineErrorKindFromErrno(error, opening), static_cast<std::uint32_t>(error),
+                         std::strerror(error));
 }
 
 #ifdef __linux__
@@ -208,16 +196,7 @@ ComPort::~ComPort() {
     Close();
 }
 
-int ComPort::Open(const char* name) {
-    if (IsOpen()) {
-        // The port already held stays open and usable.
-        lastError_ = LineError{LineErrorKind::InUse, 0, {}, {}, false, true, {}};
-        return 1;
-    }
-    lastError_ = LineError{};
-    if (IsNetworkPortName(name)) {
-        return OpenNetwork(name);
-    }
+int ComPort::OpenDevice(const char* name) {
     std::string path;
     if (!MapPortName(name, path)) {
         lastError_.Kind = LineErrorKind::NotFound;
@@ -294,10 +273,6 @@ int ComPort::Open(const char* name) {
 }
 
 int ComPort::Close() {
-    if (network_) {
-        network_.reset();
-        return 0;
-    }
     if (IsOpen()) {
         // The settings go back as found, like QSerialPort does: a device shared with other
         // programs (a console server, a modem's getty) expects its own. TCSANOW: waiting for
@@ -323,11 +298,8 @@ int ComPort::Close() {
 }
 
 int ComPort::Write(const std::uint8_t* buffer, std::uint16_t count) {
-    if (network_) {
-        return network_->Write(buffer, count);
-    }
     if (!IsOpen() || buffer == nullptr) {
-        lastError_ = NotOpen();
+        lastError_ = PortNotOpen();
         return 0;
     }
     std::size_t done = 0;
@@ -344,12 +316,11 @@ int ComPort::Write(const std::uint8_t* buffer, std::uint16_t count) {
             short revents = 0;
             const LinePoll ready = PollLine(Fd(handle_), POLLOUT, kWriteStallMs, revents);
             if (ready == LinePoll::TimedOut) {
-                lastError_ = LineError{
-                    LineErrorKind::TimedOut, 0, "the write stalled", {}, false, false, {}};
+                lastError_ = LineFailure(LineErrorKind::TimedOut, "the write stalled");
                 break;
             }
             if (ready == LinePoll::Stopped) {
-                lastError_ = Stopped();
+                lastError_ = StoppedBySignal();
                 break;
             }
             if (ready == LinePoll::Failed || (revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
@@ -365,11 +336,8 @@ int ComPort::Write(const std::uint8_t* buffer, std::uint16_t count) {
 }
 
 int ComPort::Read(std::uint8_t* buffer, std::uint16_t capacity) {
-    if (network_) {
-        return network_->Read(buffer, capacity);
-    }
     if (!IsOpen() || buffer == nullptr) {
-        lastError_ = NotOpen();
+        lastError_ = PortNotOpen();
         return -1;
     }
     if (capacity == 0) {
@@ -396,11 +364,8 @@ int ComPort::Read(std::uint8_t* buffer, std::uint16_t capacity) {
 }
 
 LineWait ComPort::WaitReadable(int timeoutMs) {
-    if (network_) {
-        return network_->WaitReadable(timeoutMs);
-    }
     if (!IsOpen()) {
-        lastError_ = NotOpen();
+        lastError_ = PortNotOpen();
         return LineWait::Lost;
     }
     short revents = 0;
@@ -410,7 +375,7 @@ LineWait ComPort::WaitReadable(int timeoutMs) {
         return LineWait::Lost;
     }
     if (ready == LinePoll::Stopped) {
-        lastError_ = Stopped();
+        lastError_ = StoppedBySignal();
         return LineWait::Stopped;
     }
     if (ready == LinePoll::TimedOut) {
@@ -425,19 +390,12 @@ LineWait ComPort::WaitReadable(int timeoutMs) {
 }
 
 void ComPort::DiscardInput() {
-    if (network_) {
-        network_->DiscardInput();
-        return;
-    }
     if (IsOpen()) {
         tcflush(Fd(handle_), TCIFLUSH);
     }
 }
 
 int ComPort::PendingOutput() {
-    if (network_) {
-        return network_->PendingOutput();
-    }
     int pending = 0;
     // A pseudo-terminal hands its bytes straight to the other side and reports 0.
     if (!IsOpen() || ioctl(Fd(handle_), TIOCOUTQ, &pending) != 0) {

@@ -3,7 +3,6 @@
 #include "comm/Unitcomport.h"
 
 #include "comm/LineStop.h"
-#include "comm/SocketLine.h"
 
 #include <algorithm>
 #include <cctype>
@@ -86,19 +85,7 @@ std::string SystemText(DWORD code) {
 }
 
 LineError SystemError(DWORD code) {
-    LineError e;
-    e.Kind = LineErrorKindFromWindows(code);
-    e.SystemCode = code;
-    e.SystemMessage = SystemText(code);
-    return e;
-}
-
-LineError Stopped() {
-    return LineError{LineErrorKind::Interrupted, 0, "stopped by a signal", {}, false, false, {}};
-}
-
-LineError NotOpen() {
-    return LineError{LineErrorKind::Other, 0, "the port is not open", {}, false, false, {}};
+    return SystemFailure(LineErrorKindFromWindows(code), code, SystemText(code));
 }
 
 } // namespace
@@ -114,16 +101,7 @@ ComPort::~ComPort() {
     Close();
 }
 
-int ComPort::Open(const char* name) {
-    if (IsOpen()) {
-        // The port already held stays open and usable.
-        lastError_ = LineError{LineErrorKind::InUse, 0, {}, {}, false, true, {}};
-        return 1;
-    }
-    lastError_ = LineError{};
-    if (IsNetworkPortName(name)) {
-        return OpenNetwork(name);
-    }
+int ComPort::OpenDevice(const char* name) {
     if (name == nullptr || name[0] == '\0') {
         lastError_.Kind = LineErrorKind::NotFound;
         lastError_.SystemMessage = "no port name";
@@ -134,10 +112,14 @@ int ComPort::Open(const char* name) {
     // ledsign or editor there would share the line. The mark is taken before the port is opened
     // and an existing one means the port is held.
     HANDLE mark = CreateMutexW(nullptr, FALSE, HoldMarkName(device).c_str());
-    if (mark == nullptr || GetLastError() == ERROR_ALREADY_EXISTS) {
-        if (mark != nullptr) {
-            CloseHandle(mark);
-        }
+    if (mark == nullptr) {
+        lastError_ = SystemError(GetLastError());
+        return 1;
+    }
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        // Another ledsign or editor holds the port; Windows does not say which.
+        lastError_ = LineFailure(LineErrorKind::InUse);
+        CloseHandle(mark);
         return 1;
     }
     HANDLE handle = CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
@@ -180,10 +162,6 @@ int ComPort::Open(const char* name) {
 }
 
 int ComPort::Close() {
-    if (network_) {
-        network_.reset();
-        return 0;
-    }
     if (IsOpen()) {
         // The settings go back as found, like QSerialPort does: other programs on the port
         // expect their own.
@@ -202,11 +180,8 @@ int ComPort::Close() {
 }
 
 int ComPort::Write(const std::uint8_t* buffer, std::uint16_t count) {
-    if (network_) {
-        return network_->Write(buffer, count);
-    }
     if (!IsOpen() || buffer == nullptr) {
-        lastError_ = NotOpen();
+        lastError_ = PortNotOpen();
         return 0;
     }
     DWORD written = 0;
@@ -220,11 +195,8 @@ int ComPort::Write(const std::uint8_t* buffer, std::uint16_t count) {
 }
 
 int ComPort::Read(std::uint8_t* buffer, std::uint16_t capacity) {
-    if (network_) {
-        return network_->Read(buffer, capacity);
-    }
     if (!IsOpen() || buffer == nullptr) {
-        lastError_ = NotOpen();
+        lastError_ = PortNotOpen();
         return -1;
     }
     DWORD got = 0;
@@ -238,11 +210,8 @@ int ComPort::Read(std::uint8_t* buffer, std::uint16_t capacity) {
 }
 
 LineWait ComPort::WaitReadable(int timeoutMs) {
-    if (network_) {
-        return network_->WaitReadable(timeoutMs);
-    }
     if (!IsOpen()) {
-        lastError_ = NotOpen();
+        lastError_ = PortNotOpen();
         return LineWait::Lost;
     }
     const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(std::max(timeoutMs, 0));
@@ -258,7 +227,7 @@ LineWait ComPort::WaitReadable(int timeoutMs) {
             return LineWait::Readable;
         }
         if (LineWaitsStopped()) {
-            lastError_ = Stopped();
+            lastError_ = StoppedBySignal();
             return LineWait::Stopped;
         }
         const ULONGLONG now = GetTickCount64();
@@ -270,19 +239,12 @@ LineWait ComPort::WaitReadable(int timeoutMs) {
 }
 
 void ComPort::DiscardInput() {
-    if (network_) {
-        network_->DiscardInput();
-        return;
-    }
     if (IsOpen()) {
         PurgeComm(Handle(handle_), PURGE_RXCLEAR);
     }
 }
 
 int ComPort::PendingOutput() {
-    if (network_) {
-        return network_->PendingOutput();
-    }
     DWORD errors = 0;
     COMSTAT status{};
     if (!IsOpen() || !ClearCommError(Handle(handle_), &errors, &status)) {

@@ -26,17 +26,37 @@ std::array<std::uint8_t, kClockPayloadSize> ClockPayload(const ComDateTime& time
     };
 }
 
-ComProtocol::ComProtocol() : line_(&ownPort_), clock_(&ownClock_) {}
+ComProtocol::ComProtocol() : ownsLines_(true), line_(&notOpen_), clock_(&ownClock_) {}
 
-ComProtocol::ComProtocol(ComLine& line, ComClock& clock) : line_(&line), clock_(&clock) {}
+ComProtocol::ComProtocol(ComLine& line, ComClock& clock)
+    : ownsLines_(false), line_(&line), clock_(&clock) {}
 
 int ComProtocol::Open(const char* portName) {
-    const int result = line_->Open(portName);
-    lastError_ = result == 0 ? LineError{} : LineFailure(LineErrorKind::Other);
-    return result;
+    if (!ownsLines_) {
+        const int result = line_->Open(portName);
+        lastError_ = result == 0 ? LineError{} : LineReason(LineErrorKind::Other);
+        return result;
+    }
+    if (ownLine_) {
+        lastError_ = HeldByThisProgram(); // the line held stays open and usable
+        return 1;
+    }
+    OpenedLine opened = OpenLine(portName, notes_);
+    lastError_ = opened.Error;
+    if (!opened.Line) {
+        return 1;
+    }
+    ownLine_ = std::move(opened.Line);
+    line_ = ownLine_.get();
+    return 0;
 }
 
-LineError ComProtocol::LineFailure(LineErrorKind fallback) const {
+void ComProtocol::SetNoteHook(const LineNoteHook& hook) {
+    notes_ = hook;
+    line_->SetNoteHook(hook);
+}
+
+LineError ComProtocol::LineReason(LineErrorKind fallback) const {
     LineError error = line_->LastError();
     if (!error.Failed()) {
         error.Kind = fallback; // a line that cannot tell why
@@ -46,19 +66,24 @@ LineError ComProtocol::LineFailure(LineErrorKind fallback) const {
 
 bool ComProtocol::Cancelled() {
     if (cancel_ && cancel_()) {
-        lastError_ =
-            LineError{LineErrorKind::Interrupted, 0, "stopped by a signal", {}, false, false, {}};
+        lastError_ = StoppedBySignal();
         return true;
     }
     return false;
 }
 
 int ComProtocol::Close() {
-    return line_->Close();
+    const int result = line_->Close();
+    if (ownLine_) {
+        line_ = &notOpen_;
+        ownLine_.reset();
+    }
+    return result;
 }
 
 int ComProtocol::PutByte(std::uint8_t value) {
-    encoder_.Put(value);
+    // A byte without room is dropped, as the contract says; AssembleFrame never needs more.
+    (void)encoder_.Put(value);
     return 0;
 }
 
@@ -75,7 +100,7 @@ int ComProtocol::AssembleFrame(std::uint16_t destination, std::uint8_t command,
 }
 
 int ComProtocol::ReceiveByte(std::uint8_t byte) {
-    decoder_.Feed(byte);
+    (void)decoder_.Feed(byte); // callers read the outcome from ReplyComplete and ReplyCode
     return 0;
 }
 
@@ -90,8 +115,7 @@ int ComProtocol::Transact(std::uint16_t destination, std::uint8_t command,
     lastPollCount_ = 0;
     lastError_ = LineError{};
     if (AssembleFrame(destination, command, payload, length) != 0) {
-        lastError_ =
-            LineError{LineErrorKind::Other, 0, "payload over 1024 bytes", {}, false, false, {}};
+        lastError_ = LineFailure(LineErrorKind::Other, "payload over 1024 bytes");
         return kComNoReply;
     }
     if (Cancelled()) {
@@ -109,7 +133,7 @@ int ComProtocol::Transact(std::uint16_t destination, std::uint8_t command,
             char text[64];
             std::snprintf(text, sizeof text, "only %d of %u bytes of the request were written",
                           written < 0 ? 0 : written, static_cast<unsigned>(size));
-            lastError_ = LineError{LineErrorKind::Other, 0, text, {}, false, false, {}};
+            lastError_ = LineFailure(LineErrorKind::Other, text);
         }
         return kComNoReply;
     }
@@ -120,7 +144,7 @@ int ComProtocol::Transact(std::uint16_t destination, std::uint8_t command,
     if (decoder_.Code() != kReplyDone) {
         char code[24];
         std::snprintf(code, sizeof code, "reply code 0x%02X", decoder_.Code());
-        lastError_ = LineError{LineErrorKind::Refused, 0, code, {}, false, false, {}};
+        lastError_ = LineFailure(LineErrorKind::Refused, code);
         return kComRefused;
     }
     return kComOk;
@@ -161,7 +185,7 @@ LineError ComProtocol::NoValidReply() const {
             return DamagedReply(d.Damage);
         }
     }
-    return LineError{LineErrorKind::TimedOut, 0, {}, {}, false, false, {}};
+    return LineFailure(LineErrorKind::TimedOut);
 }
 
 // Poll k (1..51) ends k x 100 ms after the write. Within a poll the line is waited on, so bytes
@@ -183,11 +207,11 @@ int ComProtocol::PollForReply() {
             if (!periodOver) {
                 const LineWait waited = line_->WaitReadable(static_cast<int>(left));
                 if (waited == LineWait::Lost) {
-                    lastError_ = LineFailure(LineErrorKind::LineLost);
+                    lastError_ = LineReason(LineErrorKind::LineLost);
                     return kComNoReply;
                 }
                 if (waited == LineWait::Stopped) {
-                    lastError_ = LineFailure(LineErrorKind::Interrupted);
+                    lastError_ = LineReason(LineErrorKind::Interrupted);
                     return kComNoReply;
                 }
                 if (waited == LineWait::TimedOut) {
@@ -197,7 +221,7 @@ int ComProtocol::PollForReply() {
             const int got =
                 line_->Read(readBuffer_.data(), static_cast<std::uint16_t>(readBuffer_.size()));
             if (got < 0) {
-                lastError_ = LineFailure(LineErrorKind::LineLost); // no reply can come
+                lastError_ = LineReason(LineErrorKind::LineLost); // no reply can come
                 return kComNoReply;
             }
             // Asked after the read: when part of the request is still going out, every byte
@@ -224,7 +248,7 @@ int ComProtocol::PollForReply() {
 
 int ComProtocol::SendMessageSlot(std::uint16_t destination, int slot, const std::uint8_t* message) {
     if (slot < 1 || slot > 9) {
-        lastError_ = LineError{LineErrorKind::Other, 0, "slot outside 1..9", {}, false, false, {}};
+        lastError_ = LineFailure(LineErrorKind::Other, "slot outside 1..9");
         return kComBadSlot;
     }
     const auto command = static_cast<std::uint8_t>(slot == 9 ? kCommandSlot9 : slot);
@@ -239,7 +263,7 @@ int ComProtocol::SyncClock(std::uint16_t destination) {
 
 int ComProtocol::RunMessageSlot(std::uint16_t destination, int slot) {
     if (slot < 1 || slot > 9) {
-        lastError_ = LineError{LineErrorKind::Other, 0, "slot outside 1..9", {}, false, false, {}};
+        lastError_ = LineFailure(LineErrorKind::Other, "slot outside 1..9");
         return kComBadSlot;
     }
     const auto command = static_cast<std::uint8_t>(kCommandRunSlot1 - 1 + slot);

@@ -7,6 +7,7 @@
 // a ComLine. Nothing on this path allocates.
 
 #include "comm/FrameCodec.h"
+#include "comm/OpenLine.h"
 #include "comm/Unitcomport.h"
 #include "format/SignFormat.h"
 
@@ -14,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <utility>
 
 // The codec's constants and types under the names the protocol's callers use.
@@ -84,17 +86,24 @@ using CancelCheck = std::function<bool()>;
 
 class ComProtocol {
 public:
-    // Talks over its own ComPort with the system clock.
+    // Talks over the line its Open picks by the port name (OpenLine: a serial port or a
+    // network line), with the system clock.
     ComProtocol();
     // Talks over a line and clock owned by the caller, which must outlive this object.
     ComProtocol(ComLine& line, ComClock& clock);
     ComProtocol(const ComProtocol&) = delete;
     ComProtocol& operator=(const ComProtocol&) = delete;
 
-    // Open / close the line (ComLine::Open, ComLine::Close). The codec state is kept. A failed
-    // Open leaves the line's reason in LastError().
-    int Open(const char* portName);
+    // Opens the port: 0 when open, 1 when not, with the line's reason in LastError(). With a
+    // line of its own, OpenLine makes and opens the line the name calls for; while that line
+    // is open a second Open fails (InUse, HeldHere) and leaves it open. With the caller's line,
+    // ComLine::Open. The codec state is kept.
+    [[nodiscard]] int Open(const char* portName);
+    // Closes the line (ComLine::Close); a line of its own is let go. Always 0.
     int Close();
+    // Where the line's notes (connecting, negotiating) go, for this line and every one opened
+    // later; an empty hook drops them.
+    void SetNoteHook(const LineNoteHook& hook);
 
     // Encoder: XORs `value` into the transmit checksum and appends it, escaped, to the transmit
     // buffer. Returns 0. The buffer holds a frame with a 1024-byte payload all escaped; callers
@@ -103,8 +112,8 @@ public:
     // Builds the request frame from the computer (address 0) into the transmit buffer and
     // clears ReplyComplete. Returns 0, or 1 (transmit buffer emptied) when `length` exceeds
     // 1024 or `payload` is null with a nonzero `length`.
-    int AssembleFrame(std::uint16_t destination, std::uint8_t command, const std::uint8_t* payload,
-                      std::uint32_t length);
+    [[nodiscard]] int AssembleFrame(std::uint16_t destination, std::uint8_t command,
+                                    const std::uint8_t* payload, std::uint32_t length);
 
     // Decoder: advances the reply decoder (framecodec::FrameDecoder::ForReplies) by one
     // received line byte. Returns 0; the outcome is ReplyComplete / ReplyCode. State persists
@@ -123,16 +132,17 @@ public:
     // no valid one after it, the line was lost, the request could not be written in full, or
     // `length` exceeds 1024 and nothing was written). A failed write ends the transaction at
     // once, with the line's reason.
-    int Transact(std::uint16_t destination, std::uint8_t command, const std::uint8_t* payload,
-                 std::uint32_t length);
+    [[nodiscard]] int Transact(std::uint16_t destination, std::uint8_t command,
+                               const std::uint8_t* payload, std::uint32_t length);
 
     // Stores a 1024-byte message in slot 1..8 (commands 0x01..0x08) or 9 (command 0x15).
     // kComBadSlot for any other slot, nothing written.
-    int SendMessageSlot(std::uint16_t destination, int slot, const std::uint8_t* message);
+    [[nodiscard]] int SendMessageSlot(std::uint16_t destination, int slot,
+                                      const std::uint8_t* message);
     // Sets the sign's clock from ComClock::LocalTime (command 0x11, ClockPayload).
-    int SyncClock(std::uint16_t destination);
+    [[nodiscard]] int SyncClock(std::uint16_t destination);
     // Makes the sign show slot 1..9 (commands 0x16..0x1E). kComBadSlot otherwise.
-    int RunMessageSlot(std::uint16_t destination, int slot);
+    [[nodiscard]] int RunMessageSlot(std::uint16_t destination, int slot);
 
     // Observes the line traffic of transactions; an empty hook turns tracing off.
     void SetTraceHook(TraceHook hook) { trace_ = std::move(hook); }
@@ -162,6 +172,8 @@ public:
     // Polls the last transaction began (1..51), 0 if it wrote nothing.
     int LastPollCount() const { return lastPollCount_; }
 
+    // The line transactions go over: the caller's, or the one of its own that is open (a
+    // NotOpenLine while none is).
     ComLine& Line() { return *line_; }
 
 private:
@@ -169,16 +181,20 @@ private:
     // Reads and drops what has arrived before a request is written, and forgets any frame
     // the decoder had begun: none of it can answer the request.
     void DiscardStaleInput();
-    int PollForReply();
+    [[nodiscard]] int PollForReply();
     // The failure when the polling time ran out: the damage of a reply that came, else
     // TimedOut.
     LineError NoValidReply() const;
     // The line's own reason, or `fallback` when the line gives none.
-    LineError LineFailure(LineErrorKind fallback) const;
+    LineError LineReason(LineErrorKind fallback) const;
     // True (and LastError Interrupted) when the cancel check asks to stop.
-    bool Cancelled();
+    [[nodiscard]] bool Cancelled();
 
-    ComPort ownPort_;
+    // Lines of its own: the one OpenLine gave while it is open, else notOpen_.
+    bool ownsLines_;
+    std::unique_ptr<ComLine> ownLine_;
+    NotOpenLine notOpen_;
+    LineNoteHook notes_;
     SystemComClock ownClock_;
     ComLine* line_;
     ComClock* clock_;

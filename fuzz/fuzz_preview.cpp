@@ -51,7 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static PreviewState state;
     static bool ready = false;
     if (!ready) {
-        LoadFonts(fonts, FontSearchPath{}); // the built-in fonts, whatever the directory holds
+        (void)LoadFonts(fonts,
+                        FontSearchPath{}); // the built-in fonts, whatever the directory holds
         ResetPreview(state, fonts);
         ready = true;
     }

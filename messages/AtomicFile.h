@@ -40,7 +40,7 @@ public:
     // 0 = the target now holds exactly what was written; 1 = failed (a write, flush, sync or
     // close error occurred, the stream was never opened, or the rename failed): the target is
     // untouched, unless it was being written in place, and the temporary file removed.
-    int Commit();
+    [[nodiscard]] int Commit();
 
     // The temporary file's name while it exists (for diagnostics), else empty.
     const std::string& TempName() const { return tempName_; }
@@ -61,4 +61,4 @@ private:
 };
 
 // Writes `size` bytes to `target` through an AtomicFileWriter. 0 = written, 1 = failed.
-int WriteFileAtomically(const char* target, const void* bytes, std::size_t size);
+[[nodiscard]] int WriteFileAtomically(const char* target, const void* bytes, std::size_t size);

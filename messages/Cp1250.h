@@ -16,7 +16,7 @@ constexpr char32_t kNoCodePoint = 0xFFFFFFFF;
 extern const std::array<char32_t, 256> kCp1250ToUnicode;
 
 // The byte for code point `cp`, or nothing when the code page has no such character.
-std::optional<std::uint8_t> UnicodeToCp1250(char32_t cp);
+[[nodiscard]] std::optional<std::uint8_t> UnicodeToCp1250(char32_t cp);
 
 // UTF-8 for one code point (nothing for a surrogate or a value above U+10FFFF).
 std::string EncodeUtf8(char32_t cp);

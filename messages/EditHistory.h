@@ -61,14 +61,15 @@ public:
     // with messages 2..8) for Redo. Messages 2..8 of `current` are kept only when the restored
     // state holds them too, so a redo puts back no more than the undo took. Nothing to undo:
     // returns nothing and keeps nothing. Closes the typing run.
-    std::optional<EditState> Undo(EditState current);
+    [[nodiscard]] std::optional<EditState> Undo(EditState current);
 
     // The reverse of Undo, under the same rules.
-    std::optional<EditState> Redo(EditState current);
+    [[nodiscard]] std::optional<EditState> Redo(EditState current);
 
 private:
-    static std::optional<EditState> Swap(std::deque<EditState>& from, std::deque<EditState>& to,
-                                         EditState current, std::size_t depth);
+    [[nodiscard]] static std::optional<EditState> Swap(std::deque<EditState>& from,
+                                                       std::deque<EditState>& to, EditState current,
+                                                       std::size_t depth);
     void Push(EditState before);
 
     std::size_t depth_;
@@ -112,8 +113,8 @@ public:
 
     // Put back the state before the latest step / after the latest undone step: the bytes,
     // then the font (the grid takes the focus), then the cursor. Return whether there was one.
-    bool Undo();
-    bool Redo();
+    [[nodiscard]] bool Undo();
+    [[nodiscard]] bool Redo();
 
     // A cursor move that the steps do not see (a mouse click) ends the typing run.
     void CloseRun() { history_.CloseRun(); }

@@ -79,7 +79,7 @@ public:
     }
 
 private:
-    bool Select(int col, int row);
+    [[nodiscard]] bool Select(int col, int row);
     void MoveTo(int col, int row, const std::string& what);
 
     int cols_;

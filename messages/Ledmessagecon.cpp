@@ -152,16 +152,18 @@ void CLEDMessageCon::CanSelect(int col, int row, bool& canSelect) const {
 
 void CLEDMessageCon::KeyDown(std::uint16_t& key) {
     switch (key) {
+    // At the edge of the grid a cursor key leaves the cursor where it is: the result of the
+    // move, which says only that, is not needed.
     case kKeyBackspace:
         DeleteBefore(static_cast<std::uint16_t>(CursorIndex()));
-        CursorLeft();
+        (void)CursorLeft();
         Grid->Invalidate();
         break;
     case kKeyLeft:
-        CursorLeft();
+        (void)CursorLeft();
         break;
     case kKeyRight:
-        CursorRight();
+        (void)CursorRight();
         break;
     case kKeyDelete:
         DeleteAt(static_cast<std::uint16_t>(CursorIndex()));
@@ -253,6 +255,6 @@ void CLEDMessageCon::InsertAtCursor(std::uint8_t a, std::uint8_t ch) {
     if (n >= 0 && n <= 0xFFFF) {
         InsertCell(static_cast<std::uint16_t>(n), a, ch);
     }
-    CursorRight();
+    (void)CursorRight(); // on the last cell the cursor stays there
     Grid->Invalidate();
 }

@@ -73,18 +73,18 @@ public:
     // loaded, and nothing changes: `fileName` is null, cannot be opened, is not a regular file
     // (a directory, a device, a pipe), is empty, or a read failed. `report`, when given, says
     // which, or how long the loaded file was.
-    int LoadFromFile(const char* fileName, LoadReport* report = nullptr);
+    [[nodiscard]] int LoadFromFile(const char* fileName, LoadReport* report = nullptr);
 
     // Replaces `fileName` with the 1024 bytes of the buffer. The bytes go to a temporary file
     // beside the target, are flushed to the disk and only then renamed over the target, so a
     // failed save (no rights, disk full, write error) leaves an existing file untouched and
     // no temporary file behind. 0 = written, 1 = failed.
-    int SaveToFile(const char* fileName);
+    [[nodiscard]] int SaveToFile(const char* fileName);
 
     // Reads up to 1024 bytes from the current position of `file` into the buffer (a short
     // read overwrites only the bytes read, none at the end of the file), then invalidates the
     // bound grid. 0 = read; 1 = `file` is null or the read failed (nothing changes).
-    int ReadFromStream(std::FILE* file);
+    [[nodiscard]] int ReadFromStream(std::FILE* file);
 
     // Overwrites the start of the buffer with `bytes` (at most 1024 are taken; the rest of the
     // buffer stays), then invalidates the bound grid: what a load does once its bytes are in.
@@ -92,19 +92,19 @@ public:
 
     // Writes the 1024 bytes at the current position of `file`. 0 = all written, 1 = `file` is
     // null or not every byte was accepted.
-    int WriteToStream(std::FILE* file);
+    [[nodiscard]] int WriteToStream(std::FILE* file);
 
     // --- cursor ---
 
     // One cell back; from column 0 to the last column of the row above (row set first, then
     // column, each through the selection check). Returns 1 without moving when the cursor is
     // on (0,0), else 0.
-    int CursorLeft();
+    [[nodiscard]] int CursorLeft();
 
     // One cell on; from the last column to column 0 of the next row (column set first, then
     // row, each through the selection check, so the column move may be accepted and the row
     // move refused). Returns 1 without moving on the last cell of the grid, else 0.
-    int CursorRight();
+    [[nodiscard]] int CursorRight();
 
     // --- buffer edits (the cursor is not moved) ---
 

@@ -16,10 +16,12 @@ constexpr int kMessageSetSize = static_cast<int>(signformat::kSetBytes);
 // message that receives bytes redraws its bound grid. 0 = read; 1 = not loaded, and no message
 // changes: `fileName` is null, cannot be opened, is not a regular file, is empty, or a read
 // failed. `report`, when given, says which, or how long the loaded file was.
-int LoadMessageSet(const char* fileName, std::span<CLEDMessageCon, kMessageSetCount> messages,
-                   LoadReport* report = nullptr);
+[[nodiscard]] int LoadMessageSet(const char* fileName,
+                                 std::span<CLEDMessageCon, kMessageSetCount> messages,
+                                 LoadReport* report = nullptr);
 
 // Replaces `fileName` with the 8192 bytes of messages 1..8, written through WriteToStream to a
 // temporary file beside the target that is renamed over it only when every byte reached the
 // disk; on any failure the old file stays untouched. 0 = written, 1 = failed.
-int SaveMessageSet(const char* fileName, std::span<CLEDMessageCon, kMessageSetCount> messages);
+[[nodiscard]] int SaveMessageSet(const char* fileName,
+                                 std::span<CLEDMessageCon, kMessageSetCount> messages);

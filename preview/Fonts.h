@@ -102,7 +102,7 @@ struct FontLoadResult {
 // A file shorter than its font size, or one that cannot be read, is skipped (and listed in the
 // result) and the search goes on; a longer file supplies only its first FileSize bytes; a
 // name that is not there, or is not a regular file, counts as missing. Touches only `fonts`.
-FontLoadResult LoadFonts(FontSet& fonts);
+[[nodiscard]] FontLoadResult LoadFonts(FontSet& fonts);
 
 // The three directories LoadFonts searches, in this order. An empty path is not searched.
 struct FontSearchPath {
@@ -118,7 +118,7 @@ struct FontSearchPath {
 FontSearchPath DefaultFontSearchPath();
 
 // LoadFonts over an explicit search path (tests point it at scratch directories).
-FontLoadResult LoadFonts(FontSet& fonts, const FontSearchPath& path);
+[[nodiscard]] FontLoadResult LoadFonts(FontSet& fonts, const FontSearchPath& path);
 
 // The copy of font `index` (0..4) compiled into the program: exactly kFontSpecs[index].FileSize
 // bytes; an empty span for an index outside 0..4.

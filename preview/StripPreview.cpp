@@ -404,7 +404,8 @@ StripPreview::PassOutcome StripPreview::Pass(std::uint8_t key, std::uint16_t run
         const StripBytes before = state.StripBuffer;
         std::int16_t x = 0;
         std::int16_t y = 0;
-        LayoutStatic(state, state.StripBuffer, x, y, std::span<const std::uint8_t>(message_));
+        // Whether the message ended or filled the strip, the strip shows what fits.
+        (void)LayoutStatic(state, state.StripBuffer, x, y, std::span<const std::uint8_t>(message_));
         atEnd_ = true;
         outcome.Changed = before != state.StripBuffer;
     } else if (state.StepTicks.load() == 0) {

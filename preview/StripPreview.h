@@ -159,12 +159,12 @@ int PlaceGlyph(const FontInfoTable& fonts, StripBytes& buffer, int fontIndex, st
 // glyphs (the placeholders). `message` is the message buffer; reading stops at the first cell
 // with attribute 0 or code 0, or at the end of the span.
 // Returns 0 when the message ended, 1 when the strip is full. x is left after the last glyph.
-int LayoutStatic(const PreviewState& state, StripBytes& buffer, std::int16_t& x, std::int16_t& y,
-                 std::span<const std::uint8_t> message);
+[[nodiscard]] int LayoutStatic(const PreviewState& state, StripBytes& buffer, std::int16_t& x,
+                               std::int16_t& y, std::span<const std::uint8_t> message);
 
 // 1 when for some row r < height both the leftmost dot of glyph row r (bit 7) and column 63 of
 // `strip`'s row r are lit (the glyph must wait a step so that it does not touch), else 0.
-int EntryBlocked(const StripBytes& strip, const std::uint8_t* glyphRows, int height);
+[[nodiscard]] int EntryBlocked(const StripBytes& strip, const std::uint8_t* glyphRows, int height);
 
 // ---------------------------------------------------------------------------------------------
 // Live fields
@@ -235,12 +235,12 @@ public:
     // HoldTicks from DisplayTimeIndex; a static preview clears the strip. With length 0 nothing is
     // touched and the preview is finished at once with result 0. Returns true when passes are
     // needed (Running()).
-    bool Start(std::int16_t type, const std::uint8_t* message, std::uint16_t length);
+    [[nodiscard]] bool Start(std::int16_t type, const std::uint8_t* message, std::uint16_t length);
 
     // One pass. `key` is the key code taken from the window since the last pass (0 = none),
     // `running` the window's PreviewRunning flag. Calling Pass on a finished preview does nothing
     // and repeats the result.
-    PassOutcome Pass(std::uint8_t key, std::uint16_t running);
+    [[nodiscard]] PassOutcome Pass(std::uint8_t key, std::uint16_t running);
 
     bool Running() const { return running_; }
     int Result() const { return result_; }
@@ -291,6 +291,7 @@ private:
 // every pass with whether the strip changed (render and show it, process pending events, wait for
 // the next tick) and returns the key taken (27 = Escape, 0 = none); `running` gives the
 // PreviewRunning flag. Returns 27 when stopped by Escape, else 0.
-int RunPreview(PreviewState& state, std::int16_t type, const std::uint8_t* message,
-               std::uint16_t length, const std::function<std::uint8_t(bool changed)>& pump,
-               const std::function<std::uint16_t()>& running);
+[[nodiscard]] int RunPreview(PreviewState& state, std::int16_t type, const std::uint8_t* message,
+                             std::uint16_t length,
+                             const std::function<std::uint8_t(bool changed)>& pump,
+                             const std::function<std::uint16_t()>& running);

@@ -5,6 +5,7 @@
 // POSIX only; needs LEDSIGN_EMULATOR (the emulator's path) defined by the test program.
 
 #include "autosync/Unitautosync.h"
+#include "comm/OpenLine.h"
 #include "comm/Unitcomport.h"
 #include "testsupport/ScratchFiles.h"
 #include "testsupport/Subprocess.h"
@@ -114,10 +115,7 @@ private:
 // True when nobody holds `port`: ports are opened without sharing, so a caller that left it
 // open makes this false.
 inline bool PortFree(const std::string& port) {
-    ComPort probe;
-    const bool opened = probe.Open(port.c_str()) == 0;
-    probe.Close();
-    return opened;
+    return OpenLine(port.c_str()).Line != nullptr; // and closed again at once
 }
 
 } // namespace tool_tests

@@ -115,7 +115,8 @@ int TForm3::ShowModalSync() {
 }
 
 void TForm3::FormCreate() {
-    sync_.LoadSyncSettings(context_.StartDirectory);
+    // A settings file missing or unreadable is no error: the default data file name stays.
+    (void)sync_.LoadSyncSettings(context_.StartDirectory);
     EditPlik->setText(WideName(sync_.DataFileName()));
 }
 
@@ -135,7 +136,9 @@ void TForm3::FormShow() {
 
 void TForm3::FormClose() {
     TimerSynchro->stop();
-    sync_.FormClose(context_.StartDirectory);
+    // The window closes whatever the settings file's fate: a name that could not be saved is
+    // asked for again on the next start, as after a first start.
+    (void)sync_.FormClose(context_.StartDirectory);
 }
 
 void TForm3::TimerSynchroTimer() {

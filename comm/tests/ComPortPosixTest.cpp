@@ -241,6 +241,27 @@ TEST_F(PosixPort, ClosedPortDoesNotMoveBytes) {
     EXPECT_EQ(port.WaitReadable(10), LineWait::Lost);
 }
 
+// A protocol that opens its own lines holds one at a time and lets it go at Close; without one
+// it fails at once, as a closed port does.
+TEST_F(PosixPort, ProtocolHoldsOneLineOfItsOwnAtATime) {
+    ComProtocol protocol;
+    EXPECT_EQ(protocol.RunMessageSlot(380, 1), kComNoReply);
+    EXPECT_EQ(protocol.LastError().SystemMessage, "the port is not open");
+    ASSERT_EQ(protocol.Open(pty.SlavePath().c_str()), 0);
+    EXPECT_EQ(protocol.Open(pty.SlavePath().c_str()), 1);
+    EXPECT_EQ(protocol.LastError().Kind, LineErrorKind::InUse);
+    EXPECT_TRUE(protocol.LastError().HeldHere);
+    const Bytes probe = {0x01, 0x02, 0x03};
+    EXPECT_EQ(protocol.Line().Write(probe.data(), 3), 3); // the line held is still in use
+    EXPECT_EQ(pty.Receive(3, 1000), probe);
+    EXPECT_EQ(protocol.Close(), 0);
+    ComPort next;
+    EXPECT_EQ(next.Open(pty.SlavePath().c_str()), 0);
+    EXPECT_EQ(protocol.Open(pty.SlavePath().c_str()), 1);
+    EXPECT_EQ(protocol.LastError().Kind, LineErrorKind::InUse);
+    EXPECT_FALSE(protocol.LastError().HeldHere);
+}
+
 TEST_F(PosixPort, NamesThatAreNoSerialLineAreRefused) {
     const std::filesystem::path file = dir / "messages.kom";
     {

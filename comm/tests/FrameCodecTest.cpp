@@ -178,8 +178,9 @@ TEST_F(FrameCodec, RequestHeadersOfTheCommands) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.Command));
-        protocol.AssembleFrame(380, c.Command, c.Payload->data(),
-                               static_cast<std::uint32_t>(c.Payload->size()));
+        ASSERT_EQ(protocol.AssembleFrame(380, c.Command, c.Payload->data(),
+                                         static_cast<std::uint32_t>(c.Payload->size())),
+                  0);
         const Bytes frame = TransmittedFrame(protocol);
         ASSERT_GE(frame.size(), c.Header.size());
         EXPECT_EQ(Bytes(frame.begin(), frame.begin() + 9), c.Header);
@@ -192,7 +193,7 @@ TEST_F(FrameCodec, EveryHighValueInThePayloadIsEscapedAndNothingBelow) {
     for (int v = 0xE0; v <= 0xFF; ++v) {
         SCOPED_TRACE(v);
         const Bytes payload = {static_cast<std::uint8_t>(v)};
-        protocol.AssembleFrame(380, 0x16, payload.data(), 1);
+        ASSERT_EQ(protocol.AssembleFrame(380, 0x16, payload.data(), 1), 0);
         const Bytes frame = TransmittedFrame(protocol);
         // Payload and trailer (which equals the single payload byte) both go out the same way.
         const Bytes expected = v >= 0xF0 ? Bytes{0xF0, static_cast<std::uint8_t>(v - 0xF0)}
@@ -221,7 +222,7 @@ TEST_F(FrameCodec, WorstCaseFrameFitsAndKeepsEveryByte) {
 
 TEST_F(FrameCodec, TransmitBufferNeverOverflows) {
     const Bytes payload(1024, 0xFF);
-    protocol.AssembleFrame(0xFFFF, 0xFF, payload.data(), 1024);
+    ASSERT_EQ(protocol.AssembleFrame(0xFFFF, 0xFF, payload.data(), 1024), 0);
     for (int i = 0; i < 200; ++i) {
         protocol.PutByte(0xFF);
     }
@@ -513,8 +514,9 @@ TEST_F(FrameCodec, OwnRequestFedBackUsesTheReplyTrailerRule) {
     for (const Case& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.Command));
         auto p = NewProtocol(line);
-        p->AssembleFrame(0x0000, c.Command, c.Payload.data(),
-                         static_cast<std::uint32_t>(c.Payload.size()));
+        ASSERT_EQ(p->AssembleFrame(0x0000, c.Command, c.Payload.data(),
+                                   static_cast<std::uint32_t>(c.Payload.size())),
+                  0);
         Feed(*p, TransmittedFrame(*p));
         EXPECT_EQ(p->ReplyComplete(), c.Completes);
     }
@@ -523,7 +525,7 @@ TEST_F(FrameCodec, OwnRequestFedBackUsesTheReplyTrailerRule) {
 TEST_F(FrameCodec, FrameAssemblyClearsOnlyTheCompleteFlag) {
     Feed(protocol, EncodeReply(380, 0, 0x80, {0x09, 0x08}));
     ASSERT_TRUE(protocol.ReplyComplete());
-    protocol.AssembleFrame(380, 0x16, nullptr, 0);
+    ASSERT_EQ(protocol.AssembleFrame(380, 0x16, nullptr, 0), 0);
     EXPECT_FALSE(protocol.ReplyComplete());
     EXPECT_EQ(protocol.ReplyCode(), 0x80);
     EXPECT_EQ(ReceivedPayload(protocol), (Bytes{0x09, 0x08}));

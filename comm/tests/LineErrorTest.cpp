@@ -63,14 +63,6 @@ TEST(LineError, WindowsCodesMapToTheSameKinds) {
     }
 }
 
-LineError SystemFailure(LineErrorKind kind, int code, const char* message) {
-    LineError error;
-    error.Kind = kind;
-    error.SystemCode = static_cast<std::uint32_t>(code);
-    error.SystemMessage = message;
-    return error;
-}
-
 // The editor's wording: each failure reads as its own Polish text, with the details the operator
 // acts on, and no English sentence of ours in it (only the system's own message, for Other).
 TEST(LineError, PolishWordingKeepsWhatHelps) {
@@ -81,8 +73,7 @@ TEST(LineError, PolishWordingKeepsWhatHelps) {
 #endif
     LineError holder = SystemFailure(LineErrorKind::InUse, EWOULDBLOCK, "Resource unavailable");
     holder.Holder = "ledsign (pid 1234)";
-    LineError here = LineFailure(LineErrorKind::InUse, {}, {});
-    here.HeldHere = true;
+    const LineError here = HeldByThisProgram();
     LineError stale = SystemFailure(LineErrorKind::InUse, EBUSY, "Device or resource busy");
     stale.StaleExclusive = true;
     struct Case {
@@ -100,11 +91,11 @@ TEST(LineError, PolishWordingKeepsWhatHelps) {
         {SystemFailure(LineErrorKind::LineLost, EIO, "Input/output error"), ""},
         {LineFailure(LineErrorKind::LineLost, "connection to sign.lan:23 lost", "sign.lan:23"),
          "sign.lan:23"},
-        {LineFailure(LineErrorKind::TimedOut, {}, {}), ""},
+        {LineFailure(LineErrorKind::TimedOut), ""},
         {LineFailure(LineErrorKind::TimedOut, "no answer from 10.0.0.7:4001", "10.0.0.7:4001"),
          "10.0.0.7:4001"},
-        {LineFailure(LineErrorKind::Refused, "reply code 0x81", {}), ""},
-        {LineFailure(LineErrorKind::Interrupted, "stopped by a signal", {}), ""},
+        {LineFailure(LineErrorKind::Refused, "reply code 0x81"), ""},
+        {StoppedBySignal(), ""},
         {DamagedReply(ReplyDamage::Checksum), "suma kontrolna"},
         {DamagedReply(ReplyDamage::Incomplete), "niepełna"},
         {SystemFailure(LineErrorKind::Other, ENOMEM, "Cannot allocate memory"),

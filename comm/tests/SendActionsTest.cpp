@@ -455,7 +455,7 @@ TEST_F(SendActionsTest, PortIsClosedWhenTheWindowThrowsFromACallback) {
             throw std::runtime_error("window gone");
         }
     };
-    EXPECT_THROW(actions.SendMessageSet("COM1"), std::runtime_error);
+    EXPECT_THROW((void)actions.SendMessageSet("COM1"), std::runtime_error);
     EXPECT_FALSE(sign.open);
     EXPECT_EQ(log.back(), "close");
     host.onStatus = nullptr;

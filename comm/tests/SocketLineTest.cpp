@@ -38,7 +38,9 @@ double SecondsSince(Clock::time_point start) {
 Bytes RequestFor(const Bytes& message) {
     FakeLine unused;
     ComProtocol builder(unused, unused);
-    builder.AssembleFrame(380, 0x15, message.data(), static_cast<std::uint32_t>(message.size()));
+    EXPECT_EQ(builder.AssembleFrame(380, 0x15, message.data(),
+                                    static_cast<std::uint32_t>(message.size())),
+              0);
     return Bytes(builder.TransmitBuffer(), builder.TransmitBuffer() + builder.TransmitLength());
 }
 

@@ -144,9 +144,9 @@ TEST_F(Transaction, FailedWriteEndsTheTransactionAtOnceWithItsReason) {
         LineError Reason; // the line's
         std::string Said;
     } cases[] = {
-        {0, LineFailure(LineErrorKind::TimedOut, "the write stalled", {}),
+        {0, LineFailure(LineErrorKind::TimedOut, "the write stalled"),
          "timed out: the write stalled"},
-        {4, LineError{LineErrorKind::LineLost, 5, "Input/output error", {}, false, false, {}},
+        {4, SystemFailure(LineErrorKind::LineLost, 5, "Input/output error"),
          "line lost: the device hung up or was removed"},
         {3, LineError{}, "failed: only 3 of 10 bytes of the request were written"},
     };
@@ -308,7 +308,7 @@ TEST_F(Transaction, RunMessageSlotMapsSlotsToCommands) {
         ASSERT_EQ(fresh.written.size(), 10u);
         EXPECT_EQ(fresh.written[5], 0x15 + slot);
     }
-    protocol.RunMessageSlot(380, 1);
+    EXPECT_EQ(protocol.RunMessageSlot(380, 1), kComNoReply); // nothing answers here
     EXPECT_EQ(line.written, (Bytes{0xFF, 0x00, 0x00, 0x01, 0x7C, 0x16, 0x00, 0x00, 0x88, 0x00}));
 }
 

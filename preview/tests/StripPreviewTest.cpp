@@ -630,12 +630,12 @@ TEST_F(StripPreviewTest, DisplayTimeTableAndStartOfHoldTime) {
     }
     Message m({{0x04, 'A'}});
     StripPreview p(state);
-    p.Start(0, m.Data.data(), m.Length);
+    EXPECT_TRUE(p.Start(0, m.Data.data(), m.Length));
     EXPECT_EQ(state.HoldTicks.load(), 167u);
     state.DisplayTimeIndex = 0;
-    p.Start(0, m.Data.data(), m.Length);
+    EXPECT_TRUE(p.Start(0, m.Data.data(), m.Length));
     EXPECT_EQ(state.HoldTicks.load(), 0u);
-    p.Start(1, m.Data.data(), m.Length);
+    EXPECT_TRUE(p.Start(1, m.Data.data(), m.Length));
     EXPECT_EQ(state.HoldTicks.load(), 83u); // a static message stands at least about a second
 }
 

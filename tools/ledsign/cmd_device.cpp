@@ -196,7 +196,7 @@ public:
             std::fputs(prefix.c_str(), stderr);
             TraceFrames(direction, bytes, count);
         });
-        protocol_.Line().SetNoteHook([&traceLock, prefix](const char* note) {
+        protocol_.SetNoteHook([&traceLock, prefix](const char* note) {
             const std::lock_guard<std::mutex> guard(traceLock);
             std::fprintf(stderr, "%s-- %s\n", prefix.c_str(), note);
         });

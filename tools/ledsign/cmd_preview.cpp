@@ -170,7 +170,7 @@ long Play(PreviewState& strip, const Message& message, std::optional<long> steps
         return 0;
     }
     if (preview.Static()) {
-        preview.Pass(0, 1);
+        (void)preview.Pass(0, 1); // lays the whole message out; the frame shows it
         frame();
         return 0;
     }

@@ -59,8 +59,9 @@ void Display::Restart(const SignState& state, SignClock::Steady::time_point now)
     shownSlot_ = state.ShownSlot();
     shownMessage_ = state.Slot(shownSlot_);
     ClearStrip(strip_);
-    preview_.Start(static_cast<std::int8_t>(shownMessage_[kMessageSize - 1]), shownMessage_.data(),
-                   MessageLength(shownMessage_));
+    // An empty slot has nothing to run and leaves the strip blank, which is what it shows.
+    (void)preview_.Start(static_cast<std::int8_t>(shownMessage_[kMessageSize - 1]),
+                         shownMessage_.data(), MessageLength(shownMessage_));
     lastTick_ = now;
 }
 
@@ -84,7 +85,8 @@ void Display::Update(const SignState& state, SignClock::Steady::time_point now) 
         StripBytes still{};
         std::int16_t x = 0;
         std::int16_t y = 0;
-        LayoutStatic(
+        // Whether the message ended or filled the strip, the strip shows what fits.
+        (void)LayoutStatic(
             strip_, still, x, y,
             std::span<const std::uint8_t>(shownMessage_.data(), MessageLength(shownMessage_)));
         Draw(header, still);
@@ -96,7 +98,7 @@ void Display::Update(const SignState& state, SignClock::Steady::time_point now) 
         lastTick_ += kTick;
     }
     if (preview_.Running()) {
-        preview_.Pass(0, 1);
+        (void)preview_.Pass(0, 1); // the strip is drawn below whether or not the pass changed it
     }
     Draw(header, strip_.StripBuffer);
 }
