@@ -46,8 +46,8 @@ std::string DescribeParseError(const CLI::ParseError& error) {
     } kRewordings[] = {
         {std::regex("^(\\S+): At Most 1 required but received \\d+$"), "$1 given more than once"},
         {std::regex("^(\\S+): \\d+ required \\S+ missing$"), "$1 needs a value"},
-        {std::regex("^The following arguments? (was|were) not expected: (-\\S*)( .*)?$"),
-         "unknown option $2"},
+        {std::regex("^The following arguments? (was|were) not expected: (.*? )?(-\\S*)( .*)?$"),
+         "unknown option $3"},
         {std::regex("^The following arguments? (was|were) not expected: (.*)$"),
          "unexpected argument $2"},
         {std::regex("^Could not convert: (\\S+) = (.*)$"), "$1: bad value '$2'"},

@@ -79,14 +79,19 @@ bool ResolveTargets(const CLI::App& app, const DeviceOptions& options, const std
         return std::any_of(targets.begin(), targets.end(),
                            [&](const Target& t) { return t.Port == port; });
     };
-    // Explicit ports and signs may not repeat one another; a group's or --all's signs already
-    // named are skipped, so that overlapping groups mean each sign once.
+    // Ports and signs named one by one may not repeat one another; beyond that each port runs
+    // once, where it was first given, so that overlapping groups mean each sign once.
+    std::vector<std::string> explicitPorts;
     const auto addExplicit = [&](Target target) {
-        if (has(target.Port)) {
+        if (std::find(explicitPorts.begin(), explicitPorts.end(), target.Port) !=
+            explicitPorts.end()) {
             PrintUsageError(program, "port " + target.Port + " is given twice");
             return false;
         }
-        targets.push_back(std::move(target));
+        explicitPorts.push_back(target.Port);
+        if (!has(target.Port)) {
+            targets.push_back(std::move(target));
+        }
         return true;
     };
     std::size_t next[3] = {0, 0, 0};

@@ -102,12 +102,7 @@ private:
         const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
                             std::chrono::steady_clock::now() - started_)
                             .count();
-        Outcome outcome{{target_.Sign, target_.Port, target_.Address, kind, std::move(text), ms},
-                        false};
-        if (!target_.Sign.empty()) {
-            outcome.Result.Text.insert(0, target_.Sign + ": ");
-        }
-        return outcome;
+        return {{target_.Sign, target_.Port, target_.Address, kind, std::move(text), ms}, false};
     }
 
     // A failure of the line's last operation; with --trace followed by the system's own
@@ -139,8 +134,10 @@ void PrintOutcome(const Outcome& o, bool json) {
     if (o.Stopped) {
         return;
     }
+    // A named sign's line starts with its name.
+    const std::string name = o.Result.Sign.empty() ? "" : o.Result.Sign + ": ";
     std::FILE* out = o.Result.Kind == ResultKind::Ok ? stdout : stderr;
-    std::fprintf(out, "%s\n", o.Result.Text.c_str());
+    std::fprintf(out, "%s%s\n", name.c_str(), o.Result.Text.c_str());
     std::fflush(out); // keeps the lines of both streams in the order of the signs
 }
 
