@@ -90,7 +90,7 @@ stage_unprivileged() {
     # very faults every ordinary user meets. The tests, and the software sign they start, run as
     # nobody here; their scratch files go to a directory nobody owns, and ctest's own log to a
     # build subdirectory made writable for it.
-    local tests='^(PosixPort|SerialPortList|DeviceCommands|SignDisplay|SignEmulator|SyncModeOnSign|Watch|MessagesTool|PreviewCommandTest|SendActionsOnSign)\.'
+    local tests='^(PosixPort|SerialPortList|CommandLine|DeviceCommands|SignDisplay|SignEmulator|SyncModeOnSign|Watch|MessagesTool|PreviewCommandTest|SendActionsOnSign)\.'
     local scratch
     scratch=$(mktemp -d)
     chown nobody:nogroup "$scratch"

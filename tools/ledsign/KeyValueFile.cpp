@@ -2,6 +2,7 @@
 
 #include "messages/FileLoad.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <string_view>
 

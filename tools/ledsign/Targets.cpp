@@ -71,7 +71,7 @@ bool ResolveTargets(const CLI::App& app, const DeviceOptions& options, const std
         return false;
     }
     const bool addressGiven = app.get_option("--address")->count() > 0;
-    const auto named_target = [&](const NamedSign& sign) {
+    const auto namedTarget = [&](const NamedSign& sign) {
         return Target{sign.Name, sign.Port,
                       addressGiven ? options.Address : sign.Address.value_or(options.Address)};
     };
@@ -108,7 +108,7 @@ bool ResolveTargets(const CLI::App& app, const DeviceOptions& options, const std
                 PrintUsageError(program, "no sign '" + sign + "' in " + book.FilesRead());
                 return false;
             }
-            if (!addExplicit(named_target(*found))) {
+            if (!addExplicit(namedTarget(*found))) {
                 return false;
             }
         } else if (name == "--group" || name == "--all") {
@@ -119,7 +119,7 @@ bool ResolveTargets(const CLI::App& app, const DeviceOptions& options, const std
                     std::find(sign.Groups.begin(), sign.Groups.end(), group) != sign.Groups.end()) {
                     any = true;
                     if (!has(sign.Port)) {
-                        targets.push_back(named_target(sign));
+                        targets.push_back(namedTarget(sign));
                     }
                 }
             }

@@ -1,7 +1,7 @@
 // ledsign watch: the file synchronisation mode without a window, for a machine with no desktop
 // (a service, a job started by cron). Opens the port, sets the sign's clock, then polls the
 // data file and sends each new version of its first line to slot 9, printing every status
-// with a time stamp: progress on stdout, errors on stderr with the reason the line gives.
+// (WatchLog): progress on stdout, warnings and errors on stderr with the reason the line gives.
 // The clock set probes the line every --probe-interval seconds; a sign lost is reconnected
 // (WatchPolicy); --exit-on-loss ends with 1 instead. SIGINT, SIGTERM or SIGHUP blanks the sign's
 // current message and closes the port, after the transaction in progress (if any) has ended; a
@@ -14,7 +14,6 @@
 #include "autosync/WatchPolicy.h"
 #include "comm/LineStop.h"
 #include "comm/Unitcomprotocol.h"
-#include "messages/FileLoad.h"
 #include "tools/ledsign/Cli.h"
 #include "tools/ledsign/Command.h"
 #include "tools/ledsign/KeyValueFile.h"
@@ -30,9 +29,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <span>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace ledsign_tool {
