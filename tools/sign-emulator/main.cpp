@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <exception>
 #include <memory>
 #include <poll.h>
 #include <string>
@@ -90,10 +91,15 @@ int ParseOptions(int argc, char** argv, Options& o) {
             return 0;
         }
     }
-    CLI::App app("A software LED sign on a pseudo-terminal; prints the terminal's path first.",
-                 "ledsign-emulator");
-    DefineOptions(app, o);
-    return ledsign_tool::ParseOrExit(app, argc, argv, "ledsign-emulator");
+    try {
+        CLI::App app("A software LED sign on a pseudo-terminal; prints the terminal's path first.",
+                     "ledsign-emulator");
+        DefineOptions(app, o);
+        return ledsign_tool::ParseOrExit(app, argc, argv, "ledsign-emulator");
+    } catch (const std::exception& e) { // out of memory: the definitions themselves are fixed
+        std::fprintf(stderr, "ledsign-emulator: %s\n", e.what());
+        return 1;
+    }
 }
 
 // Sleeps until the absolute monotonic instant `t`; returns early only on a stop signal.
