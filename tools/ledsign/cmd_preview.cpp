@@ -448,7 +448,7 @@ CommandRun DefinePreview(CLI::App& app) {
 
 const CommandRegistration kRegistration({
     "preview",
-    "plays a message file on the 64 x 8 strip preview and prints the dots ('#' lit, '.' unlit)",
+    "play a message file on the 64 x 8 strip preview and print the dots ('#' lit, '.' unlit)",
     DefinePreview,
 });
 

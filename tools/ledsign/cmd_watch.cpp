@@ -396,10 +396,14 @@ CommandRun DefineWatch(CLI::App& app) {
     auto o = std::make_shared<WatchArgs>();
     app.footer(kHelp);
     auto* port =
-        app.add_option("--port", o->Port, "serial port, tcp://HOST:PORT or rfc2217://HOST:PORT");
-    app.add_option("--sign", o->Sign, "a sign named in the signs file")->excludes(port);
+        app.add_option("--port", o->Port, "serial port, tcp://HOST:PORT or rfc2217://HOST:PORT")
+            ->type_name("PORT");
+    app.add_option("--sign", o->Sign, "a sign named in the signs file")
+        ->type_name("NAME")
+        ->excludes(port);
     AddSignsFileOption(app, o->SignsFile);
-    app.add_option("--config", o->Config, "a file of 'key = value' lines for what is not given");
+    app.add_option("--config", o->Config, "a file of 'key = value' lines for what is not given")
+        ->type_name("FILE");
     app.add_option("--address", o->Address, "the sign's address, 0..65535 (default 380)")
         ->transform(DecimalIn(0, 0xFFFF));
     app.add_option("--interval", o->Interval,
