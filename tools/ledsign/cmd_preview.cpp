@@ -8,6 +8,7 @@
 #include "messages/Utf8Files.h"
 #include "preview/Fonts.h"
 #include "preview/StripPreview.h"
+#include "tools/ledsign/Cli.h"
 #include "tools/ledsign/Command.h"
 #include "tools/ledsign/DeviceFiles.h"
 
@@ -15,6 +16,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,9 +30,6 @@
 
 namespace ledsign_tool {
 namespace {
-
-constexpr const char* kUsage =
-    "FILE.kom [--steps N] [--at \"YYYY-MM-DD HH:MM\"] [--png OUT.png] [--gif OUT.gif]";
 
 // Upper bound on the steps of one cycle: 512 cells of up to 16 characters, each held back at
 // most a glyph width, with room to spare. Only a broken engine would reach it.
@@ -46,6 +45,8 @@ struct Options {
     std::string Png;
     std::string Gif;
 };
+
+constexpr long kMaxSteps = kMaxCycleSteps * 16L;
 
 using Message = MessageBytes;
 static_assert(std::tuple_size_v<Message> == kPreviewMessageBytes);
@@ -81,56 +82,6 @@ std::optional<LocalDateTime> ParseAt(const std::string& text) {
         return std::nullopt;
     }
     return t;
-}
-
-// Parses the arguments; prints the problem and returns nullopt on bad usage.
-std::optional<Options> ParseArgs(const std::vector<std::string>& args) {
-    Options o;
-    auto fail = [](const std::string& why) -> std::optional<Options> {
-        std::fprintf(stderr, "ledsign preview: %s\nUsage: ledsign preview %s\n", why.c_str(),
-                     kUsage);
-        return std::nullopt;
-    };
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (a == "--steps" || a == "--at" || a == "--png" || a == "--gif") {
-            if (!hasValue) {
-                return fail("option " + a + " needs a value");
-            }
-            const std::string& v = args[++i];
-            if (a == "--steps") {
-                long n = 0;
-                const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), n);
-                if (ec != std::errc{} || end != v.data() + v.size() || n < 0 ||
-                    n > kMaxCycleSteps * 16L) {
-                    return fail("--steps needs a whole number from 0 to " +
-                                std::to_string(kMaxCycleSteps * 16L));
-                }
-                o.Steps = n;
-            } else if (a == "--at") {
-                o.At = ParseAt(v);
-                if (!o.At) {
-                    return fail("--at needs a date and time \"YYYY-MM-DD HH:MM\", got \"" + v +
-                                "\"");
-                }
-            } else if (a == "--png") {
-                o.Png = v;
-            } else {
-                o.Gif = v;
-            }
-        } else if (a.size() > 1 && a[0] == '-') {
-            return fail("unknown option " + a);
-        } else if (o.File.empty()) {
-            o.File = a;
-        } else {
-            return fail("only one message file can be played");
-        }
-    }
-    if (o.File.empty()) {
-        return fail("no message file given");
-    }
-    return o;
 }
 
 // Reads the message file to play as the other commands read one: what is no message file (a
@@ -404,46 +355,25 @@ private:
 };
 #endif
 
-int RunPreviewCommand(const std::vector<std::string>& args) {
-    for (const std::string& a : args) {
-        if (a == "--help" || a == "-h") {
-            std::printf(
-                "Usage: ledsign preview %s\n\n"
-                "Plays the message file as the strip preview does, without waiting in real time,\n"
-                "and prints the 64 visible columns of the 8 rows ('#' lit, '.' unlit).\n"
-                "  --steps N  scroll steps to make (default: one full cycle, until the message\n"
-                "             has wrapped and the blank of its end has moved in); a static\n"
-                "             message is laid out once whatever N is\n"
-                "  --at T     date and time for the live fields, \"YYYY-MM-DD HH:MM\" (default: "
-                "now)\n"
-                "  --png F    the strip picture (448 x 56) after the steps\n"
-                "  --gif F    an animation of one full cycle, 24 ms a step\n",
-                kUsage);
-            return kExitOk;
-        }
-    }
-    const std::optional<Options> options = ParseArgs(args);
-    if (!options) {
-        return kExitUsage;
-    }
+int RunPreviewCommand(const Options& o) {
 #ifndef LEDSIGN_HAVE_PNG
-    if (!options->Png.empty()) {
+    if (!o.Png.empty()) {
         std::fprintf(stderr, "ledsign preview: --png is not available in this build\n");
         return kExitFailure;
     }
 #endif
 #ifndef LEDSIGN_HAVE_GIF
-    if (!options->Gif.empty()) {
+    if (!o.Gif.empty()) {
         std::fprintf(stderr, "ledsign preview: --gif is not available in this build\n");
         return kExitFailure;
     }
 #endif
     Message message{};
-    if (!ReadMessage(options->File, message)) {
+    if (!ReadMessage(o.File, message)) {
         return kExitFailure;
     }
     // One fixed time for the whole run, so every frame shows the same fields.
-    const LocalDateTime at = options->At ? *options->At : SystemLocalTime();
+    const LocalDateTime at = o.At ? *o.At : SystemLocalTime();
     FontSet fonts;
     for (const SkippedFontFile& skipped : LoadFonts(fonts).Skipped) {
         std::fprintf(stderr, "ledsign preview: font file skipped: %s\n",
@@ -454,10 +384,10 @@ int RunPreviewCommand(const std::vector<std::string>& args) {
 
     int exitCode = kExitOk;
 #ifdef LEDSIGN_HAVE_GIF
-    if (!options->Gif.empty()) {
+    if (!o.Gif.empty()) {
         // Each frame goes to the file as it is made: a long message makes tens of thousands.
         GifAnimation animation;
-        bool written = animation.Open(options->Gif);
+        bool written = animation.Open(o.Gif);
         if (written) {
             Bitmap32 frame(kStripBitmapWidth, kStripBitmapHeight);
             bool anyFrame = false;
@@ -478,13 +408,13 @@ int RunPreviewCommand(const std::vector<std::string>& args) {
         }
     }
 #endif
-    Play(strip, message, options->Steps, fonts, [] {});
+    Play(strip, message, o.Steps, fonts, [] {});
     PrintStrip(strip.StripBuffer);
 #ifdef LEDSIGN_HAVE_PNG
-    if (!options->Png.empty()) {
+    if (!o.Png.empty()) {
         Bitmap32 bitmap(kStripBitmapWidth, kStripBitmapHeight);
         RenderStrip(strip.StripBuffer, bitmap);
-        if (!WritePng(options->Png, bitmap)) {
+        if (!WritePng(o.Png, bitmap)) {
             exitCode = kExitFailure;
         }
     }
@@ -492,11 +422,34 @@ int RunPreviewCommand(const std::vector<std::string>& args) {
     return exitCode;
 }
 
+CommandRun DefinePreview(CLI::App& app) {
+    auto o = std::make_shared<Options>();
+    app.footer("Plays the message file as the strip preview does, without waiting in real time,\n"
+               "and prints the 64 visible columns of the 8 rows ('#' lit, '.' unlit).");
+    app.add_option("FILE", o->File, "the message file (.kom) to play")->required();
+    app.add_option_function<std::string>(
+           "--steps", [o](const std::string& n) { o->Steps = std::stol(n); },
+           "scroll steps to make (default: one full cycle, until the message has wrapped and "
+           "the blank of its end has moved in); a static message is laid out once whatever N is")
+        ->transform(DecimalIn(0, kMaxSteps));
+    app.add_option_function<std::string>(
+           "--at", [o](const std::string& t) { o->At = ParseAt(t); },
+           "date and time for the live fields, \"YYYY-MM-DD HH:MM\" (default: now)")
+        ->check(CLI::Validator(
+            [](const std::string& t) {
+                return ParseAt(t) ? std::string()
+                                  : "needs a date and time \"YYYY-MM-DD HH:MM\", got \"" + t + "\"";
+            },
+            "TIME"));
+    app.add_option("--png", o->Png, "the strip picture (448 x 56) after the steps");
+    app.add_option("--gif", o->Gif, "an animation of one full cycle, 24 ms a step");
+    return [o] { return RunPreviewCommand(*o); };
+}
+
 const CommandRegistration kRegistration({
     "preview",
-    kUsage,
-    "plays a message file on the 64 x 8 strip preview and prints the dots ('#' lit, '.' unlit)",
-    RunPreviewCommand,
+    "play a message file on the 64 x 8 strip preview and print the dots ('#' lit, '.' unlit)",
+    DefinePreview,
 });
 
 } // namespace

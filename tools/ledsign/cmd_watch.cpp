@@ -1,7 +1,7 @@
 // ledsign watch: the file synchronisation mode without a window, for a machine with no desktop
 // (a service, a job started by cron). Opens the port, sets the sign's clock, then polls the
 // data file and sends each new version of its first line to slot 9, printing every status
-// with a time stamp: progress on stdout, errors on stderr with the reason the line gives.
+// (WatchLog): progress on stdout, warnings and errors on stderr with the reason the line gives.
 // The clock set probes the line every --probe-interval seconds; a sign lost is reconnected
 // (WatchPolicy); --exit-on-loss ends with 1 instead. SIGINT, SIGTERM or SIGHUP blanks the sign's
 // current message and closes the port, after the transaction in progress (if any) has ended; a
@@ -14,18 +14,22 @@
 #include "autosync/WatchPolicy.h"
 #include "comm/LineStop.h"
 #include "comm/Unitcomprotocol.h"
-#include "messages/FileLoad.h"
+#include "tools/ledsign/Cli.h"
 #include "tools/ledsign/Command.h"
+#include "tools/ledsign/KeyValueFile.h"
+#include "tools/ledsign/System.h"
+#include "tools/ledsign/Targets.h"
+#include "tools/ledsign/Trace.h"
 
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <mutex>
 #include <optional>
-#include <span>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace ledsign_tool {
@@ -36,30 +40,35 @@ constexpr double kDefaultIntervalSeconds = 1.0;
 constexpr double kMaxIntervalSeconds = 86400.0;
 constexpr unsigned kDefaultProbeSeconds = 60;
 constexpr unsigned long kMaxProbeSeconds = 86400;
-// A configuration is a few lines; the bound keeps a device or a huge file from being read.
-constexpr std::size_t kMaxConfigBytes = std::size_t{64} * 1024;
+
+// How much the watch prints: --quiet errors only, --verbose every transaction too.
+enum class Verbosity { Quiet, Normal, Verbose };
 
 struct WatchArgs {
     std::string Port;
+    std::string Sign;
+    std::string SignsFile;
+    std::string Config;
     unsigned Address = kSyncDefaultAddress;
     double Interval = kDefaultIntervalSeconds;
     unsigned ProbeInterval = kDefaultProbeSeconds;
     std::string DataFile;
     bool ExitOnLoss = false;
+    bool Trace = false;
+    bool Quiet = false;
+    bool Verbose = false;
 };
 
 // What a --config file gives; the command line's options take precedence over each of them.
 struct WatchConfig {
     std::optional<std::string> Port;
+    std::optional<std::string> Sign;
+    int SignLine = 0; // where `sign` is, for the message about an unknown one
     std::optional<unsigned> Address;
     std::optional<double> Interval;
     std::optional<unsigned> ProbeInterval;
     std::optional<std::string> DataFile;
 };
-
-// How the arguments turned out. A configuration's problem is the file's, not the command
-// line's: it is told with the file (and line) and without the usage text.
-enum class ArgsOutcome { Run, Help, BadUsage, BadConfig };
 
 // What is wrong with a value, the same for an option and for a configuration line.
 std::string BadAddress(const std::string& value) {
@@ -71,20 +80,6 @@ std::string BadInterval(const std::string& value) {
 std::string BadProbeInterval(const std::string& value) {
     return "bad probe interval '" + value + "' (whole seconds, 0 turns the probe off, at most " +
            std::to_string(kMaxProbeSeconds) + ")";
-}
-
-bool ParseAddress(const std::string& text, unsigned& address) {
-    if (text.empty() || text[0] == '-' || text[0] == '+') {
-        return false;
-    }
-    char* end = nullptr;
-    errno = 0;
-    const unsigned long v = std::strtoul(text.c_str(), &end, 0);
-    if (errno != 0 || *end != '\0' || v > 0xFFFF) {
-        return false;
-    }
-    address = static_cast<unsigned>(v);
-    return true;
 }
 
 bool ParseInterval(const std::string& text, double& seconds) {
@@ -99,198 +94,161 @@ bool ParseInterval(const std::string& text, double& seconds) {
     return true;
 }
 
-bool ParseProbeInterval(const std::string& text, unsigned& seconds) {
-    if (text.empty() || text[0] == '-' || text[0] == '+') {
-        return false;
-    }
-    char* end = nullptr;
-    errno = 0;
-    const unsigned long v = std::strtoul(text.c_str(), &end, 10);
-    if (errno != 0 || *end != '\0' || v > kMaxProbeSeconds) {
-        return false;
-    }
-    seconds = static_cast<unsigned>(v);
-    return true;
-}
-
-// Strips blanks (and a CR left by a Windows editor) from both ends.
-std::string TrimBlanks(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t\r");
-    if (first == std::string::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
-}
-
-// Applies one configuration line (trimmed, neither blank nor a comment) to `out`. Returns ""
-// when it is valid, else the reason it is not.
-std::string ApplyConfigLine(const std::string& line, WatchConfig& out) {
-    const auto equals = line.find('=');
-    if (equals == std::string::npos) {
-        return "expected 'key = value', got '" + line + "'";
-    }
-    const std::string key = TrimBlanks(line.substr(0, equals));
-    const std::string value = TrimBlanks(line.substr(equals + 1));
-    const bool known = key == "port" || key == "address" || key == "interval" ||
-                       key == "probe-interval" || key == "data-file";
-    if (!known) {
-        return "unknown key '" + key +
-               "' (known: port, address, interval, probe-interval, data-file)";
-    }
-    if (value.empty()) {
-        return "no value for '" + key + "'";
-    }
-    if (key == "port") {
-        out.Port = value;
+// Applies one configuration entry to `out`. Returns "" when it is valid, else the reason it is
+// not.
+std::string ApplyConfigEntry(const KeyValueEntry& entry, WatchConfig& out) {
+    const std::string& key = entry.Key;
+    const std::string& value = entry.Value;
+    std::uint64_t number = 0;
+    if (key == "port" || key == "sign") {
+        if ((key == "port" && out.Sign) || (key == "sign" && out.Port)) {
+            return "'port' and 'sign' exclude each other";
+        }
+        (key == "port" ? out.Port : out.Sign) = value;
+        out.SignLine = key == "sign" ? entry.Line : out.SignLine;
     } else if (key == "data-file") {
         out.DataFile = value;
-    } else if (unsigned address = 0; key == "address") {
-        if (!ParseAddress(value, address)) {
+    } else if (key == "address") {
+        if (!ParseDecimal(value, 0, 0xFFFF, number)) {
             return BadAddress(value);
         }
-        out.Address = address;
+        out.Address = static_cast<unsigned>(number);
     } else if (double seconds = 0; key == "interval") {
         if (!ParseInterval(value, seconds)) {
             return BadInterval(value);
         }
         out.Interval = seconds;
-    } else if (unsigned probe = 0; ParseProbeInterval(value, probe)) {
-        out.ProbeInterval = probe;
+    } else if (key == "probe-interval") {
+        if (!ParseDecimal(value, 0, kMaxProbeSeconds, number)) {
+            return BadProbeInterval(value);
+        }
+        out.ProbeInterval = static_cast<unsigned>(number);
     } else {
-        return BadProbeInterval(value);
+        return "unknown key '" + key +
+               "' (known: port, sign, address, interval, probe-interval, data-file)";
     }
     return {};
 }
 
-// Reads a --config file: "key = value" lines with the keys port, address, interval,
-// probe-interval and data-file; blank lines and lines starting with '#' are ignored; a value
-// runs to the end of its line (blanks inside it are kept, so file names may have spaces). The
-// file goes through the shared loader: a regular file only (a FIFO or a device is refused
-// unopened), at most kMaxConfigBytes, a UTF-8 name on every platform. True with `out` filled;
-// false after printing the file, the line where there is one, and the reason, so that a
-// mistyped key fails the start instead of being ignored.
+// Reads a --config file (KeyValueFile.h, without sections) with the keys port or sign,
+// address, interval, probe-interval and data-file. True with `out` filled; false after printing
+// the file, the line where there is one, and the reason, so that a mistyped key fails the start
+// instead of being ignored.
 bool ReadWatchConfig(const std::string& path, WatchConfig& out) {
-    std::vector<std::uint8_t> bytes(kMaxConfigBytes + 1); // one more tells an oversized file
-    LoadReport report;
-    const std::size_t size = ReadFileStart(path.c_str(), bytes, report);
-    if (size == 0 && report.Problem != LoadProblem::Empty) {
-        std::fprintf(stderr, "ledsign watch: cannot read the configuration %s: %s\n", path.c_str(),
-                     DescribeLoadProblem(report).c_str());
-        return false;
-    }
-    if (size > kMaxConfigBytes) {
-        std::fprintf(stderr,
-                     "ledsign watch: cannot read the configuration %s: it is larger than %zu "
-                     "KiB\n",
-                     path.c_str(), kMaxConfigBytes / 1024);
-        return false;
-    }
-    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), size);
-    int number = 0;
-    for (std::size_t begin = 0; begin < text.size();) {
-        const std::size_t end = std::min(text.find('\n', begin), text.size());
-        const std::string line = TrimBlanks(std::string(text.substr(begin, end - begin)));
-        begin = end + 1;
-        ++number;
-        if (line.empty() || line[0] == '#') {
-            continue;
+    std::vector<KeyValueEntry> entries;
+    FileProblem problem;
+    bool ok = ReadKeyValueFile(path, false, entries, problem);
+    for (std::size_t i = 0; ok && i < entries.size(); ++i) {
+        const std::string reason = ApplyConfigEntry(entries[i], out);
+        if (!reason.empty()) {
+            problem = {path, entries[i].Line, reason};
+            ok = false;
         }
-        const std::string problem = line.find('\0') != std::string::npos
-                                        ? std::string("a NUL byte in the line")
-                                        : ApplyConfigLine(line, out);
-        if (!problem.empty()) {
-            std::fprintf(stderr, "ledsign watch: %s:%d: %s\n", path.c_str(), number,
-                         problem.c_str());
+    }
+    if (!ok) {
+        std::fprintf(stderr, "ledsign watch: %s\n", problem.Describe("configuration").c_str());
+    }
+    return ok;
+}
+
+// The port and address of the sign named by --sign or the configuration's `sign`; prints the
+// problem and returns false when the signs file has no such sign or cannot be used.
+bool ResolveSign(const std::string& name, const std::string& where, const WatchArgs& args,
+                 std::string& port, std::optional<unsigned>& address) {
+    SignBook book;
+    if (!LoadSignBook("ledsign watch", args.SignsFile, book)) {
+        return false;
+    }
+    const NamedSign* sign = book.Find(name);
+    if (sign == nullptr) {
+        std::fprintf(stderr, "ledsign watch: %sno sign '%s' in %s\n", where.c_str(), name.c_str(),
+                     book.FilesRead().c_str());
+        return false;
+    }
+    port = sign->Port;
+    address = sign->Address;
+    return true;
+}
+
+// Completes `out`, parsed from the command line, with the --config file it names and the signs
+// file. Prints any problem and returns false (exit 2): a configuration's problem is the file's,
+// told with the file (and line) and without the usage hint.
+bool CompleteWatchArgs(const CLI::App& app, WatchArgs& out) {
+    WatchConfig config;
+    if (!out.Config.empty() && !ReadWatchConfig(out.Config, config)) {
+        return false;
+    }
+    const auto given = [&app](const char* option) { return app.get_option(option)->count() > 0; };
+    std::optional<unsigned> signAddress;
+    if (!out.Sign.empty()) {
+        if (!ResolveSign(out.Sign, "", out, out.Port, signAddress)) {
             return false;
         }
+    } else if (out.Port.empty() && config.Sign) {
+        const std::string where = out.Config + ":" + std::to_string(config.SignLine) + ": ";
+        if (!ResolveSign(*config.Sign, where, out, out.Port, signAddress)) {
+            return false;
+        }
+    } else if (out.Port.empty()) {
+        out.Port = config.Port.value_or("");
+    }
+    if (!given("--address")) {
+        out.Address = config.Address.value_or(signAddress.value_or(out.Address));
+    }
+    if (!given("--interval") && config.Interval) {
+        out.Interval = *config.Interval;
+    }
+    if (!given("--probe-interval") && config.ProbeInterval) {
+        out.ProbeInterval = *config.ProbeInterval;
+    }
+    if (out.DataFile.empty()) {
+        out.DataFile = config.DataFile.value_or("");
+    }
+    if (!out.Config.empty() && (out.Port.empty() || out.DataFile.empty())) {
+        std::fprintf(stderr, "ledsign watch: %s: no '%s' in the file nor %s on the command line\n",
+                     out.Config.c_str(), out.Port.empty() ? "port" : "data-file",
+                     out.Port.empty() ? "--port" : "DATAFILE");
+        return false;
+    }
+    const char* missing = out.Port.empty()       ? "--port or --sign is required"
+                          : out.DataFile.empty() ? "DATAFILE is required"
+                                                 : nullptr;
+    if (missing != nullptr) {
+        std::fprintf(stderr, "%s\n", UsageErrorLine("ledsign watch", missing).c_str());
+        return false;
     }
     return true;
 }
 
-void PrintUsage(std::FILE* out);
+// Where the watch's lines go. Information goes to stdout, warnings and errors to stderr. Each
+// line has a time stamp, unless systemd's journal takes standard error: the journal stamps it
+// already, and the line starts with its syslog priority instead, so that `journalctl -p err`
+// finds the failures.
+class WatchLog {
+public:
+    enum class Level { Error = 3, Warning = 4, Info = 6 };
 
-// Fills `out` from the command line and the --config file it names; prints any problem.
-// Help: the usage printed on stdout, nothing to run.
-ArgsOutcome ParseWatchArgs(const std::vector<std::string>& args, WatchArgs& out) {
-    std::vector<std::string> positional;
-    std::optional<std::string> configPath;
-    bool addressGiven = false;
-    bool intervalGiven = false;
-    bool probeGiven = false;
-    const auto bad = [](const std::string& problem) {
-        std::fprintf(stderr, "ledsign watch: %s\n", problem.c_str());
-        return ArgsOutcome::BadUsage;
-    };
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (a == "--help" || a == "-h") {
-            PrintUsage(stdout);
-            return ArgsOutcome::Help;
-        } else if (a == "--port" && hasValue) {
-            out.Port = args[++i];
-        } else if (a == "--address" && hasValue) {
-            if (!ParseAddress(args[++i], out.Address)) {
-                return bad(BadAddress(args[i]));
-            }
-            addressGiven = true;
-        } else if (a == "--config" && hasValue) {
-            configPath = args[++i];
-        } else if (a == "--interval" && hasValue) {
-            if (!ParseInterval(args[++i], out.Interval)) {
-                return bad(BadInterval(args[i]));
-            }
-            intervalGiven = true;
-        } else if (a == "--probe-interval" && hasValue) {
-            if (!ParseProbeInterval(args[++i], out.ProbeInterval)) {
-                return bad(BadProbeInterval(args[i]));
-            }
-            probeGiven = true;
-        } else if (a == "--exit-on-loss") {
-            out.ExitOnLoss = true;
-        } else if (a.size() > 1 && a[0] == '-') {
-            return bad("unknown or incomplete option '" + a + "'");
-        } else {
-            positional.push_back(a);
+    WatchLog(Verbosity verbosity, bool journal) : verbosity_(verbosity), journal_(journal) {}
+
+    bool Verbose() const { return verbosity_ == Verbosity::Verbose; }
+
+    void Print(Level level, const std::string& text) const {
+        if (verbosity_ == Verbosity::Quiet && level != Level::Error) {
+            return;
         }
+        std::FILE* out = level == Level::Info ? stdout : stderr;
+        if (journal_) {
+            std::fprintf(out, "<%d>%s\n", static_cast<int>(level), text.c_str());
+        } else {
+            std::fprintf(out, "%s %s\n", LocalTimeStamp().c_str(), text.c_str());
+        }
+        std::fflush(out);
     }
-    if (positional.size() > 1) {
-        return bad("exactly one DATAFILE is required");
-    }
-    WatchConfig config;
-    if (configPath && !ReadWatchConfig(*configPath, config)) {
-        return ArgsOutcome::BadConfig;
-    }
-    if (out.Port.empty()) {
-        out.Port = config.Port.value_or("");
-    }
-    if (!addressGiven && config.Address) {
-        out.Address = *config.Address;
-    }
-    if (!intervalGiven && config.Interval) {
-        out.Interval = *config.Interval;
-    }
-    if (!probeGiven && config.ProbeInterval) {
-        out.ProbeInterval = *config.ProbeInterval;
-    }
-    if (positional.empty() && config.DataFile) {
-        positional.push_back(*config.DataFile);
-    }
-    if (configPath && (out.Port.empty() || positional.empty())) {
-        std::fprintf(stderr, "ledsign watch: %s: no '%s' in the file nor %s on the command line\n",
-                     configPath->c_str(), out.Port.empty() ? "port" : "data-file",
-                     out.Port.empty() ? "--port" : "DATAFILE");
-        return ArgsOutcome::BadConfig;
-    }
-    if (out.Port.empty()) {
-        return bad("--port is required");
-    }
-    if (positional.empty()) {
-        return bad("exactly one DATAFILE is required");
-    }
-    out.DataFile = positional[0];
-    return ArgsOutcome::Run;
-}
+
+private:
+    Verbosity verbosity_;
+    bool journal_;
+};
 
 // The watch's link. A stop ends the opening of the port at once (a connect, a name lookup, a
 // Telnet negotiation, which may take seconds): nothing is lost, since there is no sign to blank
@@ -299,20 +257,40 @@ ArgsOutcome ParseWatchArgs(const std::vector<std::string>& args, WatchArgs& out)
 // blanking one.
 class WatchLink final : public SignLink {
 public:
-    explicit WatchLink(ComProtocol& protocol) : inner_(protocol) {}
+    WatchLink(ComProtocol& protocol, const WatchLog& log)
+        : protocol_(protocol), inner_(protocol), log_(log) {}
 
     int Open(const std::string& portName) override {
         const StopEndsLineWaits cutShortByAStop;
-        return inner_.Open(portName);
+        return Told("opening " + portName, inner_.Open(portName));
     }
     int Close() override { return inner_.Close(); }
-    int SyncClock(std::uint16_t address) override { return inner_.SyncClock(address); }
+    int SyncClock(std::uint16_t address) override {
+        return Told("setting the clock of sign " + std::to_string(address),
+                    inner_.SyncClock(address));
+    }
     int SendMessageSlot(std::uint16_t address, int slot, const std::uint8_t* message) override {
-        return inner_.SendMessageSlot(address, slot, message);
+        return Told("sending slot " + std::to_string(slot) + " to sign " + std::to_string(address),
+                    inner_.SendMessageSlot(address, slot, message));
     }
 
 private:
+    // With --verbose, every transaction and its outcome, the ones the statuses leave out (a
+    // failed probe, a clock set that succeeded) included.
+    int Told(const std::string& what, int result) const {
+        if (log_.Verbose()) {
+            log_.Print(WatchLog::Level::Info,
+                       what + ": " +
+                           (result == 0 ? std::string("done")
+                                        : DescribeLineError(protocol_.LastError(),
+                                                            LineErrorLanguage::English)));
+        }
+        return result;
+    }
+
+    ComProtocol& protocol_;
     ProtocolSignLink inner_;
+    const WatchLog& log_;
 };
 
 // True when the last open of the port was ended by a stop: the stop ends the watch like any
@@ -325,9 +303,10 @@ bool IsSignLost(const std::string& text) {
     return text == kWatchStatusLost || text == kWatchStatusLostExit;
 }
 
-// Progress statuses go to stdout; the error statuses go to stderr, those of a failed link call
-// (and the loss of the sign) followed by the line's reason in parentheses.
-void PrintStatus(const std::string& text, const ComProtocol& protocol) {
+// Progress statuses are information; the data file that cannot be followed is a warning; a
+// failed link call (and the loss of the sign) is an error, followed by the line's reason in
+// parentheses. The statuses keep the synchronisation window's wording.
+void PrintStatus(const std::string& text, const ComProtocol& protocol, const WatchLog& log) {
     if (text.rfind(kStatusPortError, 0) == 0 && OpenStopped(protocol)) {
         return;
     }
@@ -335,30 +314,17 @@ void PrintStatus(const std::string& text, const ComProtocol& protocol) {
         IsSignLost(text) ? DescribeLineError(protocol.LastError(), LineErrorLanguage::English)
                          : LinkFailureReason(text, protocol, LineErrorLanguage::English);
     const auto startsWith = [&text](const char* prefix) { return text.rfind(prefix, 0) == 0; };
-    const bool error = text == kStatusReadError || startsWith(kWatchStatusNotRegular) ||
-                       startsWith(kWatchStatusMissing) || startsWith(kWatchStatusUnreadable);
-    if (reason.empty() && !error) {
-        std::printf("%s %s\n", LocalTimeStamp().c_str(), text.c_str());
-        std::fflush(stdout);
-    } else if (reason.empty()) {
-        std::fprintf(stderr, "%s %s\n", LocalTimeStamp().c_str(), text.c_str());
+    const bool warning = text == kStatusReadError || startsWith(kWatchStatusNotRegular) ||
+                         startsWith(kWatchStatusMissing) || startsWith(kWatchStatusUnreadable);
+    if (!reason.empty()) {
+        log.Print(WatchLog::Level::Error, text + " (" + reason + ")");
     } else {
-        std::fprintf(stderr, "%s %s (%s)\n", LocalTimeStamp().c_str(), text.c_str(),
-                     reason.c_str());
+        log.Print(warning ? WatchLog::Level::Warning : WatchLog::Level::Info, text);
     }
 }
 
-int RunWatch(const std::vector<std::string>& args) {
-    WatchArgs options;
-    switch (ParseWatchArgs(args, options)) {
-    case ArgsOutcome::Run:
-        break;
-    case ArgsOutcome::Help:
-        return kExitOk;
-    case ArgsOutcome::BadUsage:
-        PrintUsage(stderr);
-        return kExitUsage;
-    case ArgsOutcome::BadConfig:
+int RunWatch(const CLI::App& app, WatchArgs& options) {
+    if (!CompleteWatchArgs(app, options)) {
         return kExitUsage;
     }
     // Installed before the port is opened, so that a stop during the start still ends with
@@ -367,8 +333,16 @@ int RunWatch(const std::vector<std::string>& args) {
         std::fprintf(stderr, "ledsign watch: cannot install the stop handlers\n");
         return kExitFailure;
     }
+    const WatchLog log(options.Quiet     ? Verbosity::Quiet
+                       : options.Verbose ? Verbosity::Verbose
+                                         : Verbosity::Normal,
+                       StandardErrorIsJournal());
     ComProtocol protocol;
-    WatchLink link(protocol);
+    std::mutex traceLock;
+    if (options.Trace) {
+        TraceProtocol(protocol, traceLock, "");
+    }
+    WatchLink link(protocol, log);
     SystemFileStatus files;
     SystemComClock clock;
     WatchTiming timing;
@@ -376,8 +350,8 @@ int RunWatch(const std::vector<std::string>& args) {
     timing.ProbeEveryMs = static_cast<std::int64_t>(options.ProbeInterval) * 1000;
     timing.ExitOnLoss = options.ExitOnLoss;
     WatchPolicy watch(
-        link, files, clock, [&protocol](const std::string& text) { PrintStatus(text, protocol); },
-        timing);
+        link, files, clock,
+        [&protocol, &log](const std::string& text) { PrintStatus(text, protocol, log); }, timing);
     watch.SetDataFileName(options.DataFile);
     // A start whose open a stop cut short ends as any stop does: exit 0, nothing to blank.
     const bool started =
@@ -397,44 +371,66 @@ int RunWatch(const std::vector<std::string>& args) {
     return kExitOk;
 }
 
-const char* const kUsage = "(--port P | --config FILE) [--address A] [--interval SECONDS] "
-                           "[--probe-interval SECONDS] [--exit-on-loss] DATAFILE";
-const char* const kSummary =
-    "follow DATAFILE, sending each new first line to slot 9; reconnects a lost sign";
+const char* const kHelp =
+    "Opens the port and sets the sign's clock, then checks DATAFILE every --interval\n"
+    "seconds and sends each new first line to slot 9. The first line is\n"
+    "'<type> <font> <text>': type 1 scrolling or 0 static, font 1..5. First lines in UTF-8\n"
+    "are converted to code page 1250 when it has every letter; any other line is taken as\n"
+    "code page 1250. A DATAFILE that is no regular file (a FIFO, a device) is skipped,\n"
+    "never opened; one missing or unreadable is reported with the reason and read again\n"
+    "once it can be. The sign's clock is set every --probe-interval seconds, in the first\n"
+    "seconds of a minute; the set probes the line. When the line is lost or the sign stops\n"
+    "answering, the port is closed and reopened after 2 s, 4 s, 8 s ... at most every 30 s,\n"
+    "with a clock set as the probe; once the sign answers, the data file is sent again.\n"
+    "--config FILE: 'key = value' lines (port or sign, address, interval, probe-interval,\n"
+    "data-file) supply what the command line leaves out, DATAFILE included; blank lines and\n"
+    "lines starting with '#' are skipped. A regular file of at most 64 KiB; any problem\n"
+    "with it is told with the file, the line and the reason, and exits 2.\n"
+    "Prints each change of state once, with a time stamp (under systemd's journal with its\n"
+    "syslog priority instead), errors and warnings on stderr. SIGINT, SIGTERM or SIGHUP\n"
+    "blanks the sign's current message, closes the port and exits 0. Exit 1 when the port\n"
+    "cannot be opened or the first clock set fails (and on a loss with --exit-on-loss);\n"
+    "2 on bad usage or a bad configuration.";
 
-void PrintUsage(std::FILE* out) {
-    std::fprintf(out,
-                 "Usage: ledsign watch %s\n"
-                 "  %s.\n"
-                 "  Opens the port and sets the sign's clock, then checks DATAFILE every\n"
-                 "  --interval seconds (default 1, fractions allowed). The first line is\n"
-                 "  '<type> <font> <text>': type 1 scrolling or 0 static, font 1..5.\n"
-                 "  First lines in UTF-8 are converted to code page 1250 when it has every\n"
-                 "  letter; any other line is taken as code page 1250.\n"
-                 "  A DATAFILE that is no regular file (a FIFO, a device) is skipped, never\n"
-                 "  opened; one missing or unreadable is reported with the reason and read\n"
-                 "  again once it can be. The sign's clock is set every --probe-interval\n"
-                 "  seconds (default 60, 0 for hourly only), in the first seconds of a\n"
-                 "  minute; the set probes the line. When the line is lost\n"
-                 "  or the sign stops answering, the port is closed and reopened after 2 s,\n"
-                 "  4 s, 8 s ... at most every 30 s, with a clock set as the probe; once the\n"
-                 "  sign answers, the data file is sent again even if it did not change.\n"
-                 "  --exit-on-loss: exit 1 on such a loss instead, for a supervisor that\n"
-                 "  restarts the command.\n"
-                 "  --config FILE: 'key = value' lines (port, address, interval,\n"
-                 "  probe-interval, data-file) supply what the command line leaves out,\n"
-                 "  DATAFILE included; blank lines and lines starting with '#' are skipped.\n"
-                 "  A regular file of at most 64 KiB; any problem with it is told with the\n"
-                 "  file, the line and the reason, and exits 2.\n"
-                 "  Prints each change of state once, with a time stamp, errors on stderr.\n"
-                 "  SIGINT, SIGTERM or SIGHUP blanks the sign's current message, closes the\n"
-                 "  port and exits 0. Exit 1 when the port cannot be opened or the first clock\n"
-                 "  set fails (and on a loss with --exit-on-loss); 2 on bad usage or a bad\n"
-                 "  configuration.\n",
-                 kUsage, kSummary);
+CommandRun DefineWatch(CLI::App& app) {
+    auto o = std::make_shared<WatchArgs>();
+    app.footer(kHelp);
+    auto* port =
+        app.add_option("--port", o->Port, "serial port, tcp://HOST:PORT or rfc2217://HOST:PORT")
+            ->type_name("PORT");
+    app.add_option("--sign", o->Sign, "a sign named in the signs file")
+        ->type_name("NAME")
+        ->excludes(port);
+    AddSignsFileOption(app, o->SignsFile);
+    app.add_option("--config", o->Config, "a file of 'key = value' lines for what is not given")
+        ->type_name("FILE");
+    app.add_option("--address", o->Address, "the sign's address, 0..65535 (default 380)")
+        ->transform(DecimalIn(0, 0xFFFF));
+    app.add_option("--interval", o->Interval,
+                   "seconds between checks of DATAFILE, above 0, at most 86400 (default 1)")
+        ->check(CLI::Validator(
+            [](const std::string& text) {
+                double seconds = 0;
+                return ParseInterval(text, seconds) ? std::string() : BadInterval(text);
+            },
+            "SECONDS"));
+    app.add_option("--probe-interval", o->ProbeInterval,
+                   "seconds between clock sets, 0 for hourly only (default 60)")
+        ->transform(DecimalIn(0, kMaxProbeSeconds));
+    app.add_flag("--exit-on-loss", o->ExitOnLoss,
+                 "exit 1 when the sign is lost instead of reconnecting");
+    app.add_flag("--trace", o->Trace, "print each frame sent and received on stderr");
+    auto* quiet = app.add_flag("--quiet", o->Quiet, "print errors only");
+    app.add_flag("--verbose", o->Verbose, "print every transaction too (clock sets, probes, sends)")
+        ->excludes(quiet);
+    app.add_option("DATAFILE", o->DataFile, "the file whose first line is shown");
+    const CLI::App* self = &app;
+    return [o, self] { return RunWatch(*self, *o); };
 }
 
-const CommandRegistration kWatch({"watch", kUsage, kSummary, RunWatch});
+const CommandRegistration kWatch(
+    {"watch", "follow DATAFILE, sending each new first line to slot 9; reconnects a lost sign",
+     DefineWatch});
 
 } // namespace
 

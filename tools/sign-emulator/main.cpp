@@ -5,6 +5,7 @@
 
 #include "comm/FrameCodec.h"
 #include "format/SignFormat.h"
+#include "tools/ledsign/Cli.h"
 #include "tools/sign-emulator/Display.h"
 #include "tools/sign-emulator/NetListener.h"
 #include "tools/sign-emulator/Pty.h"
@@ -16,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <exception>
 #include <memory>
 #include <poll.h>
 #include <string>
@@ -48,88 +50,56 @@ struct Options {
     std::string bind = "127.0.0.1";
 };
 
-void Usage(std::FILE* out) {
-    std::fprintf(out,
-                 "Usage: ledsign-emulator [OPTIONS]\n"
-                 "A software LED sign on a pseudo-terminal; prints the terminal's path first.\n\n"
-                 "  --address A   the sign's own address (default 380)\n"
-                 "  --link PATH   make PATH a symbolic link to the terminal while running;\n"
-                 "                only a symbolic link already there is replaced\n"
-                 "  --log FILE    write one line per request received\n"
-                 "  --quiet       do not draw the strip\n"
-                 "  --line-rate   pace both directions at 9600 baud\n"
-                 "  --listen tcp:PORT | rfc2217:PORT\n"
-                 "                also serve the sign over TCP (raw, or Telnet with RFC 2217),\n"
-                 "                one client at a time; PORT 0 picks a free port. The port\n"
-                 "                name to use is printed on the second output line\n"
-                 "  --bind ADDR   address to listen on (default 127.0.0.1)\n"
-                 "  --version     print the version and exit\n"
-                 "Faults: --refuse (reply code 0x81), --silent (no reply), --delay MS,\n"
-                 "        --garble (wrong reply trailer), --split (reply in one-byte pieces),\n"
-                 "        --noise (junk bytes before the reply)\n\n"
-                 "Slots 1-8 take commands 0x01-0x08, slot 9 command 0x15 (and is then shown);\n"
-                 "0x11 sets the clock, 0x16-0x1E show slot 1-9. Unknown commands, messages\n"
-                 "that are not 1024 bytes and impossible dates are refused (reply 0x81).\n");
+constexpr const char* kFooter =
+    "Faults: --refuse (reply code 0x81), --silent (no reply), --delay MS, --garble (wrong\n"
+    "reply trailer), --split (reply in one-byte pieces), --noise (junk bytes before the reply).\n"
+    "Slots 1-8 take commands 0x01-0x08, slot 9 command 0x15 (and is then shown); 0x11 sets\n"
+    "the clock, 0x16-0x1E show slot 1-9. Unknown commands, messages that are not 1024 bytes\n"
+    "and impossible dates are refused (reply 0x81).";
+
+void DefineOptions(CLI::App& app, Options& o) {
+    app.set_help_flag("-h,--help", "print this help and exit");
+    app.get_formatter()->column_width(30);
+    app.footer(kFooter);
+    app.add_option("--address", o.address, "the sign's own address, 0..65535 (default 380)")
+        ->transform(ledsign_tool::DecimalIn(0, 0xFFFF));
+    app.add_option("--link", o.link,
+                   "make PATH a symbolic link to the terminal while running; only a symbolic "
+                   "link already there is replaced");
+    app.add_option("--log", o.log, "write one line per request received");
+    app.add_flag("--quiet", o.quiet, "do not draw the strip");
+    app.add_flag("--line-rate", o.lineRate, "pace both directions at 9600 baud");
+    app.add_option("--listen", o.listen,
+                   "tcp:PORT or rfc2217:PORT: also serve the sign over TCP (raw, or Telnet with "
+                   "RFC 2217), one client at a time; PORT 0 picks a free port. The port name to "
+                   "use is printed on the second output line");
+    app.add_option("--bind", o.bind, "address to listen on (default 127.0.0.1)");
+    app.add_flag("--refuse", o.refuse, "answer every request with reply code 0x81");
+    app.add_flag("--silent", o.silent, "answer nothing");
+    app.add_option("--delay", o.delayMs, "answer after MS milliseconds, 0..600000")
+        ->transform(ledsign_tool::DecimalIn(0, 600000));
+    app.add_flag("--garble", o.garble, "send replies with a wrong trailer");
+    app.add_flag("--split", o.split, "send replies in one-byte pieces");
+    app.add_flag("--noise", o.noise, "send junk bytes before each reply");
 }
 
-bool ParseNumber(const char* text, long max, long& value) {
-    char* end = nullptr;
-    errno = 0;
-    const long v = std::strtol(text, &end, 0);
-    if (errno != 0 || end == text || *end != '\0' || v < 0 || v > max) {
-        return false;
-    }
-    value = v;
-    return true;
-}
-
-// 0 parsed, 1 help or version shown, 2 bad usage.
+// -1 parsed, else the exit status: 0 help or version shown, 2 bad usage.
 int ParseOptions(int argc, char** argv, Options& o) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        const bool hasValue = i + 1 < argc;
-        long value = 0;
-        if (a == "--help" || a == "-h") {
-            Usage(stdout);
-            return 1;
-        } else if (a == "--version") {
+    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
             std::printf("ledsign-emulator %s\n", LEDSIGN_VERSION);
-            return 1;
-        } else if (a == "--refuse") {
-            o.refuse = true;
-        } else if (a == "--silent") {
-            o.silent = true;
-        } else if (a == "--garble") {
-            o.garble = true;
-        } else if (a == "--split") {
-            o.split = true;
-        } else if (a == "--noise") {
-            o.noise = true;
-        } else if (a == "--line-rate") {
-            o.lineRate = true;
-        } else if (a == "--quiet") {
-            o.quiet = true;
-        } else if (a == "--address" && hasValue && ParseNumber(argv[i + 1], 0xFFFF, value)) {
-            o.address = static_cast<unsigned>(value);
-            ++i;
-        } else if (a == "--delay" && hasValue && ParseNumber(argv[i + 1], 600000, value)) {
-            o.delayMs = value;
-            ++i;
-        } else if (a == "--link" && hasValue) {
-            o.link = argv[++i];
-        } else if (a == "--log" && hasValue) {
-            o.log = argv[++i];
-        } else if (a == "--listen" && hasValue) {
-            o.listen = argv[++i];
-        } else if (a == "--bind" && hasValue) {
-            o.bind = argv[++i];
-        } else {
-            std::fprintf(stderr, "ledsign-emulator: bad argument '%s'\n", a.c_str());
-            Usage(stderr);
-            return 2;
+            return 0;
         }
     }
-    return 0;
+    try {
+        CLI::App app("A software LED sign on a pseudo-terminal; prints the terminal's path first.",
+                     "ledsign-emulator");
+        DefineOptions(app, o);
+        return ledsign_tool::ParseOrExit(app, argc, argv, "ledsign-emulator");
+    } catch (const std::exception& e) { // out of memory: the definitions themselves are fixed
+        std::fprintf(stderr, "ledsign-emulator: %s\n", e.what());
+        return 1;
+    }
 }
 
 // Sleeps until the absolute monotonic instant `t`; returns early only on a stop signal.
@@ -303,8 +273,8 @@ private:
 
 int main(int argc, char** argv) {
     Options options;
-    if (const int parsed = ParseOptions(argc, argv, options); parsed != 0) {
-        return parsed == 1 ? 0 : 2;
+    if (const int parsed = ParseOptions(argc, argv, options); parsed >= 0) {
+        return parsed;
     }
     struct sigaction sa {};
     sa.sa_handler = OnSignal;

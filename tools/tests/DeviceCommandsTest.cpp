@@ -283,7 +283,7 @@ TEST(DeviceCommands, SendSetStopsAtTheFirstFailureAndNamesIt) {
     Sign sign(dir.Path(), {"--refuse"});
     WriteAll(dir / "set.kzb", Bytes(8192, 0x41));
     const RunResult r = Ledsign({"send-set", "--port", sign.Port(), dir / "set.kzb"});
-    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_EQ(r.ExitCode, 8); // refused by the sign
     EXPECT_NE(r.Err.find("message 1 "), std::string::npos) << r.Err;
     EXPECT_EQ(sign.Log().size(), 1u);
 }
@@ -345,7 +345,7 @@ TEST(DeviceCommandsRealTime, RefusedRequestFailsAtOnce) {
     TempDir dir;
     Sign sign(dir.Path(), {"--refuse"});
     const RunResult r = Ledsign({"show", "--port", sign.Port(), "1"});
-    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_EQ(r.ExitCode, 8);
     EXPECT_NE(r.Err.find("refused showing slot 1: refused by the sign"), std::string::npos)
         << r.Err;
     EXPECT_TRUE(r.Out.empty()) << r.Out;
@@ -378,7 +378,7 @@ TEST(DeviceCommandsRealTime, MissingOrInvalidRepliesFailAfterTheWholePollingTime
     }
     for (std::size_t i = 0; i < runs.size(); ++i) {
         const RunResult r = runs[i].get();
-        EXPECT_EQ(r.ExitCode, 1) << i << r.Out << r.Err;
+        EXPECT_EQ(r.ExitCode, 7) << i << r.Out << r.Err; // no answer
         EXPECT_NE(r.Err.find(cases[i].said), std::string::npos) << i << r.Err;
         EXPECT_NE(r.Err.find(i == 1 ? "a reply arrived damaged (checksum)"
                                     : "timed out: no reply after about 5.1 s"),
@@ -395,7 +395,7 @@ TEST(DeviceCommandsRealTime, MissingOrInvalidRepliesFailAfterTheWholePollingTime
 
 TEST(DeviceCommands, AddressOptionReachesAnotherSign) {
     TempDir dir;
-    Sign sign(dir.Path(), {"--address", "0x1234"});
+    Sign sign(dir.Path(), {"--address", "4660"});
     const RunResult r = Ledsign({"show", "--port", sign.Port(), "--address", "4660", "7"});
     EXPECT_EQ(r.ExitCode, 0) << r.Out << r.Err;
     EXPECT_EQ(sign.Log(), std::vector<std::string>{RequestLine(0x1C, 7, {})});
@@ -414,7 +414,7 @@ TEST(DeviceCommandsRealTime, PortHeldByAnotherCommandCannotBeOpened) {
     }
     for (const std::string& name : {sign.Port(), link}) {
         const RunResult second = Ledsign({"show", "--port", name, "2"});
-        EXPECT_EQ(second.ExitCode, 1) << name;
+        EXPECT_EQ(second.ExitCode, 5) << name; // in use
         // Named from the lock the holder took, root or not.
         EXPECT_NE(second.Err.find("cannot open port " + name + ": in use by ledsign (pid"),
                   std::string::npos)
@@ -432,14 +432,18 @@ TEST(DeviceCommands, PortsThatCannotBeUsedFailWithoutWriting) {
     TempDir dir;
     WriteAll(dir / "regular", {});
     WriteAll(dir / "m.kom", Message(1));
-    const std::pair<std::string, std::string> cases[] = {
-        {dir / "regular", "not a serial line"},
-        {dir / "missing", "not found"},
-        {"/dev/null", "not a serial line"},
+    const struct {
+        std::string Port;
+        std::string Reason;
+        int Exit;
+    } cases[] = {
+        {dir / "regular", "not a serial line", 6},
+        {dir / "missing", "not found", 3},
+        {"/dev/null", "not a serial line", 6},
     };
-    for (const auto& [port, reason] : cases) {
+    for (const auto& [port, reason, exit] : cases) {
         const RunResult r = Ledsign({"send", "--port", port, dir / "m.kom"});
-        EXPECT_EQ(r.ExitCode, 1) << port;
+        EXPECT_EQ(r.ExitCode, exit) << port;
         EXPECT_EQ(r.Err,
                   std::string("cannot open port ").append(port).append(": ").append(reason) + "\n");
         EXPECT_TRUE(r.Out.empty()) << r.Out;
@@ -463,7 +467,7 @@ TEST(DeviceCommandsRealTime, SignVanishingMidTransactionFailsAtOnce) {
     const RunResult r = run.get();
     const double afterKill =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - killed).count();
-    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_EQ(r.ExitCode, 7); // line lost: no answer
     EXPECT_NE(r.Err.find("no reply from sign 380 on " + sign.Port() +
                          " to message for slot 9: " + "line lost"),
               std::string::npos)
@@ -580,16 +584,21 @@ TEST(DeviceCommands, UnprivilegedOpenSaysWhyItFailed) {
     struct Case {
         mode_t Mode; // of the terminal; root's is opened by nobody, nobody's by its owner
         std::string Reason;
+        int Exit;
     } const cases[] = {
-        {0666, "in use: the line is held exclusively, probably by a program that was killed; "
-               "re-plug the adapter or restart the program serving it"},
-        {root ? 0600u : 0000u, "permission denied: add yourself to the group that owns the "
-                               "device, usually dialout, then log in again"},
+        {0666,
+         "in use: the line is held exclusively, probably by a program that was killed; "
+         "re-plug the adapter or restart the program serving it",
+         5},
+        {root ? 0600u : 0000u,
+         "permission denied: add yourself to the group that owns the "
+         "device, usually dialout, then log in again",
+         4},
     };
     for (const Case& c : cases) {
         ASSERT_EQ(chmod(port.c_str(), c.Mode), 0);
         const RunResult r = LedsignUnprivileged({"show", "--port", port, "2"});
-        EXPECT_EQ(r.ExitCode, 1) << r.Err;
+        EXPECT_EQ(r.ExitCode, c.Exit) << r.Err;
         EXPECT_EQ(r.Err, "cannot open port " + port + ": " + c.Reason + "\n");
     }
     chmod(port.c_str(), 0600);

@@ -52,7 +52,7 @@ TEST(SeveralPortsRealTime, EveryPortRunsAndReportsInTheOrderGiven) {
          {"sign 380 shows slot 2 on " + first.Port(), "sign 380 shows slot 2 on " + second.Port()},
          {}},
         {{second.Port(), missing, first.Port()},
-         1,
+         3, // the missing port's: not found
          {"sign 380 shows slot 2 on " + second.Port(), "sign 380 shows slot 2 on " + first.Port()},
          {"cannot open port " + missing}},
         {{first.Port(), second.Port(), first.Port()}, 2, {}, {"ledsign show: port "}},
