@@ -321,19 +321,13 @@ bool OpenStopped(const ComProtocol& protocol) {
     return protocol.LastError().Kind == LineErrorKind::Interrupted;
 }
 
-bool IsSignLost(const std::string& text) {
-    return text == kWatchStatusLost || text == kWatchStatusLostExit;
-}
-
 // Progress statuses go to stdout; the error statuses go to stderr, those of a failed link call
 // (and the loss of the sign) followed by the line's reason in parentheses.
 void PrintStatus(const std::string& text, const ComProtocol& protocol) {
     if (text.rfind(kStatusPortError, 0) == 0 && OpenStopped(protocol)) {
         return;
     }
-    const std::string reason =
-        IsSignLost(text) ? DescribeLineError(protocol.LastError(), LineErrorLanguage::English)
-                         : LinkFailureReason(text, protocol, LineErrorLanguage::English);
+    const std::string reason = LinkFailureReason(text, protocol, LineErrorLanguage::English);
     const auto startsWith = [&text](const char* prefix) { return text.rfind(prefix, 0) == 0; };
     const bool error = text == kStatusReadError || startsWith(kWatchStatusNotRegular) ||
                        startsWith(kWatchStatusMissing) || startsWith(kWatchStatusUnreadable);
