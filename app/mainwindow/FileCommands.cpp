@@ -68,7 +68,13 @@ bool FileCommands::LoadSet() {
 }
 
 bool FileCommands::LoadFile(const QString& name) {
-    return Load(FileKindOf(name), name);
+    const FileKind kind = FileKindOf(name);
+    if (!Load(kind, name)) {
+        return false;
+    }
+    // As if chosen in the dialog: the next dialog of its kind opens beside it.
+    preferences_.RememberFolderOf(kind, name);
+    return true;
 }
 
 bool FileCommands::Load(FileKind kind, const QString& name) {

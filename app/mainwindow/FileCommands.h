@@ -52,7 +52,8 @@ public:
     // that does not load leaves every message as it was.
     bool LoadMessage();
     bool LoadSet();
-    // `name` loaded as its kind (FileKindOf), as the load commands do after their dialog.
+    // `name` loaded as its kind (FileKindOf), as the load commands do after their dialog; its
+    // folder becomes the start folder of that kind.
     bool LoadFile(const QString& name);
     // Each save returns whether the file was written; a cancelled dialog writes nothing.
     // A message file is one 1024-byte message whichever filter was chosen.

@@ -381,6 +381,8 @@ private slots:
         QCOMPARE(fx.dialogs.errors,
                  QStringList{"Nie mogę wczytać pliku " + fx.Dir() + "/brak.kom !"});
         QCOMPARE(f.windowTitle(), kTitle + " - zestaw.KZB");
+        Run(f, PanelCommand::LoadSet); // cancelled: it opened where the set was
+        QCOMPARE(fx.dialogs.startFolders.last(), QDir::toNativeSeparators(fx.Dir()));
     }
 };
 
