@@ -3,6 +3,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 
 void QtDialogs::Error(const QString& text) {
     ErrorWithReason(text, {});
@@ -27,18 +28,42 @@ bool QtDialogs::Ask(const QString& text) {
     return box.exec() == QMessageBox::Yes;
 }
 
+SaveAnswer QtDialogs::AskSave(const QString& text) {
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Pytanie"), text);
+    QPushButton* save = box.addButton(QStringLiteral("Zapisz"), QMessageBox::AcceptRole);
+    QPushButton* discard =
+        box.addButton(QStringLiteral("Nie zapisuj"), QMessageBox::DestructiveRole);
+    QPushButton* cancel = box.addButton(QStringLiteral("Anuluj"), QMessageBox::RejectRole);
+    box.setDefaultButton(save);
+    box.setEscapeButton(cancel);
+    box.exec();
+    if (box.clickedButton() == save) {
+        return SaveAnswer::Save;
+    }
+    return box.clickedButton() == discard ? SaveAnswer::Discard : SaveAnswer::Cancel;
+}
+
 namespace {
 
 QString RunFileDialog(QWidget* owner, QFileDialog::AcceptMode mode, const QString& filter,
-                      const QString& defaultExtension, const QString& startFolder) {
+                      const QString& defaultExtension, const QString& start) {
     QFileDialog dialog(owner);
     dialog.setAcceptMode(mode);
     dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
                                                        : QFileDialog::AnyFile);
     dialog.setNameFilters(ToNameFilters(filter));
     dialog.setDefaultSuffix(defaultExtension);
-    dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    dialog.setDirectory(startFolder.isEmpty() ? QDir::currentPath() : startFolder);
+    const QFileInfo startInfo(start);
+    if (start.isEmpty()) {
+        dialog.setDirectory(QDir::currentPath());
+    } else if (startInfo.isDir()) {
+        dialog.setDirectory(start);
+    } else if (startInfo.absoluteDir().exists()) {
+        dialog.setDirectory(startInfo.absolutePath());
+        dialog.selectFile(startInfo.fileName());
+    } else {
+        dialog.setDirectory(QDir::currentPath());
+    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return {};
     }
@@ -53,8 +78,8 @@ QString QtDialogs::OpenFile(QWidget* owner, const QString& filter, const QString
 }
 
 QString QtDialogs::SaveFile(QWidget* owner, const QString& filter, const QString& defaultExtension,
-                            const QString& startFolder) {
-    return RunFileDialog(owner, QFileDialog::AcceptSave, filter, defaultExtension, startFolder);
+                            const QString& start) {
+    return RunFileDialog(owner, QFileDialog::AcceptSave, filter, defaultExtension, start);
 }
 
 QStringList ToNameFilters(const QString& pipeFilter) {

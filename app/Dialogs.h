@@ -10,6 +10,9 @@
 
 class QWidget;
 
+// The operator's answer to a question before unsaved work would be lost.
+enum class SaveAnswer { Save, Discard, Cancel };
+
 class Dialogs {
 public:
     virtual ~Dialogs() = default;
@@ -29,9 +32,15 @@ public:
     // `startFolder`, or in the current directory when that is empty.
     virtual QString OpenFile(QWidget* owner, const QString& filter, const QString& defaultExtension,
                              const QString& startFolder) = 0;
-    // File-save dialog, as OpenFile; no question before overwriting.
+    // File-save dialog, as OpenFile, except that `start` may also name a file: the dialog then
+    // opens in its folder with its name proposed. Choosing a file that exists asks whether to
+    // replace it; answered No, the dialog stays open.
     virtual QString SaveFile(QWidget* owner, const QString& filter, const QString& defaultExtension,
-                             const QString& startFolder) = 0;
+                             const QString& start) = 0;
+    // Question before work would be lost: title "Pytanie", warning icon, buttons "Zapisz",
+    // "Nie zapisuj" and "Anuluj" with "Zapisz" the default; closing the box counts as
+    // "Anuluj".
+    virtual SaveAnswer AskSave(const QString& text) = 0;
 };
 
 // The real dialogs of the toolkit.
@@ -44,7 +53,8 @@ public:
     QString OpenFile(QWidget* owner, const QString& filter, const QString& defaultExtension,
                      const QString& startFolder) override;
     QString SaveFile(QWidget* owner, const QString& filter, const QString& defaultExtension,
-                     const QString& startFolder) override;
+                     const QString& start) override;
+    SaveAnswer AskSave(const QString& text) override;
 };
 
 // "Desc (*.a)|*.a|Desc2|*.b" as the toolkit's name filters: each description followed by its

@@ -10,6 +10,7 @@ QString FolderKey(FileKind kind) {
                                      : QStringLiteral("folders/messageSet");
 }
 
+constexpr const char* kRecentFilesKey = "recent/files";
 constexpr const char* kWindowSizeKey = "window/size";
 constexpr const char* kWindowMaximisedKey = "window/maximised";
 
@@ -31,6 +32,28 @@ QString EditorPreferences::Folder(FileKind kind) const {
 void EditorPreferences::RememberFolderOf(FileKind kind, const QString& file) {
     const QString folder = QFileInfo(file).absolutePath();
     settings_.setValue(FolderKey(kind), QDir::toNativeSeparators(folder));
+    settings_.sync();
+}
+
+QStringList EditorPreferences::RecentFiles() const {
+    QStringList files = settings_.value(QLatin1String(kRecentFilesKey)).toStringList();
+    files.removeAll(QString());
+    return files.mid(0, kRecentFileCount);
+}
+
+void EditorPreferences::RememberRecentFile(const QString& file) {
+    const QString path = QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath());
+    QStringList files = RecentFiles();
+    files.removeAll(path);
+    files.prepend(path);
+    settings_.setValue(QLatin1String(kRecentFilesKey), files.mid(0, kRecentFileCount));
+    settings_.sync();
+}
+
+void EditorPreferences::ForgetRecentFile(const QString& file) {
+    QStringList files = RecentFiles();
+    files.removeAll(file);
+    settings_.setValue(QLatin1String(kRecentFilesKey), files);
     settings_.sync();
 }
 

@@ -7,10 +7,73 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QGuiApplication>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QStringList>
 #include <QTranslator>
+
+namespace {
+
+QString Usage() {
+    return QStringLiteral(
+        "Użycie: ledsign-editor [PLIK]\n"
+        "Edytor komunikatów i centrum sterowania linijki świetlnej LED.\n"
+        "\n"
+        "  PLIK           komunikat (*.kom) lub zestaw komunikatów (*.kzb) do wczytania\n"
+        "                 przy starcie\n"
+        "  -h, --help     wyświetla tę pomoc i kończy działanie\n"
+        "      --version  wyświetla wersję programu i kończy działanie\n");
+}
+
+} // namespace
+
+EditorCommandLine ParseCommandLine(const QStringList& arguments, const QString& version) {
+    EditorCommandLine line;
+    QString error;
+    bool optionsEnd = false;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (!optionsEnd &&
+            (argument == QLatin1String("-h") || argument == QLatin1String("--help"))) {
+            return {EditorCommandLine::Action::Help, {}, Usage()};
+        }
+        if (!optionsEnd && argument == QLatin1String("--version")) {
+            return {EditorCommandLine::Action::Version,
+                    {},
+                    QStringLiteral("ledsign-editor %1\n").arg(version)};
+        }
+        if (!optionsEnd && argument == QLatin1String("--")) {
+            optionsEnd = true;
+        } else if (!optionsEnd && argument.startsWith(QLatin1Char('-')) && argument.size() > 1) {
+            if (error.isEmpty()) {
+                error = QStringLiteral("nieznana opcja %1").arg(argument);
+            }
+        } else if (line.File.isEmpty()) {
+            line.File = argument;
+        } else if (error.isEmpty()) {
+            error = QStringLiteral("można podać tylko jeden plik");
+        }
+    }
+    if (!error.isEmpty()) {
+        return {EditorCommandLine::Action::BadUsage,
+                {},
+                QStringLiteral("ledsign-editor: %1\n").arg(error) + Usage()};
+    }
+    return line;
+}
+
+void SetUpApplication(QApplication& app, const QString& version) {
+    QApplication::setApplicationName(QStringLiteral("ledsign-editor"));
+    QApplication::setApplicationVersion(version);
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(kDesktopFileName));
+    QIcon icon;
+    for (const int size : {16, 24, 32, 48, 64, 128, 256}) {
+        icon.addFile(QStringLiteral(":/icons/ledsign-%1.png").arg(size), QSize(size, size));
+    }
+    app.setWindowIcon(icon);
+}
 
 bool InstallPolishTranslation(QApplication& app) {
     auto* translator = new QTranslator(&app);

@@ -5,6 +5,7 @@
 #include "preview/Fonts.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <vector>
@@ -15,6 +16,27 @@ class TForm1;
 class TForm2;
 class TForm3;
 struct SyncContext;
+
+// What the command line asks of the editor. Beyond the file to open, the editor takes only
+// -h/--help and --version (anything after "--" is a file name); the toolkit's own options
+// (-platform, -style, ...) are taken out by QApplication before the file is looked for.
+struct EditorCommandLine {
+    enum class Action { Run, Help, Version, BadUsage };
+    Action What = Action::Run;
+    // Run: the message (*.kom) or set (*.kzb) file to open at start, empty for none.
+    QString File;
+    // Help and Version: the text for standard output; BadUsage: the error for standard error.
+    QString Text;
+};
+
+// Reads `arguments` (the program's name first). -h, --help or --version anywhere before "--"
+// wins over any error; an unknown option or a second file is BadUsage.
+EditorCommandLine ParseCommandLine(const QStringList& arguments, const QString& version);
+
+// The application's identity for the desktop: the name, the version, the desktop entry's id
+// (so docks and task switchers group its windows under the menu entry) and the window icon.
+inline constexpr const char* kDesktopFileName = "org.ledsign.Editor";
+void SetUpApplication(QApplication& app, const QString& version);
 
 // Loads the toolkit's Polish translation (standard buttons "Tak", "Nie", "OK", "Anuluj") into
 // `app`. False when the translation file cannot be found; the texts then stay English.

@@ -36,8 +36,29 @@ WatchPolicy::WatchPolicy(SignLink& link, FileStatusProvider& files, ComClock& cl
     : link_(link), clock_(clock), status_(std::move(status)), timing_(timing),
       sync_(link_, files, [this](const std::string& s) { ShowStatus(s); }) {
     sync_.SetSkipIrregularFiles(true);
-    sync_.SetDataFileObserver(
-        [this](DataFileState state, const std::string& reason) { ReportDataFile(state, reason); });
+    ReportDataFileStates(true);
+}
+
+void WatchPolicy::ReportDataFileStates(bool report) {
+    if (report) {
+        sync_.SetDataFileObserver([this](DataFileState state, const std::string& reason) {
+            ReportDataFile(state, reason);
+        });
+    } else {
+        sync_.SetDataFileObserver({});
+    }
+}
+
+void WatchPolicy::ChooseFile(const std::string& name) {
+    if (running_ && lost_) {
+        sync_.SetDataFileName(name); // sent by the return
+        return;
+    }
+    link_.ClearNoReply();
+    sync_.ChooseFile(name);
+    if (running_ && link_.NoReply()) {
+        EnterLost();
+    }
 }
 
 void WatchPolicy::ShowStatus(const std::string& text) {
@@ -131,7 +152,7 @@ bool WatchPolicy::Step() {
         link_.ClearNoReply();
         sync_.TimerSynchroTimer();
         nextPollMs_ = clock_.MonotonicMs() + timing_.PollMs;
-        if (link_.NoReply()) {
+        if (running_ && link_.NoReply()) {
             EnterLost();
             return running_;
         }
@@ -160,6 +181,9 @@ void WatchPolicy::EnterLost() {
     lost_ = true;
     // Reported before the close, so that the driver can still ask the line why.
     ShowStatus(timing_.ExitOnLoss ? kWatchStatusLostExit : kWatchStatusLost);
+    if (!running_) {
+        return; // left while the loss was shown: Leave closed the port
+    }
     link_.Close();
     if (timing_.ExitOnLoss) {
         Leave();
@@ -188,11 +212,14 @@ void WatchPolicy::Probe() {
     ScheduleClockAfter(startMs, second);
     nextPollMs_ = now + timing_.PollMs;
     ShowStatus(kWatchStatusBack);
+    if (!running_) {
+        return;
+    }
     // The sign may have restarted with an empty message: send the current version even when the
     // file did not change. A send that gets no reply starts the backoff again.
     link_.ClearNoReply();
     sync_.ChooseFile(sync_.DataFileName());
-    if (link_.NoReply()) {
+    if (running_ && link_.NoReply()) {
         EnterLost();
     }
 }

@@ -78,6 +78,16 @@ public:
 
     void SetDataFileName(const std::string& name) { sync_.SetDataFileName(name); }
 
+    // Whether the data file's states (missing, not readable, not regular, readable again) are
+    // reported with the texts above; on by default. A window that says nothing about a missing
+    // data file turns it off; FIFOs and devices are skipped all the same.
+    void ReportDataFileStates(bool report);
+
+    // The operator chose `name` as the data file (CAutoSync::ChooseFile): while the sign
+    // answers, it is sent at once, and a send without reply starts the backoff; while the sign
+    // is lost only the name changes, and the return sends that file.
+    void ChooseFile(const std::string& name);
+
     // CAutoSync::StartSync with its statuses; 0 running, 1 failed (port not held). The first
     // check of the data file comes PollMs later, the next clock set at the first minute start
     // a clock period (ProbeEveryMs, at most ClockEveryMs) after the minute of the start.
@@ -98,6 +108,8 @@ public:
 
     bool Connected() const { return running_ && !lost_; }
     bool Running() const { return running_; }
+    // The mode itself, for what it shows: its state, data file name and last message.
+    const CAutoSync& Mode() const { return sync_; }
 
 private:
     // The link as the mode sees it: remembers whether the port is open and whether the last

@@ -59,17 +59,24 @@ int SendActions::Run(const std::function<int()>& call) {
 bool SendActions::Open(const std::string& port) {
     ComProtocol& protocol = protocol_;
     const char* name = port.c_str();
+    openPort_.clear(); // the open error names the port in its own text
     if (Run([&protocol, name] { return protocol.Open(name); }) != 0) {
         Fail(kCannotOpenPort + port + kCannotOpenPortEnd);
         return false;
     }
+    openPort_ = port;
     return true;
 }
 
 void SendActions::Fail(const std::string& text) {
     // Read after the runner has returned, so the call that failed has finished with it.
     lastError_ = protocol_.LastError();
-    host_.ShowError(text, DescribeLineError(lastError_, LineErrorLanguage::Polish));
+    std::string reason = DescribeLineError(lastError_, LineErrorLanguage::Polish);
+    // A timeout or a lost line says nothing of where: the box names the port that was tried.
+    if (!openPort_.empty()) {
+        reason += (reason.empty() ? "Port: " : "\nPort: ") + openPort_;
+    }
+    host_.ShowError(text, reason);
 }
 
 int SendActions::SendSlot(int slot, const MessageBytes& message) {

@@ -123,7 +123,8 @@ private:
     [[nodiscard]] bool Open(const std::string& port);
     using MessageBytes = std::array<std::uint8_t, kMessageSize>;
     [[nodiscard]] int SendSlot(int slot, const MessageBytes& message);
-    // Records the protocol's reason and shows `text` with it.
+    // Records the protocol's reason and shows `text` with it; once the port is open, the reason
+    // ends with a line "Port: <port>".
     void Fail(const std::string& text);
 
     ComProtocol& protocol_;
@@ -132,6 +133,7 @@ private:
     std::uint16_t address_;
     TransactionRunner runner_;
     LineError lastError_;
+    std::string openPort_; // the port the running action opened; "" before it is open
 };
 
 // The number of bytes of `message` (1024 bytes) before its first zero byte: 1024 when it has

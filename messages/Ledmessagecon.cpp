@@ -111,6 +111,9 @@ void CLEDMessageCon::InsertCell(std::uint16_t n, std::uint8_t a, std::uint8_t ch
     if (n >= kMessageCells) {
         return;
     }
+    if (Data[kCellAreaEnd - 2] != 0) {
+        ++droppedCells_;
+    }
     auto cells = Data.begin();
     // Cells n..498 move one cell on; the old cell 499 falls off the end.
     std::copy_backward(cells + std::size_t{2} * n, cells + kCellAreaEnd - 2, cells + kCellAreaEnd);

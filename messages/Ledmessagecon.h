@@ -108,8 +108,9 @@ public:
 
     // --- buffer edits (the cursor is not moved) ---
 
-    // Cells n..498 move one cell towards the end (old cell 499 is lost), cell n = (a, ch),
-    // bytes 1000 and 1001 = 0. n >= 500: nothing happens.
+    // Cells n..498 move one cell towards the end (old cell 499 is lost, and counted in
+    // DroppedCells when it was used), cell n = (a, ch), bytes 1000 and 1001 = 0. n >= 500:
+    // nothing happens.
     void InsertCell(std::uint16_t n, std::uint8_t a, std::uint8_t ch);
 
     // Removes cell n - 1: cells n..499 move one cell towards the start, cell 499 = (0,0).
@@ -157,6 +158,9 @@ public:
 
     // Byte 1023. SetType stores t when t is 0 or 1, otherwise 0.
     int GetType() const { return Data[kMessageTypeOffset]; }
+    // How many used cells InsertCell has pushed off the end of a full message since this
+    // object was made; an editor compares it before and after an edit to tell the operator.
+    std::uint32_t DroppedCells() const { return droppedCells_; }
     void SetType(std::uint16_t t);
 
     // Insert a cell at the cursor, move the cursor on, invalidate the grid and give it the
@@ -179,4 +183,5 @@ private:
     std::array<std::uint8_t, kMessageSize> Data{};
     Bitmap32 CellBitmap;
     std::uint8_t CurrentAttribute = kDefaultAttribute;
+    std::uint32_t droppedCells_ = 0;
 };

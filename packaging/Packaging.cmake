@@ -3,7 +3,7 @@
 # scripts/package.sh) splits the same tree into two packages, ledsign (no Qt) and
 # ledsign-editor. Included at the end of the top-level CMakeLists.txt, after every target.
 
-foreach(tool ledsign ledsign-emulator)
+foreach(tool ledsign ledsign-emulator ledsign-editor)
     if(TARGET ${tool})
         target_compile_definitions(${tool} PRIVATE LEDSIGN_VERSION="${PROJECT_VERSION}")
     endif()
@@ -80,6 +80,9 @@ if(TARGET ledsign-editor)
             DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT editor)
     install(FILES ${generated}/${LEDSIGN_APP_ID}.metainfo.xml
             DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo COMPONENT editor)
+    # The MIME types of *.kom and *.kzb; the package's trigger rebuilds the MIME database.
+    install(FILES ${LEDSIGN_PACKAGING_DIR}/mime/${LEDSIGN_APP_ID}.xml
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages COMPONENT editor)
     set(icons ${CMAKE_INSTALL_DATADIR}/icons/hicolor)
     install(FILES ${LEDSIGN_PACKAGING_DIR}/icons/ledsign.svg DESTINATION ${icons}/scalable/apps
             RENAME ${LEDSIGN_APP_ID}.svg COMPONENT editor)

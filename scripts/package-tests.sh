@@ -3,7 +3,8 @@
 # their contents and dependencies, lintian without errors, the desktop entry, AppStream
 # metainfo and man pages through their validators, and the programs unpacked into a scratch
 # root: versions, compose and preview with the unpacked fonts, the editor started by the
-# desktop entry's Exec line, the service unit through systemd-analyze and the unit's settings,
+# desktop entry's Exec line with a file, the MIME types of the message files through GLib, the
+# service unit through systemd-analyze and the unit's settings,
 # the maintainer scripts through install, upgrade, remove and purge in a scratch root, the
 # copyright file through a DEP-5 parser, and a second build of the packages, which must give
 # the same bytes.
@@ -66,6 +67,7 @@ expect_files "$cli" usr/bin/ledsign usr/bin/ledsign-emulator \
 expect_files "$editor" usr/bin/ledsign-editor usr/share/man/man1/ledsign-editor.1.gz \
     usr/share/applications/org.ledsign.Editor.desktop \
     usr/share/metainfo/org.ledsign.Editor.metainfo.xml \
+    usr/share/mime/packages/org.ledsign.Editor.xml \
     usr/share/icons/hicolor/scalable/apps/org.ledsign.Editor.svg \
     usr/share/icons/hicolor/48x48/apps/org.ledsign.Editor.png \
     usr/share/doc/ledsign-editor/copyright usr/share/doc/ledsign-editor/changelog.gz
@@ -145,9 +147,17 @@ echo "-- the editor from its desktop entry"
 exec_line=$(sed -n 's/^Exec=//p' "$root/usr/share/applications/org.ledsign.Editor.desktop" |
     sed 's/\\\\/\\/g')
 eval "set -- $exec_line"
+# The file the entry is opened with (%f) goes to the editor as one argument, whatever it holds.
+opened="$scratch/it's \$a \"promo\".kom"
+cp "$work/m.kom" "$opened"
+args=()
+for arg in "$@"; do
+    [ "$arg" = %f ] && arg=$opened
+    args+=("$arg")
+done
 home=$scratch/home
 mkdir "$home"
-HOME=$home PATH=$bin:$PATH QT_QPA_PLATFORM=offscreen "$@" >"$scratch/editor.log" 2>&1 &
+HOME=$home PATH=$bin:$PATH QT_QPA_PLATFORM=offscreen "${args[@]}" >"$scratch/editor.log" 2>&1 &
 editor_pid=$!
 sleep 3
 kill -0 "$editor_pid" 2>/dev/null || fail "the editor ended: $(cat "$scratch/editor.log")"
@@ -155,9 +165,36 @@ kill -0 "$editor_pid" 2>/dev/null || fail "the editor ended: $(cat "$scratch/edi
     fail "the Exec line did not start the unpacked editor"
 [ "$(readlink "/proc/$editor_pid/cwd")" = "$home/.local/share/ledsign" ] ||
     fail "the editor did not start in ~/.local/share/ledsign"
+mapfile -d '' -t editor_args <"/proc/$editor_pid/cmdline"
+[ "${#editor_args[@]}" -eq 2 ] && [ "${editor_args[1]}" = "$opened" ] ||
+    fail "the editor was not given the file: ${editor_args[*]}"
 kill "$editor_pid"
 wait "$editor_pid" 2>/dev/null || true
 editor_pid=
+
+echo "-- MIME types"
+# A MIME database of the package's types alone, read by GLib as file managers read theirs: each
+# extension gives its type, and the desktop entry is the default application for both.
+share=$scratch/share
+mkdir -p "$share/mime/packages" "$share/applications"
+cp "$root/usr/share/mime/packages/org.ledsign.Editor.xml" "$share/mime/packages/"
+update-mime-database "$share/mime"
+cp "$root/usr/share/applications/org.ledsign.Editor.desktop" "$share/applications/"
+update-desktop-database "$share/applications" # as the package's trigger does
+# Of their real sizes: GLib takes any empty file for text.
+head -c 1024 /dev/zero >"$scratch/a.kom"
+head -c 8192 /dev/zero >"$scratch/b.kzb"
+for pair in a.kom:application/x-ledsign-message b.kzb:application/x-ledsign-message-set; do
+    file=${pair%%:*}
+    type=${pair#*:}
+    found=$(XDG_DATA_HOME=$scratch/nohome XDG_DATA_DIRS=$share \
+        gio info -a standard::content-type "$scratch/$file" | sed -n 's/^ *standard::content-type: //p')
+    [ "$found" = "$type" ] || fail "$file is \"$found\", not $type"
+    handler=$(XDG_DATA_HOME=$scratch/nohome XDG_DATA_DIRS=$share XDG_CONFIG_HOME=$scratch/nohome \
+        XDG_CONFIG_DIRS=$scratch/nohome PATH=$bin:$PATH gio mime "$type")
+    grep -q 'Default application.*org.ledsign.Editor.desktop' <<<"$handler" ||
+        fail "the desktop entry does not open $type: $handler"
+done
 
 echo "-- service unit"
 # verify needs the program the unit starts: point ExecStart at the unpacked one.

@@ -5,4 +5,5 @@ BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libpng-dev libgif-dev
 TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
                googletest g++-mingw-w64-x86-64 xvfb xauth xdotool socat wine64 ser2net
                clang-tidy clang-format python3 python3-debian ccache
-               dpkg-dev lintian desktop-file-utils appstream systemd man-db)
+               dpkg-dev lintian desktop-file-utils appstream systemd man-db
+               libglib2.0-bin shared-mime-info)

@@ -29,6 +29,13 @@ struct CategoryEntry {
     std::vector<ButtonEntry> buttons;
 };
 
+// Message 2 of the set is the copy of the last message sent: a set saved or sent after a send
+// carries that message as its message 2.
+constexpr const char* kSaveSetHint =
+    "Zapisz zestaw komunikatów (komunikat 2 to ostatnio wysłany komunikat)";
+constexpr const char* kSendSetHint = "Wyślij zestaw komunikatów do linijki świetlnej "
+                                     "(komunikat 2 to ostatnio wysłany komunikat)";
+
 std::array<CategoryEntry, 4> PanelTable() {
     using C = PanelCommand;
     const QColor teal(0, 128, 128), maroon(128, 0, 0), olive(128, 128, 0), lime(0, 255, 0);
@@ -60,10 +67,11 @@ std::array<CategoryEntry, 4> PanelTable() {
           {"Wczytaj komunikat", 2, C::LoadMessage},
           {"Wczytaj zestaw komunikatów", 2, C::LoadSet},
           {"Zapisz komunikat", 3, C::SaveMessage},
-          {"Zapisz zestaw komunikatów", 3, C::SaveSet},
+          {"Zapisz zestaw komunikatów", 3, C::SaveSet, kSaveSetHint},
           {"Wyślij komunikat do linijki świetlnej", 4, C::SendMessage},
-          {"Wyślij zestaw komunikatów do linijki świetlnej", 5, C::SendSet},
-          {"Wyślij konfigurację do linijki świetlnej", 6, std::nullopt},
+          {"Wyślij zestaw komunikatów do linijki świetlnej", 5, C::SendSet, kSendSetHint},
+          {"Wyślij konfigurację do linijki świetlnej", 6, std::nullopt,
+           "Polecenie niedostępne dla tej linijki świetlnej"},
           {"Synchronizuj zegar w linijce świetlnej", 5, C::SyncClock},
           {"Przejdź to trybu synchronizacji z plikiem", 6, C::SyncFile},
           {"Wyświetl na linijce bieżący komunikat", 5, C::ShowMessage}}},

@@ -2,7 +2,9 @@
 
 #include "app/Dialogs.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 namespace {
 
@@ -11,7 +13,18 @@ QByteArray NativeName(const QString& name) {
     return QFile::encodeName(name);
 }
 
+std::size_t KindIndex(FileKind kind) {
+    return kind == FileKind::Message ? 0 : 1;
+}
+
 } // namespace
+
+FileKind FileKindOf(const QString& name) {
+    return QFileInfo(name).suffix().compare(QLatin1String(kMessageSetExtension),
+                                            Qt::CaseInsensitive) == 0
+               ? FileKind::MessageSet
+               : FileKind::Message;
+}
 
 FileCommands::FileCommands(Dialogs& dialogs, QWidget& owner, MessageSet messages,
                            EditorPreferences& preferences, FileNamed fileNamed)
@@ -22,65 +35,82 @@ QString FileCommands::ChooseFile(bool save, FileKind kind, const char* filter,
                                  const char* extension) {
     const QString f = QString::fromUtf8(filter);
     const QString ext = QString::fromUtf8(extension);
-    const QString folder = preferences_.Folder(kind);
-    const QString name = save ? dialogs_.SaveFile(&owner_, f, ext, folder)
-                              : dialogs_.OpenFile(&owner_, f, ext, folder);
+    QString start = preferences_.Folder(kind);
+    const QString& last = lastFile_[KindIndex(kind)];
+    // Saving again over the same file is the common case; the dialog asks before replacing it.
+    if (save && !last.isEmpty() && QFileInfo(last).absoluteDir().exists()) {
+        start = last;
+    }
+    const QString name = save ? dialogs_.SaveFile(&owner_, f, ext, start)
+                              : dialogs_.OpenFile(&owner_, f, ext, start);
     if (!name.isEmpty()) {
         preferences_.RememberFolderOf(kind, name);
     }
     return WithDefaultExtension(name, ext);
 }
 
+void FileCommands::Named(const QString& name, FileKind kind) {
+    lastFile_[KindIndex(kind)] = name;
+    if (fileNamed_) {
+        fileNamed_(name, kind);
+    }
+}
+
 bool FileCommands::LoadMessage() {
     const QString name = ChooseFile(false, FileKind::Message, kMessageFilter, kMessageExtension);
-    if (name.isEmpty()) {
-        return false;
-    }
-    if (messages_[0].LoadFromFile(NativeName(name).constData()) != 0) {
-        LoadFailed(name);
-        return false;
-    }
-    fileNamed_(name);
-    return true;
+    return !name.isEmpty() && Load(FileKind::Message, name);
 }
 
 bool FileCommands::LoadSet() {
     const QString name =
         ChooseFile(false, FileKind::MessageSet, kMessageSetFilter, kMessageSetExtension);
-    if (name.isEmpty()) {
+    return !name.isEmpty() && Load(FileKind::MessageSet, name);
+}
+
+bool FileCommands::LoadFile(const QString& name) {
+    const FileKind kind = FileKindOf(name);
+    if (!Load(kind, name)) {
         return false;
     }
-    if (LoadMessageSet(NativeName(name).constData(), messages_) != 0) {
-        LoadFailed(name);
-        return false;
-    }
-    fileNamed_(name);
+    // As if chosen in the dialog: the next dialog of its kind opens beside it.
+    preferences_.RememberFolderOf(kind, name);
     return true;
 }
 
-void FileCommands::SaveMessage() {
-    const QString name = ChooseFile(true, FileKind::Message, kSaveMessageFilter, kMessageExtension);
-    if (name.isEmpty()) {
-        return;
+bool FileCommands::Load(FileKind kind, const QString& name) {
+    const int result = kind == FileKind::MessageSet
+                           ? LoadMessageSet(NativeName(name).constData(), messages_)
+                           : messages_[0].LoadFromFile(NativeName(name).constData());
+    if (result != 0) {
+        LoadFailed(name);
+        return false;
     }
-    if (messages_[0].SaveToFile(NativeName(name).constData()) != 0) {
-        SaveFailed(name);
-        return;
-    }
-    fileNamed_(name);
+    Named(name, kind);
+    return true;
 }
 
-void FileCommands::SaveSet() {
+bool FileCommands::SaveMessage() {
+    const QString name = ChooseFile(true, FileKind::Message, kSaveMessageFilter, kMessageExtension);
+    return !name.isEmpty() && SaveAs(FileKind::Message, name);
+}
+
+bool FileCommands::SaveSet() {
     const QString name =
         ChooseFile(true, FileKind::MessageSet, kMessageSetFilter, kMessageSetExtension);
-    if (name.isEmpty()) {
-        return;
-    }
-    if (SaveMessageSet(NativeName(name).constData(), messages_) != 0) {
+    return !name.isEmpty() && SaveAs(FileKind::MessageSet, name);
+}
+
+bool FileCommands::SaveAs(FileKind kind, const QString& name) {
+    const int result = kind == FileKind::MessageSet
+                           ? SaveMessageSet(NativeName(name).constData(), messages_)
+                           : messages_[0].SaveToFile(NativeName(name).constData());
+    if (result != 0) {
         SaveFailed(name);
-        return;
+        return false;
     }
-    fileNamed_(name);
+    // A message saved under the set filter's name is still a message file.
+    Named(name, kind);
+    return true;
 }
 
 void FileCommands::LoadFailed(const QString& name) {

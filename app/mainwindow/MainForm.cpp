@@ -19,6 +19,8 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
 #include <QStatusBar>
@@ -28,6 +30,7 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include <algorithm>
 #include <filesystem>
 
 namespace {
@@ -73,7 +76,8 @@ void PaintPortBackground(Bitmap32& back) {
 TForm1::TForm1(Dialogs& dialogs, QWidget* parent)
     : QMainWindow(parent), dialogs_(dialogs),
       files_(dialogs, *this, messages_, preferences_,
-             [this](const QString& file) { FileNamed(file); }) {
+             [this](const QString& file, FileKind kind) { FileNamed(file, kind); }),
+      document_(messages_) {
     std::error_code ec;
     startDirectory_ = std::filesystem::current_path(ec).string();
     CreateComponents();
@@ -175,6 +179,17 @@ void TForm1::CreateMenu() {
     paste->setShortcutContext(Qt::WindowShortcut);
     connect(paste, &QAction::triggered, this, [this] { Paste(); });
     AddCommandMenus(*bar, *plik, *exit, [this](PanelCommand command) { RunCommand(command); });
+    // "Ostatnie pliki" follows the file commands, before the separator that ends them.
+    const QList<QAction*> fileItems = plik->actions();
+    const auto saveSet = std::find_if(fileItems.begin(), fileItems.end(), [](QAction* a) {
+        return a->objectName() == QLatin1String("MenuZapiszZestaw");
+    });
+    recentMenu_ = new QMenu(QStringLiteral("&Ostatnie pliki"), plik);
+    recentMenu_->setObjectName(QStringLiteral("MenuOstatniePliki"));
+    plik->insertMenu(saveSet != fileItems.end() && saveSet + 1 != fileItems.end() ? *(saveSet + 1)
+                                                                                  : exit,
+                     recentMenu_);
+    RebuildRecentMenu();
     undo_ = new UndoActions(messages_, *this);
     undo_->AddTo(*edycja);
 }
@@ -194,11 +209,18 @@ void TForm1::CreatePortSelector(QWidget* client) {
     label->adjustSize();
 
     // "COM1".."COM10", then the ports this computer has, read again each time the list opens.
-    portBox_ = new PortSelector(SystemPorts, client);
+    auto* selector = new PortSelector(SystemPorts, client);
+    portBox_ = selector;
     portBox_->setObjectName(QStringLiteral("ComboBoxCOM"));
     // As wide as the gradient behind it allows, so that "/dev/ttyUSB0" shows whole.
     portBox_->setGeometry(580, 151, 113, portBox_->sizeHint().height());
     connect(portBox_, &QComboBox::currentTextChanged, this, [this] { ComboBoxCOMChange(); });
+    // A port is typed or chosen, then the operator goes back to the message: Enter in the box
+    // and the list closing (a choice, Escape) hand the keys to the grid, so the next letter
+    // typed goes into the message, not into the port name (and vtr.cfg).
+    connect(portBox_->lineEdit(), &QLineEdit::returnPressed, this,
+            [this] { KeepKeyboardOnGrid(); });
+    connect(selector, &PortSelector::PopupHidden, this, [this] { KeepKeyboardOnGrid(); });
 }
 
 void TForm1::CreateStatusBar(QWidget* client, int clientHeight) {
@@ -221,7 +243,7 @@ void TForm1::CreateStatusBar(QWidget* client, int clientHeight) {
 // Window events
 
 void TForm1::FormCreate() {
-    setWindowTitle(WindowCaption(kDeviceAddress));
+    UpdateCaption();
     auto* background = findChild<PictureBox*>(QStringLiteral("ImageBtnBackground"));
     PaintPortBackground(background->Picture());
     background->Changed();
@@ -233,6 +255,8 @@ void TForm1::FormCreate() {
     strip_->Reset(fonts_);
 
     deviceAddress_ = kDeviceAddress;
+    document_.Detach(); // the empty message as set up: nothing to lose yet
+    UpdateCaption();
     LoadSettings();
     statusTimer_->start();
 
@@ -283,7 +307,30 @@ bool TForm1::FormCloseQuery() {
     // The preview would end at its next pass; it ends now so the strip is blank when the
     // window goes.
     strip_->StopNow();
-    return true;
+    return !document_.Modified() || SaveOrKeep();
+}
+
+bool TForm1::SaveOrKeep() {
+    const QString name = QFileInfo(document_.File()).fileName();
+    QString question;
+    if (name.isEmpty()) {
+        question = QStringLiteral("Komunikat nie został zapisany.");
+    } else if (document_.Kind() == FileKind::MessageSet) {
+        question = QStringLiteral("Zestaw komunikatów %1 został zmieniony.").arg(name);
+    } else {
+        question = QStringLiteral("Komunikat %1 został zmieniony.").arg(name);
+    }
+    question += QStringLiteral(" Zapisać zmiany przed zamknięciem programu?");
+    switch (dialogs_.AskSave(question)) {
+    case SaveAnswer::Save:
+        return document_.File().isEmpty() ? files_.SaveMessage()
+                                          : files_.SaveAs(document_.Kind(), document_.File());
+    case SaveAnswer::Discard:
+        return true;
+    case SaveAnswer::Cancel:
+        break;
+    }
+    return false;
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
@@ -291,6 +338,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
         event->accept();
     } else {
         event->ignore();
+        KeepKeyboardOnGrid();
     }
 }
 
@@ -310,7 +358,9 @@ void TForm1::Timer1Timer() {
 }
 
 void TForm1::Wyjd1Click() {
-    if (dialogs_.Ask(QStringLiteral("Czy na pewno wyjść z programu?"))) {
+    // With unsaved work the close asks whether to save it, which says more than the general
+    // question would.
+    if (document_.Modified() || dialogs_.Ask(QStringLiteral("Czy na pewno wyjść z programu?"))) {
         close();
     } else {
         KeepKeyboardOnGrid();
@@ -339,9 +389,49 @@ void TForm1::SetStatusPeriod(int ms) {
     statusTimer_->setInterval(ms);
 }
 
-void TForm1::FileNamed(const QString& file) {
-    setWindowTitle(WindowCaption(kDeviceAddress) + QStringLiteral(" - ") +
-                   QFileInfo(file).fileName());
+void TForm1::FileNamed(const QString& file, FileKind kind) {
+    document_.Saved(kind, file);
+    preferences_.RememberRecentFile(file);
+    RebuildRecentMenu();
+    UpdateCaption();
+}
+
+void TForm1::UpdateCaption() {
+    const QString file = QFileInfo(document_.File()).fileName();
+    // The "*" is spelt out rather than left to the toolkit's "[*]" placeholder, which a file
+    // name could contain.
+    const QString caption = WindowCaption(kDeviceAddress) +
+                            (file.isEmpty() ? QString() : QStringLiteral(" - ") + file) +
+                            (document_.Modified() ? QStringLiteral("*") : QString());
+    if (caption != windowTitle()) {
+        setWindowTitle(caption);
+    }
+}
+
+void TForm1::RebuildRecentMenu() {
+    recentMenu_->clear();
+    const QStringList files = preferences_.RecentFiles();
+    int number = 0;
+    for (const QString& file : files) {
+        ++number;
+        QAction* item = recentMenu_->addAction(QStringLiteral("&%1 %2").arg(number).arg(file));
+        connect(item, &QAction::triggered, this, [this, file] { OpenRecentFile(file); });
+    }
+    recentMenu_->setEnabled(!files.isEmpty());
+}
+
+void TForm1::OpenRecentFile(const QString& file) {
+    if (!QFileInfo(file).isFile()) {
+        preferences_.ForgetRecentFile(file);
+        RebuildRecentMenu();
+        dialogs_.Warning(
+            QStringLiteral("Plik %1 już nie istnieje; usunięto go z listy ostatnich plików.")
+                .arg(file));
+        KeepKeyboardOnGrid();
+        return;
+    }
+    OpenFile(file);
+    KeepKeyboardOnGrid();
 }
 
 std::string TForm1::SettingsPath() const {

@@ -12,6 +12,7 @@
 #include "app/EditorPreferences.h"
 #include "app/Icons.h"
 #include "app/mainwindow/ActionPanel.h"
+#include "app/mainwindow/DocumentState.h"
 #include "app/mainwindow/FileCommands.h"
 #include "app/mainwindow/UndoActions.h"
 #include "comm/SendActions.h"
@@ -35,6 +36,7 @@ class Dialogs;
 class KeyPreview;
 class QComboBox;
 class QLabel;
+class QMenu;
 class QTimer;
 class StripView;
 class TForm2;
@@ -81,7 +83,16 @@ public:
     // warning.
     const std::vector<SkippedFontFile>& SkippedFontFiles() const { return skippedFonts_; }
 
+    // Whether message 1 (or the set, once one was loaded or saved) differs from what it was
+    // when last loaded, saved or sent; the caption then carries "*".
+    bool Modified() const { return document_.Modified(); }
+    const DocumentState& Document() const { return document_; }
+
     // --- commands ---
+    // Opens `file` as "Wczytaj komunikat" or "Wczytaj zestaw komunikatów" would after their
+    // dialog (a set by the extension "kzb", else a message), as one undo step. False, with the
+    // load error shown, when it does not load.
+    bool OpenFile(const QString& file);
     // What a click on the action panel's button for `command` does.
     void RunCommand(PanelCommand command);
     // "Wklej tekst ze schowka": the clipboard's text typed into message 1, converted to code
@@ -126,8 +137,13 @@ private:
     // Records the key as the preview's LastKey (Enter as 10, Left 30, Up 31, Right 28, Down
     // 29, others their low 8 bits); the key then goes on to the focused control unchanged.
     void FormKeyDown(std::uint16_t key);
-    // Stops a running preview; closing is always allowed.
+    // Stops a running preview; with unsaved work asks whether to save it first (SaveOrKeep).
+    // False keeps the window open.
     bool FormCloseQuery();
+    // Before unsaved work would be lost: asks "Zapisz / Nie zapisuj / Anuluj"; true when the
+    // work was saved or the operator lets it go, false when it stays (cancelled, or the save
+    // failed or was cancelled).
+    bool SaveOrKeep();
     void FormDestroy();
     void Timer1Timer();
     void Wyjd1Click();
@@ -135,8 +151,17 @@ private:
     int LoadSettings();
     int SaveSettings();
     std::string SettingsPath() const;
-    // The caption names `file`, the message or set file last loaded or written.
-    void FileNamed(const QString& file);
+    // `file` of `kind` was loaded or written: it becomes the document, the caption names it and
+    // the recent files list begins with it.
+    void FileNamed(const QString& file, FileKind kind);
+    // The caption: the window's name, the document's file if any, and "*" while modified.
+    void UpdateCaption();
+    // After every edit of the messages: the modified mark follows, and when the edit pushed
+    // characters off the end of a full message the status bar says how many.
+    void AfterEdit();
+    // "Ostatnie pliki": one item per remembered file, the latest first.
+    void RebuildRecentMenu();
+    void OpenRecentFile(const QString& file);
 
     // --- size and place (MainFormShell.cpp) ---
     // The window's starting size: the size left last time if any, else as tall as the panel
@@ -156,7 +181,8 @@ private:
     // Sends the message to slot 9; on success message 2 holds it, message 1 is cleared and
     // the preview plays message 2. Each device action opens and closes the port itself.
     void Button3Click();
-    // Sends messages 1..8 to slots 1..8.
+    // Sends messages 1..8 to slots 1..8. When no set was loaded or saved in this run and some
+    // of the messages are empty, asks first, naming the slots that would be emptied.
     void ToolButton15Click();
     // Sets the sign's clock.
     void CategoryButtons1Categories3Items9Click();
@@ -184,6 +210,7 @@ private:
     std::array<QIcon, kIconCount> icons_;
     EditorPreferences preferences_;
     FileCommands files_;
+    DocumentState document_;
 
     TForm2* form2_ = nullptr;
     TForm3* form3_ = nullptr;
@@ -191,6 +218,7 @@ private:
     CellGrid* grid_ = nullptr;
     ActionPanel* panel_ = nullptr;
     QComboBox* portBox_ = nullptr;
+    QMenu* recentMenu_ = nullptr;
     QLabel* statusPanel_ = nullptr;
     QTimer* statusTimer_ = nullptr;
     KeyPreview* keyPreview_ = nullptr;
@@ -198,4 +226,5 @@ private:
     std::unique_ptr<SendActionsHost> sendHost_;
     std::unique_ptr<SendActions> actions_;
     bool destroyed_ = false;
+    std::uint32_t droppedCellsSeen_ = 0; // message 1's DroppedCells already told
 };

@@ -16,6 +16,9 @@
 #include <QClipboard>
 #include <QFile>
 #include <QGuiApplication>
+#include <QLabel>
+#include <QStringList>
+#include <QTimer>
 
 namespace {
 
@@ -96,7 +99,18 @@ void TForm1::RunCommand(PanelCommand command) {
         CategoryButtons1Categories3Items11Click();
         break;
     }
+    AfterEdit();
     KeepKeyboardOnGrid();
+}
+
+bool TForm1::OpenFile(const QString& file) {
+    const auto step = undo_->Begin(MessageUndo::Kind::SetCommand);
+    const bool loaded = files_.LoadFile(file);
+    if (loaded) {
+        AfterMessage1Replaced();
+    }
+    AfterEdit();
+    return loaded;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -175,11 +189,60 @@ void TForm1::Button3Click() {
         SendResult::Done) {
         // Message 1 was cleared: scrolling type, font 4.
         panel_->CurrentMessageChanged();
+        // The message is on the sign and in "temp_msg.bin"; the emptied grid holds no file.
+        document_.Detach();
+        UpdateCaption();
     }
     KeepKeyboardOnGrid();
 }
 
+namespace {
+
+// "1 znak", "2 znaki", "5 znaków", "22 znaki": the Polish plural of a count.
+QString CharacterCount(std::uint32_t n) {
+    const std::uint32_t tens = n % 100;
+    const std::uint32_t units = n % 10;
+    const char* word = n == 1                                                   ? "znak"
+                       : (units >= 2 && units <= 4 && (tens < 12 || tens > 14)) ? "znaki"
+                                                                                : "znaków";
+    return QString::number(n) + QLatin1Char(' ') + QString::fromUtf8(word);
+}
+
+} // namespace
+
+void TForm1::AfterEdit() {
+    UpdateCaption();
+    const std::uint32_t dropped = CurrentMessage().DroppedCells();
+    if (dropped != droppedCellsSeen_) {
+        const std::uint32_t lost = dropped - droppedCellsSeen_;
+        droppedCellsSeen_ = dropped;
+        // Set without letting events run: this comes at the end of a key's handling.
+        statusTimer_->stop();
+        statusPanel_->setText(
+            QStringLiteral("Komunikat jest pełny: z jego końca usunięto %1 (Ctrl+Z przywraca).")
+                .arg(CharacterCount(lost)));
+        statusTimer_->start();
+    }
+}
+
 void TForm1::ToolButton15Click() {
+    // Without a set of the operator's, messages 2..8 are whatever this run left there (message
+    // 2 the last message sent, the rest empty), and sending them blanks those slots.
+    if (!document_.SetKnownThisRun()) {
+        QStringList emptied;
+        for (int k = 1; k <= kMessageCount; ++k) {
+            if (messages_[static_cast<std::size_t>(k - 1)].GetData()[0] == 0) {
+                emptied << QString::number(k);
+            }
+        }
+        if (!emptied.isEmpty() &&
+            !dialogs_.Ask(QStringLiteral("Nie wczytano ani nie zapisano zestawu komunikatów. "
+                                         "Wysłanie zestawu opróżni w linijce komunikaty numer %1. "
+                                         "Wysłać zestaw?")
+                              .arg(emptied.join(QStringLiteral(", "))))) {
+            return;
+        }
+    }
     // The actions show their own failures; nothing else follows the set's sending.
     (void)actions_->SendMessageSet(PortForActions());
 }
@@ -226,7 +289,13 @@ void TForm1::ConnectGrid() {
     grid_->SetKeyDown(
         [&edited](std::uint16_t& key, Qt::KeyboardModifiers) { edited.KeyDown(key); });
     grid_->SetKeyPress([&edited](std::uint8_t ch) { edited.KeyPress(ch); });
-    undo_->Watch(*grid_, [this] { panel_->CurrentMessageChanged(); });
+    undo_->Watch(
+        *grid_,
+        [this] {
+            panel_->CurrentMessageChanged();
+            AfterEdit();
+        },
+        [this] { AfterEdit(); });
 }
 
 void TForm1::KeepKeyboardOnGrid() {
@@ -251,6 +320,7 @@ void TForm1::Paste() {
     for (const char byte : ToCp1250(text)) {
         target.KeyPress(static_cast<std::uint8_t>(byte));
     }
+    AfterEdit();
 }
 
 void TForm1::CategoryButtons1Categories1Items3Click() {

@@ -142,6 +142,11 @@ void PortSelector::showPopup() {
     QComboBox::showPopup();
 }
 
+void PortSelector::hidePopup() {
+    QComboBox::hidePopup();
+    emit PopupHidden();
+}
+
 void PortSelector::FitPopupWidth() {
     QAbstractItemView* list = view();
     int width = list->sizeHintForColumn(0) + 2 * list->frameWidth();

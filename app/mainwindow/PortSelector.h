@@ -36,6 +36,11 @@ public:
 
     // Refreshes the list first, so that a newly plugged adapter is offered.
     void showPopup() override;
+    // Emits PopupHidden once the list has closed, by a choice, Escape or a click elsewhere.
+    void hidePopup() override;
+
+signals:
+    void PopupHidden();
 
 private:
     void FitPopupWidth();

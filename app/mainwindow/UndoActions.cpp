@@ -26,8 +26,10 @@ void UndoActions::AddTo(QMenu& menu) {
     connect(redo, &QAction::triggered, this, [this] { Redo(); });
 }
 
-void UndoActions::Watch(QWidget& grid, std::function<void()> restored) {
+void UndoActions::Watch(QWidget& grid, std::function<void()> restored,
+                        std::function<void()> typed) {
     restored_ = std::move(restored);
+    typed_ = std::move(typed);
     grid.installEventFilter(this);
 }
 
@@ -50,8 +52,13 @@ bool UndoActions::eventFilter(QObject* watched, QEvent* event) {
         // own navigation) runs inside the step, so whatever the key did is recorded at its end.
         // Delivered here, so the filter reports it as handled (letting it through would deliver
         // it twice); an ignored key still goes on to the parent as usual.
-        const auto step = undo_.Begin(MessageUndo::Kind::Typing);
-        watched->event(event);
+        {
+            const auto step = undo_.Begin(MessageUndo::Kind::Typing);
+            watched->event(event);
+        }
+        if (typed_) {
+            typed_();
+        }
         return true;
     }
     case QEvent::MouseButtonPress:

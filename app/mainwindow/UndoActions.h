@@ -31,8 +31,8 @@ public:
 
     // Each key press on `grid` becomes a typing step, and a mouse press there, which moves the
     // cursor, ends the typing run. `restored` runs after each undo and redo, so that what
-    // shows the message follows.
-    void Watch(QWidget& grid, std::function<void()> restored);
+    // shows the message follows; `typed` after each key press's step has ended.
+    void Watch(QWidget& grid, std::function<void()> restored, std::function<void()> typed = {});
 
     void Undo();
     void Redo();
@@ -43,4 +43,5 @@ protected:
 private:
     MessageUndo undo_;
     std::function<void()> restored_;
+    std::function<void()> typed_;
 };

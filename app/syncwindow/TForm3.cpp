@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPalette>
 #include <QScreen>
+#include <QTime>
 #include <QTimer>
 
 namespace {
@@ -17,6 +18,7 @@ const QString kStatusPrefix = QStringLiteral("STATUS:");
 const QColor kLime(0, 255, 0);
 const QColor kAqua(0, 255, 255);
 const QColor kGrey(128, 128, 128);
+const QColor kOrange(255, 160, 0);
 
 QFont LabelFont() {
     QFont font(QStringLiteral("Tahoma"));
@@ -42,16 +44,24 @@ QString WideName(const std::string& name) {
     return QFile::decodeName(QByteArray::fromStdString(name));
 }
 
+// The watch's timing, except that the window's polling timer paces the checks of the data
+// file: every tick is one.
+WatchTiming WindowTiming() {
+    WatchTiming timing;
+    timing.PollMs = 0;
+    return timing;
+}
+
 } // namespace
 
 TForm3::TForm3(SyncContext context, Dialogs& dialogs, QWidget* parent)
     : QDialog(parent), context_(std::move(context)), dialogs_(dialogs),
       protocolLink_(context_.Protocol), link_(protocolLink_, RunWhileRepainting),
-      sync_(link_, files_, [this](const std::string& text) {
-          ShowStatus(QString::fromStdString(text),
-                     QString::fromStdString(
-                         LinkFailureReason(text, context_.Protocol, LineErrorLanguage::Polish)));
-      }) {
+      watch_(
+          link_, files_, clock_, [this](const std::string& text) { ModeStatus(text); },
+          WindowTiming()) {
+    // The window says nothing about a missing data file; the mode's read error is enough.
+    watch_.ReportDataFileStates(false);
     setWindowTitle(QStringLiteral("Synchronizacja linijki z plikiem"));
     setModal(true);
     setFixedSize(541, 138);
@@ -84,6 +94,13 @@ TForm3::TForm3(SyncContext context, Dialogs& dialogs, QWidget* parent)
     LabelStatus->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     LabelStatus->setWordWrap(true); // long port names stay readable
 
+    LabelLine = new QLabel(this);
+    LabelLine->setObjectName(QStringLiteral("LabelLine"));
+    QFont lineFont = LabelFont();
+    lineFont.setPixelSize(11);
+    LabelLine->setFont(lineFont);
+    LabelLine->setGeometry(8, 62, 405, 16);
+
     CategoryButtons1 = new CategoryButtons(this);
     CategoryButtons1->setObjectName(QStringLiteral("CategoryButtons1"));
     CategoryButtons1->setGeometry(420, 0, 121, 137);
@@ -115,9 +132,11 @@ int TForm3::ShowModalSync() {
 }
 
 void TForm3::FormCreate() {
+    std::string name = kDefaultDataFile;
     // A settings file missing or unreadable is no error: the default data file name stays.
-    (void)sync_.LoadSyncSettings(context_.StartDirectory);
-    EditPlik->setText(WideName(sync_.DataFileName()));
+    (void)LoadSyncSettings(context_.StartDirectory, name);
+    watch_.SetDataFileName(name);
+    EditPlik->setText(WideName(name));
 }
 
 void TForm3::FormShow() {
@@ -127,27 +146,71 @@ void TForm3::FormShow() {
         return;
     }
     const std::string port = context_.PortName ? context_.PortName() : std::string();
-    const int result = sync_.StartSync(port, context_.DeviceAddress);
-    if (result == 0 && sync_.SyncActive()) {
+    const int result = watch_.Start(port, context_.DeviceAddress);
+    if (result == 0 && watch_.Running()) {
         TimerSynchro->start();
+        ShowLineState(LineState::Running);
     }
     emit StartFinished(result);
 }
 
 void TForm3::FormClose() {
     TimerSynchro->stop();
+    watch_.Leave();
+    ShowLineState(LineState::Idle);
     // The window closes whatever the settings file's fate: a name that could not be saved is
     // asked for again on the next start, as after a first start.
-    (void)sync_.FormClose(context_.StartDirectory);
+    (void)SaveSyncSettings(context_.StartDirectory, watch_.Mode().DataFileName());
 }
 
 void TForm3::TimerSynchroTimer() {
     // A tick inside the wait for a transaction would use the port and the message buffer of
-    // the call in flight; the next tick sees the change all the same.
-    if (link_.InTransaction()) {
+    // the call in flight, one inside another step (its status lets events run) would run the
+    // mode's steps into each other; the next tick sees the change all the same.
+    if (link_.InTransaction() || stepping_) {
         return;
     }
-    sync_.TimerSynchroTimer();
+    stepping_ = true;
+    watch_.Step();
+    stepping_ = false;
+}
+
+void TForm3::ModeStatus(const std::string& text) {
+    const QString reason = QString::fromStdString(
+        LinkFailureReason(text, context_.Protocol, LineErrorLanguage::Polish));
+    if (IsSignLostStatus(text)) {
+        ShowLineState(LineState::Lost, reason);
+    } else if (text == kWatchStatusBack) {
+        ShowLineState(LineState::Back);
+    } else {
+        ShowStatus(QString::fromStdString(text), reason);
+    }
+}
+
+void TForm3::ShowLineState(LineState state, const QString& reason) {
+    const QString now = QTime::currentTime().toString(QStringLiteral("HH:mm"));
+    QString text;
+    QColor colour = kLime;
+    switch (state) {
+    case LineState::Idle:
+        break;
+    case LineState::Running:
+        text = QStringLiteral("Linijka odpowiada.");
+        break;
+    case LineState::Lost:
+        text = QStringLiteral("Brak linijki od %1 (%2); ponawiam połączenie.")
+                   .arg(now, reason.isEmpty() ? QStringLiteral("brak odpowiedzi") : reason);
+        colour = kOrange;
+        break;
+    case LineState::Back:
+        text = QStringLiteral("Linijka znów odpowiada od %1; plik wysłany ponownie.").arg(now);
+        break;
+    }
+    SetTextColour(LabelLine, colour);
+    // Elided to the indicator's width; the whole text is its tool tip.
+    LabelLine->setText(
+        LabelLine->fontMetrics().elidedText(text, Qt::ElideRight, LabelLine->width()));
+    LabelLine->setToolTip(text);
 }
 
 void TForm3::Timer1Timer() {
@@ -157,7 +220,7 @@ void TForm3::Timer1Timer() {
 }
 
 void TForm3::CategoryButtons1Categories0Items0Click() {
-    if (link_.InTransaction()) {
+    if (link_.InTransaction() || stepping_) {
         return;
     }
     const QString name =
@@ -166,7 +229,7 @@ void TForm3::CategoryButtons1Categories0Items0Click() {
         return;
     }
     EditPlik->setText(name);
-    sync_.ChooseFile(NarrowName(name));
+    watch_.ChooseFile(NarrowName(name));
 }
 
 void TForm3::CategoryButtons1Categories0Items1Click() {

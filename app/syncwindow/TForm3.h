@@ -8,6 +8,14 @@
 // every other close (close box, Escape) leave the mode - the sign's current message is blanked
 // and the port closed - and save the data file name in "as.cfg" in the start directory.
 //
+// A sign lost during the mode (a transaction without any reply: the line hung up, the sign was
+// switched off) is handled as `ledsign watch` handles it (WatchPolicy): the port is closed and
+// reopened on a backoff, each time with a clock set as the probe, and once the sign answers the
+// data file is sent again. The sign's clock is also set at the start of a minute every minute
+// while the mode runs, which notices a silent loss. The status line keeps the mode's own texts;
+// beside it the line indicator (LabelLine) shows the line's state until it changes: running,
+// lost since when and why, back since when.
+//
 // Serial transactions run on a worker thread while the window waits in a local event loop that
 // drops user input (RunWhileRepainting), so the window repaints during the up to 5.1 s of a
 // transaction. A polling tick that comes during such a wait is skipped (the next tick still
@@ -19,6 +27,7 @@
 #include "autosync/ProtocolSignLink.h"
 #include "autosync/RunnerSignLink.h"
 #include "autosync/Unitautosync.h"
+#include "autosync/WatchPolicy.h"
 
 #include "comm/Unitcomprotocol.h"
 
@@ -65,6 +74,7 @@ public:
     QLabel* Label1 = nullptr;
     QLineEdit* EditPlik = nullptr;
     QLabel* LabelStatus = nullptr;
+    QLabel* LabelLine = nullptr; // the line indicator
     CategoryButtons* CategoryButtons1 = nullptr;
     QTimer* Timer1 = nullptr;       // status fall-back, single shot
     QTimer* TimerSynchro = nullptr; // polling
@@ -76,6 +86,8 @@ public:
     void FormShow();
     // Leaves the mode and writes as.cfg. Runs on every close.
     void FormClose();
+    // One step of the mode: a probe while the sign is lost, else the clock set when due and the
+    // check of the data file. Skipped inside a transaction's wait or another step.
     void TimerSynchroTimer();
     void Timer1Timer();
     // "Wybierz plik": OpenDialog1, then the chosen file is sent at once while the mode runs.
@@ -94,7 +106,9 @@ public:
     // Replaces how serial calls are run (RunWhileRepainting by default); empty runs inline.
     void SetTransactionRunner(TransactionRunner runner);
 
-    const CAutoSync& Sync() const { return sync_; }
+    const CAutoSync& Sync() const { return watch_.Mode(); }
+    // Whether the mode runs with the sign answering (false while it is lost or idle).
+    bool SignConnected() const { return watch_.Connected(); }
     bool InTransaction() const { return link_.InTransaction(); }
 
 signals:
@@ -108,11 +122,18 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    enum class LineState { Idle, Running, Lost, Back };
+    // A status of the mode: the line's states go to the indicator, the rest to the status line.
+    void ModeStatus(const std::string& text);
+    void ShowLineState(LineState state, const QString& reason = QString());
+
     SyncContext context_;
     Dialogs& dialogs_;
     ProtocolSignLink protocolLink_;
     RunnerSignLink link_;
     SystemFileStatus files_;
-    CAutoSync sync_;
+    SystemComClock clock_;
+    WatchPolicy watch_;
     bool closing_ = false;
+    bool stepping_ = false;
 };

@@ -132,8 +132,11 @@ private slots:
         for (int item = 0; item < kActionItemCount; ++item) {
             // The icon is painted 4 pixels into the button face, vertically centred.
             const QRect r = f.Panel().Buttons().ButtonRect(kActionsCategory, item);
+            // The button without an action is drawn disabled, its icon too.
+            const QIcon::Mode mode =
+                item == kSendConfigurationItem ? QIcon::Disabled : QIcon::Normal;
             const QImage expected = f.Icons()[static_cast<std::size_t>(icons[item])]
-                                        .pixmap(16, 16)
+                                        .pixmap(QSize(16, 16), mode)
                                         .toImage()
                                         .convertToFormat(QImage::Format_ARGB32);
             const QRect face = r.adjusted(1, 1, -1, -1);

@@ -5,6 +5,7 @@
 #include "app/mainwindow/PortSelector.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QFile>
 #include <QLineEdit>
 #include <QTest>
@@ -74,6 +75,47 @@ private slots:
         QTRY_VERIFY(!list->isVisible());
         QCOMPARE(Box(fx).currentText(), kByIdPath);
         QCOMPARE(ReadWholeFile(fx.SettingsFile()), kByIdPath.toUtf8() + "\n");
+    }
+
+    // After Enter in the box, Escape on its list or a choice from it, the next letter typed
+    // goes into the message, not into the port name and vtr.cfg.
+    void TheGridHasTheKeysOnceThePortIsGiven_data() {
+        QTest::addColumn<int>("how");
+        QTest::addColumn<QString>("port");
+        QTest::newRow("Enter") << 0 << "/dev/ttyS1";
+        QTest::newRow("Escape on the list") << 1 << "/dev/ttyS1";
+        QTest::newRow("chosen from the list") << 2 << "COM2";
+    }
+    void TheGridHasTheKeysOnceThePortIsGiven() {
+        QFETCH(int, how);
+        QFETCH(QString, port);
+        EditorFixture fx;
+        PortSelector& box = Box(fx);
+        box.lineEdit()->setFocus(Qt::MouseFocusReason);
+        QTRY_VERIFY(box.lineEdit()->hasFocus());
+        box.lineEdit()->selectAll();
+        QTest::keyClicks(box.lineEdit(), "/dev/ttyS1");
+        switch (how) {
+        case 0:
+            QTest::keyClick(box.lineEdit(), Qt::Key_Return);
+            break;
+        case 1:
+            box.showPopup();
+            QTRY_VERIFY(box.view()->isVisible());
+            QTest::keyClick(box.view(), Qt::Key_Escape);
+            break;
+        default:
+            box.showPopup();
+            QTRY_VERIFY(box.view()->isVisible());
+            box.view()->setCurrentIndex(box.model()->index(1, 0));
+            QTest::keyClick(box.view(), Qt::Key_Return);
+            break;
+        }
+        QTRY_VERIFY(fx.Grid().hasFocus());
+        QTest::keyClicks(QApplication::focusWidget(), "x");
+        QCOMPARE(fx.Text(), QByteArray("x"));
+        QCOMPARE(box.currentText(), port);
+        QCOMPARE(ReadWholeFile(fx.SettingsFile()), port.toUtf8() + "\n");
     }
 
     void LongNamesKeepTheirEndsInViewAndWholeInTheTooltip_data() {

@@ -69,6 +69,7 @@ private slots:
         const QString port = fx.Dir() + "/no-such-tty";
         Component<QComboBox>(f, "ComboBoxCOM").setEditText(port);
         Component<QLabel>(f, "StatusPanel").clear();
+        fx.dialogs.answers.push_back(true); // the set: sent although it empties slots
         ClickButton(f, kActionsCategory, item);
         QCOMPARE(fx.dialogs.errors, QStringList{"Nie mogę otworzyć portu " + port + " !"});
         QCOMPARE(fx.dialogs.reasons,
@@ -147,6 +148,7 @@ private slots:
         Sign sign(fx.Dir().toStdString(), {"--refuse"});
         UsePort(f, sign.Port());
         QTest::keyClicks(&fx.Grid(), "x");
+        fx.dialogs.answers.push_back(true); // sent although it empties slots 2..8
         ClickButton(f, kActionsCategory, kSendSetItem);
         QCOMPARE(fx.dialogs.errors,
                  QStringList{QStringLiteral("Nie mogę wysłać komunikatu numer 1 do linijki!")});

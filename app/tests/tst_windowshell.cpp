@@ -112,8 +112,10 @@ private slots:
         } else if (effect == "plays") {
             QVERIFY(f.Strip().Active());
             QCOMPARE(fx.Text(), QByteArray("a"));
-        } else {
-            QCOMPARE(fx.dialogs.questions, QStringList{"Czy na pewno wyjść z programu?"});
+        } else { // "a" is unsaved: the question is whether to save it
+            QCOMPARE(fx.dialogs.questions,
+                     QStringList{"Komunikat nie został zapisany. Zapisać zmiany przed zamknięciem "
+                                 "programu?"});
             QVERIFY(f.isVisible());
         }
         QVERIFY(MenuActionFor(f, keys) != nullptr);

@@ -240,13 +240,14 @@ void CategoryButtons::PaintButton(QPainter& p, const Button& b, const QRect& r, 
     int textLeft = face.left() + 6;
     if (!b.icon.isNull()) {
         const QRect iconRect(face.left() + 4, face.top() + (face.height() - 16) / 2, 16, 16);
-        b.icon.paint(&p, iconRect);
+        b.icon.paint(&p, iconRect, Qt::AlignCenter, b.onClick ? QIcon::Normal : QIcon::Disabled);
         textLeft = iconRect.right() + 6;
     }
     QFont f = font();
     f.setBold(true);
     p.setFont(f);
-    p.setPen(Qt::black);
+    // A button without a handler does nothing: it looks disabled, so nobody clicks it and waits.
+    p.setPen(b.onClick ? QColor(Qt::black) : QColor(128, 128, 128));
     p.drawText(QRect(textLeft, face.top(), face.right() - textLeft - 2, face.height()),
                Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine, b.caption);
 }

@@ -2,7 +2,8 @@
 // A vertical panel of collapsible categories, each a coloured header with a column of buttons.
 //
 // Buttons are as wide as the panel, filled with a vertical gradient, with an optional 16 x 16
-// icon, a bold caption and a hint (tool tip). After the panel has painted a button it calls the
+// icon, a bold caption and a hint (tool tip); a button without a click handler is drawn
+// greyed, as disabled. After the panel has painted a button it calls the
 // after-draw callback, which may paint over it (the main window draws font samples there). A
 // click on a header collapses or expands its category; a click on a button runs its handler.
 // Categories and buttons are addressed by their indexes (category i, item j), so a handler can

@@ -357,3 +357,49 @@ TEST_F(WatchPolicyTest, ReportsTheDataFileStatesAndReadsAgainAfterAFailedOpen) {
 }
 
 } // namespace
+
+// The operator's choice of a data file (the window's "Wybierz plik") while the sign answers,
+// after it stops answering, and while it is lost; and a leave from inside the loss's status.
+TEST_F(WatchPolicyTest, AChosenFileFollowsTheLineState) {
+    Make();
+    const std::string other = dir.File("inny.txt");
+    dir.Write("inny.txt", "1 1 C");
+    files.Stamps[other] = FileStamp{true, 1, 5, true};
+    watch->ChooseFile(other);
+    EXPECT_EQ(link.CallsFrom(0).back(), "send C");
+
+    link.SendResult = kComNoReply;
+    link.OpenResult = 1;
+    watch->ChooseFile(other); // no reply: lost, port closed
+    EXPECT_FALSE(watch->Connected());
+    EXPECT_FALSE(link.IsOpen);
+    EXPECT_EQ(Count(kWatchStatusLost), 1u);
+    WriteData("1 1 D");
+    link.Calls.clear();
+    watch->ChooseFile(data); // lost: only the name changes
+    EXPECT_TRUE(link.Calls.empty());
+    link.SendResult = 0;
+    link.OpenResult = 0;
+    ASSERT_TRUE(RunUntil(clock.Now + 2000));
+    EXPECT_EQ(link.CallsFrom(0), (std::vector<std::string>{"open", "clock", "send D"}));
+
+    // Left while the loss is being shown: the backoff does not start, nothing probes later.
+    watch = std::make_unique<WatchPolicy>(
+        link, files, clock,
+        [this](const std::string& s) {
+            if (s == kWatchStatusLost) {
+                watch->Leave();
+            }
+        },
+        WatchTiming{});
+    ASSERT_EQ(watch->Start("COM3", 380), 0);
+    link.SendResult = kComNoReply;
+    link.Calls.clear();
+    watch->ChooseFile(other);
+    EXPECT_FALSE(watch->Running());
+    EXPECT_EQ(link.Times("close").size(), 1u); // the leave's, none after it
+    link.Calls.clear();
+    clock.Now += 10000;
+    EXPECT_TRUE(watch->Step());
+    EXPECT_TRUE(link.Calls.empty());
+}

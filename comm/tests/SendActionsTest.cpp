@@ -379,6 +379,8 @@ TEST_F(SendActionsTest, SendSetStopsAtTheFirstFailingMessage) {
         EXPECT_EQ(host.reasons.back().rfind(LineErrorKindName(why, LineErrorLanguage::Polish), 0),
                   0u)
             << host.reasons.back();
+        // ... and where: the port that was tried.
+        EXPECT_TRUE(host.reasons.back().ends_with("\nPort: COM4")) << host.reasons.back();
     }
 }
 

@@ -299,10 +299,6 @@ bool OpenStopped(const ComProtocol& protocol) {
     return protocol.LastError().Kind == LineErrorKind::Interrupted;
 }
 
-bool IsSignLost(const std::string& text) {
-    return text == kWatchStatusLost || text == kWatchStatusLostExit;
-}
-
 // Progress statuses are information; the data file that cannot be followed is a warning; a
 // failed link call (and the loss of the sign) is an error, followed by the line's reason in
 // parentheses. The statuses keep the synchronisation window's wording.
@@ -310,9 +306,7 @@ void PrintStatus(const std::string& text, const ComProtocol& protocol, const Wat
     if (text.rfind(kStatusPortError, 0) == 0 && OpenStopped(protocol)) {
         return;
     }
-    const std::string reason =
-        IsSignLost(text) ? DescribeLineError(protocol.LastError(), LineErrorLanguage::English)
-                         : LinkFailureReason(text, protocol, LineErrorLanguage::English);
+    const std::string reason = LinkFailureReason(text, protocol, LineErrorLanguage::English);
     const auto startsWith = [&text](const char* prefix) { return text.rfind(prefix, 0) == 0; };
     const bool warning = text == kStatusReadError || startsWith(kWatchStatusNotRegular) ||
                          startsWith(kWatchStatusMissing) || startsWith(kWatchStatusUnreadable);

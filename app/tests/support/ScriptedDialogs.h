@@ -24,6 +24,15 @@ public:
         answers.pop_front();
         return answer;
     }
+    SaveAnswer AskSave(const QString& text) override {
+        questions << text;
+        if (saveAnswers.empty()) {
+            return SaveAnswer::Cancel;
+        }
+        const SaveAnswer answer = saveAnswers.front();
+        saveAnswers.pop_front();
+        return answer;
+    }
     QString OpenFile(QWidget*, const QString& filter, const QString& ext,
                      const QString& startFolder) override {
         startFolders << startFolder;
@@ -35,14 +44,16 @@ public:
         return Next(filter, ext);
     }
 
-    std::deque<bool> answers;  // Yes/No answers, in order; none left answers No
-    std::deque<QString> files; // chosen names, in order; none left (or "") cancels
+    std::deque<bool> answers;           // Yes/No answers, in order; none left answers No
+    std::deque<SaveAnswer> saveAnswers; // answers to AskSave; none left cancels
+    std::deque<QString> files;          // chosen names, in order; none left (or "") cancels
     QStringList errors;
     QStringList reasons; // the secondary text of each error box, "" for none
     QStringList warnings;
     QStringList questions;
     QStringList filters;
-    QStringList startFolders; // the folder each file dialog was opened in, "" for the default
+    // The folder (or, for a save, the file) each file dialog was opened on, "" for the default.
+    QStringList startFolders;
 
 private:
     QString Next(const QString& filter, const QString& ext) {
