@@ -171,7 +171,9 @@ void TForm3::TimerSynchroTimer() {
         return;
     }
     stepping_ = true;
-    watch_.Step();
+    // Step is false only for a policy that ends on a lost sign; the window's never does, it
+    // keeps trying to bring the sign back.
+    (void)watch_.Step();
     stepping_ = false;
 }
 

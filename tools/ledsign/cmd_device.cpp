@@ -413,7 +413,8 @@ CommandRun DefineShow(CLI::App& app) {
 
 CommandRun DefinePorts(CLI::App& app) {
     auto json = std::make_shared<bool>(false);
-    app.add_flag("--json", *json, "one JSON object per port: its name, description, driver and stable names");
+    app.add_flag("--json", *json,
+                 "one JSON object per port: its name, description, driver and stable names");
     return [json] {
         const std::vector<SerialPortInfo> ports = ListSerialPorts();
         if (ports.empty() && !*json) {
