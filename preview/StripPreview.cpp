@@ -124,7 +124,7 @@ constexpr FieldCharacter Fixed(ExpansionPhase phase, char c) {
 using P = ExpansionPhase;
 
 // TimeText "hhnn" shown as "hh:nn".
-constexpr std::array kTimeCharacters = {
+constexpr FieldCharacter kTimeCharacters[] = {
     FromText(P::NextCell, 0),    // hour, tens
     FromText(P::HourUnits, 1),   // hour, units
     Fixed(P::TimeColon, ':'),    // separator
@@ -133,7 +133,7 @@ constexpr std::array kTimeCharacters = {
 };
 // DateText "ddmmyy" shown as "dd/mm/20yy": the text holds two digits of the year, the century
 // is shown as a fixed "20".
-constexpr std::array kDateCharacters = {
+constexpr FieldCharacter kDateCharacters[] = {
     FromText(P::NextCell, 0),    // day, tens
     FromText(P::DayUnits, 1),    // day, units
     Fixed(P::DaySlash, '/'),     // separator
@@ -146,7 +146,7 @@ constexpr std::array kDateCharacters = {
     FromText(P::YearUnits, 5),   // year, units
 };
 // TemperatureText shown as it is: up to three characters, a minus sign and digits.
-constexpr std::array kTemperatureCharacters = {
+constexpr FieldCharacter kTemperatureCharacters[] = {
     FromText(P::NextCell, 0),                // sign or first digit
     FromText(P::TemperatureSecond, 1, true), // digit, if any
     FromText(P::TemperatureThird, 2, true),  // digit, if any
@@ -159,7 +159,7 @@ struct LiveField {
     bool expandedWhenStatic; // else a static layout draws the cell's own glyph (its placeholder)
 };
 
-const std::array<LiveField, 3> kLiveFields = {{
+constexpr std::array<LiveField, 3> kLiveFields = {{
     {signformat::kKindTime, TimeText, kTimeCharacters, true},
     {signformat::kKindDate, DateText, kDateCharacters, false},
     {signformat::kKindTemperature,

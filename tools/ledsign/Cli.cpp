@@ -39,8 +39,9 @@ CLI::Validator DecimalIn(std::uint64_t min, std::uint64_t max) {
 }
 
 std::string DescribeParseError(const CLI::ParseError& error) {
-    // CLI11's wordings, reworded; anything else is kept with its first letter lowered.
-    static const struct {
+    // CLI11's wordings, reworded; anything else is kept with its first letter lowered. Compiled
+    // on each call: a usage error ends the program, so this runs once.
+    const struct {
         std::regex Pattern;
         const char* Replacement;
     } kRewordings[] = {
