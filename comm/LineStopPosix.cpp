@@ -3,6 +3,7 @@
 // signals can be blocked outside the waits, which take them through ppoll.
 
 #include "comm/LineStop.h"
+#include "comm/LineStopWake.h"
 
 #include <algorithm>
 #include <atomic>
@@ -18,8 +19,6 @@
 namespace {
 
 // A signal handler can reach only global state; lock-free atomics are safe to use there.
-std::atomic<bool> g_stopRequested{false};
-std::atomic<bool> g_stopEndsLineWaits{false};
 std::atomic<int> g_wakeRead{-1};
 std::atomic<int> g_wakeWrite{-1};
 // Set once the stop signals are blocked outside the waits, which must then take them.
@@ -78,14 +77,13 @@ bool PrepareLineStop() {
     g_wakeWrite.store(fds[1]);
     g_wakeRead.store(fds[0]);
     // A request made before the pipe existed still wakes the waits that poll it.
-    if (g_stopRequested.load()) {
-        RequestLineStop();
+    if (LineStopRequested()) {
+        SignalLineWake();
     }
     return true;
 }
 
-void RequestLineStop() noexcept {
-    g_stopRequested.store(true);
+void SignalLineWake() noexcept {
     const int wake = g_wakeWrite.load();
     if (wake >= 0) {
         const int saved = errno;
@@ -96,21 +94,7 @@ void RequestLineStop() noexcept {
     }
 }
 
-bool LineStopRequested() noexcept {
-    return g_stopRequested.load();
-}
-
-bool EndLineWaitsOnStop(bool end) noexcept {
-    return g_stopEndsLineWaits.exchange(end);
-}
-
-bool LineWaitsStopped() noexcept {
-    return g_stopEndsLineWaits.load() && g_stopRequested.load();
-}
-
-void ResetLineStop() noexcept {
-    g_stopEndsLineWaits.store(false);
-    g_stopRequested.store(false);
+void ClearLineWake() noexcept {
     const int wake = g_wakeRead.load();
     char drain[64];
     while (wake >= 0 && ::read(wake, drain, sizeof drain) > 0) {
@@ -146,7 +130,7 @@ StopSignalsTaken::~StopSignalsTaken() {
 bool WaitForLineStop(int timeoutMs) {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
-    while (!g_stopRequested.load()) {
+    while (!LineStopRequested()) {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) {
             break;
@@ -154,7 +138,7 @@ bool WaitForLineStop(int timeoutMs) {
         pollfd wake{g_wakeRead.load(), POLLIN, 0};
         PollTakingStops(&wake, 1, static_cast<int>(left.count()));
     }
-    return g_stopRequested.load();
+    return LineStopRequested();
 }
 
 int LineStopDescriptor() noexcept {
@@ -166,8 +150,8 @@ LinePoll PollLine(int fd, short events, int timeoutMs, short& revents) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         revents = 0;
-        const bool stopEnds = g_stopEndsLineWaits.load();
-        if (stopEnds && g_stopRequested.load()) {
+        const bool stopEnds = StopEndsLineWaitsNow();
+        if (stopEnds && LineStopRequested()) {
             return LinePoll::Stopped;
         }
         int waitMs = -1;

@@ -2,6 +2,7 @@
 // resets, so every wait that includes it ends from the request on.
 
 #include "comm/LineStop.h"
+#include "comm/LineStopWake.h"
 
 #include <atomic>
 
@@ -10,8 +11,6 @@
 namespace {
 
 // The console control handler runs on a thread of its own and can reach only global state.
-std::atomic<bool> g_stopRequested{false};
-std::atomic<bool> g_stopEndsLineWaits{false};
 std::atomic<HANDLE> g_wakeEvent{nullptr};
 
 } // namespace
@@ -20,7 +19,7 @@ bool PrepareLineStop() {
     if (g_wakeEvent.load() != nullptr) {
         return true;
     }
-    HANDLE event = CreateEventA(nullptr, TRUE, g_stopRequested.load() ? TRUE : FALSE, nullptr);
+    HANDLE event = CreateEventA(nullptr, TRUE, LineStopRequested() ? TRUE : FALSE, nullptr);
     if (event == nullptr) {
         return false;
     }
@@ -28,40 +27,25 @@ bool PrepareLineStop() {
     return true;
 }
 
-void RequestLineStop() noexcept {
-    g_stopRequested.store(true);
+void SignalLineWake() noexcept {
     if (HANDLE event = g_wakeEvent.load(); event != nullptr) {
         SetEvent(event);
     }
 }
 
-bool LineStopRequested() noexcept {
-    return g_stopRequested.load();
-}
-
-bool EndLineWaitsOnStop(bool end) noexcept {
-    return g_stopEndsLineWaits.exchange(end);
-}
-
-bool LineWaitsStopped() noexcept {
-    return g_stopEndsLineWaits.load() && g_stopRequested.load();
-}
-
-void ResetLineStop() noexcept {
-    g_stopEndsLineWaits.store(false);
-    g_stopRequested.store(false);
+void ClearLineWake() noexcept {
     if (HANDLE event = g_wakeEvent.load(); event != nullptr) {
         ResetEvent(event);
     }
 }
 
 bool WaitForLineStop(int timeoutMs) {
-    if (HANDLE event = g_wakeEvent.load(); event != nullptr && !g_stopRequested.load()) {
+    if (HANDLE event = g_wakeEvent.load(); event != nullptr && !LineStopRequested()) {
         WaitForSingleObject(event, static_cast<DWORD>(timeoutMs > 0 ? timeoutMs : 0));
-    } else if (!g_stopRequested.load()) {
+    } else if (!LineStopRequested()) {
         Sleep(static_cast<DWORD>(timeoutMs > 0 ? timeoutMs : 0));
     }
-    return g_stopRequested.load();
+    return LineStopRequested();
 }
 
 // Console control events arrive on a thread of their own: nothing to unblock.

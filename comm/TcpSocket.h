@@ -4,6 +4,7 @@
 // platform (POSIX sockets, Winsock).
 
 #include "comm/LineError.h"
+#include "comm/LineStop.h"
 #include "comm/Unitcomport.h"
 
 #include <cstddef>
@@ -13,6 +14,22 @@
 // "host:port" for texts, with an IPv6 address in brackets ("[::1]:4001").
 inline std::string HostPortText(const std::string& host, const std::string& port) {
     return host.find(':') != std::string::npos ? "[" + host + "]:" + port : host + ":" + port;
+}
+
+// A wait for input on a connection, told by the poll that waited: readiness includes a closed or
+// broken connection, which Receive then reports.
+constexpr LineWait ConnectionWaitOf(LinePoll poll) {
+    switch (poll) {
+    case LinePoll::Ready:
+        return LineWait::Readable;
+    case LinePoll::TimedOut:
+        return LineWait::TimedOut;
+    case LinePoll::Stopped:
+        return LineWait::Stopped;
+    case LinePoll::Failed:
+        break;
+    }
+    return LineWait::Lost;
 }
 
 class TcpSocket {

@@ -188,15 +188,6 @@ LineWait TcpSocket::Wait(int timeoutMs) {
         return LineWait::Lost;
     }
     short revents = 0;
-    switch (PollLine(static_cast<int>(handle_), POLLIN, std::max(timeoutMs, 0), revents)) {
-    case LinePoll::Ready:
-        return LineWait::Readable; // a closed or broken connection too: Receive reports it
-    case LinePoll::TimedOut:
-        return LineWait::TimedOut;
-    case LinePoll::Stopped:
-        return LineWait::Stopped;
-    case LinePoll::Failed:
-        break;
-    }
-    return LineWait::Lost;
+    return ConnectionWaitOf(
+        PollLine(static_cast<int>(handle_), POLLIN, std::max(timeoutMs, 0), revents));
 }

@@ -224,15 +224,5 @@ LineWait TcpSocket::Wait(int timeoutMs) {
         return LineWait::Lost;
     }
     short revents = 0;
-    switch (PollSocket(Sock(handle_), POLLRDNORM, timeoutMs, revents)) {
-    case LinePoll::Ready:
-        return LineWait::Readable; // a closed or broken connection too: Receive reports it
-    case LinePoll::TimedOut:
-        return LineWait::TimedOut;
-    case LinePoll::Stopped:
-        return LineWait::Stopped;
-    case LinePoll::Failed:
-        break;
-    }
-    return LineWait::Lost;
+    return ConnectionWaitOf(PollSocket(Sock(handle_), POLLRDNORM, timeoutMs, revents));
 }
