@@ -205,7 +205,7 @@ void TForm3::ShowLineState(LineState state, const QString& reason) {
         colour = kOrange;
         break;
     case LineState::Back:
-        text = QStringLiteral("Linijka znów odpowiada od %1; plik wysłany ponownie.").arg(now);
+        text = QStringLiteral("Linijka znów odpowiada od %1; zegar ustawiony.").arg(now);
         break;
     }
     SetTextColour(LabelLine, colour);
