@@ -86,6 +86,10 @@ TForm1::TForm1(Dialogs& dialogs, QWidget* parent)
 }
 
 TForm1::~TForm1() {
+    // The children outlive this body: the port box, hiding its list or losing its text as it
+    // goes, must not call back into a window that is no longer a TForm1.
+    portBox_->disconnect(this);
+    portBox_->lineEdit()->disconnect(this);
     FormDestroy();
 }
 

@@ -143,8 +143,13 @@ void PortSelector::showPopup() {
 }
 
 void PortSelector::hidePopup() {
+    // Qt also hides a list that was never shown (on destruction, for one): only a list the
+    // operator saw closes with a choice or Escape.
+    const bool wasShown = view()->isVisible();
     QComboBox::hidePopup();
-    emit PopupHidden();
+    if (wasShown) {
+        emit PopupHidden();
+    }
 }
 
 void PortSelector::FitPopupWidth() {
