@@ -91,7 +91,7 @@ stage_unprivileged() {
     # nobody here; their scratch files go to a directory nobody owns, and ctest's own log to a
     # build subdirectory made writable for it.
     # A suite's cases that bound the wall clock are in its *RealTime twin.
-    local tests='^(PosixPort|SerialPortList|CommandLine|DeviceCommands|SignDisplay|SignEmulator|SyncModeOnSign|Watch|MessagesTool|PreviewCommandTest|SendActionsOnSign)(RealTime)?\.'
+    local tests='^(PosixPort|SerialPortList|CommandLine|DeviceCommands|SignDisplay|SignEmulator|SyncModeOnSign|Watch|MessagesTool|PreviewCommandTest|SendActionsOnSign|MqttPayload|MqttConfigFile|MqttBridge)(RealTime)?\.'
     local scratch
     scratch=$(mktemp -d)
     chown nobody:nogroup "$scratch"

@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string_view>
+#include <system_error>
 #include <utility>
 
 namespace ledsign_tool {
@@ -118,8 +118,14 @@ bool MqttBridge::Start() {
             false);
         return false;
     }
+    {
+        // Every sign's entry exists before the first worker may report.
+        const std::lock_guard lock(mutex_);
+        for (const Target& sign : signs_) {
+            states_[sign.Sign] = nlohmann::json();
+        }
+    }
     for (const Target& sign : signs_) {
-        states_[sign.Sign] = nlohmann::json();
         workers_[sign.Sign] = std::make_unique<BridgeWorker>(sign, config_.ProbeSeconds, *this);
     }
     mosquitto_threaded_set(client_, true);
@@ -150,8 +156,9 @@ void MqttBridge::NetworkLoop() {
         if (rc == MOSQ_ERR_SUCCESS) {
             continue;
         }
-        const std::string reason =
-            rc == MOSQ_ERR_ERRNO ? std::string(std::strerror(errno)) : mosquitto_strerror(rc);
+        const std::string reason = rc == MOSQ_ERR_ERRNO
+                                       ? std::error_code(errno, std::generic_category()).message()
+                                       : std::string(mosquitto_strerror(rc));
         const std::string problem =
             "cannot reach the broker " + BrokerText(config_) + ": " + reason;
         // A refusal or a lost connection was told already by its callback.

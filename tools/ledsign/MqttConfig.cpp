@@ -31,8 +31,7 @@ struct NamedFiles {
 };
 
 std::string ParseBroker(const std::string& value, MqttConfig& out) {
-    const std::string bad =
-        "bad broker '" + value + "' (mqtt://HOST[:PORT] or mqtts://HOST[:PORT])";
+    std::string bad = "bad broker '" + value + "' (mqtt://HOST[:PORT] or mqtts://HOST[:PORT])";
     std::string rest;
     if (value.rfind("mqtt://", 0) == 0) {
         rest = value.substr(7);
