@@ -62,16 +62,12 @@ install(FILES ${LEDSIGN_PACKAGING_DIR}/completion/ledsign
 # The service units name the program by its absolute path, which systemd requires: the installed
 # program of this build's prefix for `cmake --install`, and the package prefix's for the Debian
 # package, whose staged copies are replaced by the second ones (packaging/UsePackageUnit.cmake).
-# `ledsign mqtt` exists where libmosquitto was found (tools/CMakeLists.txt asks pkg-config the
-# same question), and so does its unit: a unit starting a missing command would only fail.
+# `ledsign mqtt` exists where tools/CMakeLists.txt found libmosquitto, and so does its unit: a
+# unit starting a missing command would only fail.
 set(LEDSIGN_PACKAGE_PREFIX /usr)
 set(units ledsign-watch@.service)
 set(unit_examples watch.conf)
-find_package(PkgConfig QUIET)
-if(PkgConfig_FOUND)
-    pkg_check_modules(LEDSIGN_PACKAGING_MOSQUITTO QUIET libmosquitto)
-endif()
-if(LEDSIGN_PACKAGING_MOSQUITTO_FOUND)
+if(TARGET ledsign AND LEDSIGN_MOSQUITTO_LIBRARY AND LEDSIGN_MOSQUITTO_INCLUDE)
     list(APPEND units ledsign-mqtt.service)
     list(APPEND unit_examples mqtt.conf)
 endif()
