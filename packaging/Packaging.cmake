@@ -155,8 +155,9 @@ sets to the sign, sets its clock and chooses the message it shows.
 whenever it changes; the template unit ledsign-watch@.service runs it as a
 service. 'ledsign mqtt' bridges an MQTT broker and the signs (messages, the
 slot shown and the clock as commands, each sign's state published, Home
-Assistant discovery); ledsign-mqtt.service runs it. The package also holds ledsign-emulator, a software sign on a
-pseudo-terminal for trying everything without hardware, and the five fonts.
+Assistant discovery); ledsign-mqtt.service runs it. The package also holds
+ledsign-emulator, a software sign on a pseudo-terminal for trying everything
+without hardware, and the five fonts.
 It needs no graphical toolkit.")
 
 set(CPACK_DEBIAN_EDITOR_PACKAGE_NAME ledsign-editor)
