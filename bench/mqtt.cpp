@@ -398,7 +398,12 @@ double SendWithoutBridge(const Options& o, const std::filesystem::path& dir,
         o.Ledsign, "send", "--signs-file", (dir / "signs.conf").string(), "--text", "Bez MQTT"};
     args.insert(args.end(), signs.begin(), signs.end());
     const tool_tests::RunResult r = tool_tests::RunToCompletion(args);
-    return r.ExitCode == 0 ? r.Seconds * 1000 : -1;
+    if (r.ExitCode != 0) {
+        std::fprintf(stderr, "mqtt: ledsign send ended with status %d:\n%s%s", r.ExitCode,
+                     r.Out.c_str(), r.Err.c_str());
+        return -1;
+    }
+    return r.Seconds * 1000;
 }
 
 // (b): one message alone, then one to every sign at once.
