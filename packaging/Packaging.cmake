@@ -59,19 +59,32 @@ install(FILES ${generated}/ledsign.1.gz ${generated}/ledsign-emulator.1.gz DESTI
         COMPONENT cli)
 install(FILES ${LEDSIGN_PACKAGING_DIR}/completion/ledsign
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions COMPONENT cli)
-# The service unit names the program by its absolute path, which systemd requires: the installed
+# The service units name the program by its absolute path, which systemd requires: the installed
 # program of this build's prefix for `cmake --install`, and the package prefix's for the Debian
-# package, whose staged copy is replaced by the second unit (packaging/UsePackageUnit.cmake).
+# package, whose staged copies are replaced by the second ones (packaging/UsePackageUnit.cmake).
+# `ledsign mqtt` exists where tools/CMakeLists.txt found libmosquitto, and so does its unit: a
+# unit starting a missing command would only fail.
 set(LEDSIGN_PACKAGE_PREFIX /usr)
-set(unit ledsign-watch@.service)
-set(LEDSIGN_UNIT_BINDIR ${CMAKE_INSTALL_FULL_BINDIR})
-configure_file(${LEDSIGN_PACKAGING_DIR}/systemd/${unit}.in ${generated}/${unit} @ONLY)
-set(LEDSIGN_UNIT_BINDIR ${LEDSIGN_PACKAGE_PREFIX}/${CMAKE_INSTALL_BINDIR})
-configure_file(${LEDSIGN_PACKAGING_DIR}/systemd/${unit}.in ${generated}/package/${unit} @ONLY)
+set(units ledsign-watch@.service)
+set(unit_examples watch.conf)
+if(TARGET ledsign AND LEDSIGN_MOSQUITTO_LIBRARY AND LEDSIGN_MOSQUITTO_INCLUDE)
+    list(APPEND units ledsign-mqtt.service)
+    list(APPEND unit_examples mqtt.conf)
+endif()
 set(CPACK_LEDSIGN_UNIT_DIR lib/systemd/system)
-install(FILES ${generated}/${unit} DESTINATION ${CPACK_LEDSIGN_UNIT_DIR} COMPONENT cli)
-install(FILES ${LEDSIGN_PACKAGING_DIR}/systemd/watch.conf
-        DESTINATION ${doc_dir}/ledsign/examples COMPONENT cli)
+set(CPACK_LEDSIGN_PACKAGE_UNITS "")
+foreach(unit ${units})
+    set(LEDSIGN_UNIT_BINDIR ${CMAKE_INSTALL_FULL_BINDIR})
+    configure_file(${LEDSIGN_PACKAGING_DIR}/systemd/${unit}.in ${generated}/${unit} @ONLY)
+    set(LEDSIGN_UNIT_BINDIR ${LEDSIGN_PACKAGE_PREFIX}/${CMAKE_INSTALL_BINDIR})
+    configure_file(${LEDSIGN_PACKAGING_DIR}/systemd/${unit}.in ${generated}/package/${unit} @ONLY)
+    install(FILES ${generated}/${unit} DESTINATION ${CPACK_LEDSIGN_UNIT_DIR} COMPONENT cli)
+    list(APPEND CPACK_LEDSIGN_PACKAGE_UNITS ${generated}/package/${unit})
+endforeach()
+foreach(example ${unit_examples})
+    install(FILES ${LEDSIGN_PACKAGING_DIR}/systemd/${example}
+            DESTINATION ${doc_dir}/ledsign/examples COMPONENT cli)
+endforeach()
 
 if(TARGET ledsign-editor)
     install(TARGETS ledsign-editor RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT editor)
@@ -111,7 +124,6 @@ set(CPACK_PACKAGE_NAME ledsign)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "${LEDSIGN_MAINTAINER}")
 set(CPACK_PACKAGING_INSTALL_PREFIX ${LEDSIGN_PACKAGE_PREFIX})
-set(CPACK_LEDSIGN_PACKAGE_UNIT ${generated}/package/${unit})
 set(CPACK_PRE_BUILD_SCRIPTS ${LEDSIGN_PACKAGING_DIR}/UsePackageUnit.cmake)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
@@ -127,7 +139,8 @@ set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 
 set(CPACK_DEBIAN_CLI_PACKAGE_NAME ledsign)
 # dh_installsystemd handles no template units: these scripts reload systemd and restart, stop and
-# (on purge) disable the ledsign-watch@ instances, and purge their configuration and state.
+# (on purge) disable the ledsign-watch@ instances and ledsign-mqtt, and purge their configuration
+# and state.
 set(maintscripts ${LEDSIGN_PACKAGING_DIR}/debian/maintscripts)
 set(CPACK_DEBIAN_CLI_PACKAGE_CONTROL_EXTRA
     ${maintscripts}/postinst ${maintscripts}/prerm ${maintscripts}/postrm)
@@ -140,8 +153,11 @@ sets to the sign, sets its clock and chooses the message it shows.
 .
 'ledsign watch' follows a text file and sends its first line to the sign
 whenever it changes; the template unit ledsign-watch@.service runs it as a
-service. The package also holds ledsign-emulator, a software sign on a
-pseudo-terminal for trying everything without hardware, and the five fonts.
+service. 'ledsign mqtt' bridges an MQTT broker and the signs (messages, the
+slot shown and the clock as commands, each sign's state published, Home
+Assistant discovery); ledsign-mqtt.service runs it. The package also holds
+ledsign-emulator, a software sign on a pseudo-terminal for trying everything
+without hardware, and the five fonts.
 It needs no graphical toolkit.")
 
 set(CPACK_DEBIAN_EDITOR_PACKAGE_NAME ledsign-editor)

@@ -4,7 +4,8 @@
 # metainfo and man pages through their validators, and the programs unpacked into a scratch
 # root: versions, compose and preview with the unpacked fonts, the editor started by the
 # desktop entry's Exec line with a file, the MIME types of the message files through GLib, the
-# service unit through systemd-analyze and the unit's settings,
+# service units through systemd-analyze (verify, and security against an exposure bound) and the
+# units' settings,
 # the maintainer scripts through install, upgrade, remove and purge in a scratch root, the
 # copyright file through a DEP-5 parser, and a second build of the packages, which must give
 # the same bytes.
@@ -62,7 +63,8 @@ expect_files "$cli" usr/bin/ledsign usr/bin/ledsign-emulator \
     usr/share/ledsign/fonts/font8x8atari.fnt \
     usr/share/man/man1/ledsign.1.gz usr/share/man/man1/ledsign-emulator.1.gz \
     usr/share/bash-completion/completions/ledsign usr/lib/systemd/system/ledsign-watch@.service \
-    usr/share/doc/ledsign/examples/watch.conf usr/share/doc/ledsign/copyright \
+    usr/lib/systemd/system/ledsign-mqtt.service usr/share/doc/ledsign/examples/watch.conf \
+    usr/share/doc/ledsign/examples/mqtt.conf usr/share/doc/ledsign/copyright \
     usr/share/doc/ledsign/changelog.gz
 expect_files "$editor" usr/bin/ledsign-editor usr/share/man/man1/ledsign-editor.1.gz \
     usr/share/applications/org.ledsign.Editor.desktop \
@@ -196,45 +198,76 @@ for pair in a.kom:application/x-ledsign-message b.kzb:application/x-ledsign-mess
         fail "the desktop entry does not open $type: $handler"
 done
 
-echo "-- service unit"
-# verify needs the program the unit starts: point ExecStart at the unpacked one.
+echo "-- service units"
+# verify needs the program a unit starts: point ExecStart at the unpacked one.
 units=$scratch/units
 mkdir "$units"
-sed "s|^ExecStart=/usr/bin/ledsign |ExecStart=$bin/ledsign |" \
-    "$root/usr/lib/systemd/system/ledsign-watch@.service" >"$units/ledsign-watch@hall.service"
+unit_dir=$root/usr/lib/systemd/system
+sed "s|^ExecStart=/usr/bin/ledsign |ExecStart=$bin/ledsign |" "$unit_dir/ledsign-watch@.service" \
+    >"$units/ledsign-watch@hall.service"
+sed "s|^ExecStart=/usr/bin/ledsign |ExecStart=$bin/ledsign |" "$unit_dir/ledsign-mqtt.service" \
+    >"$units/ledsign-mqtt.service"
 grep -q "^ExecStart=$bin/ledsign watch --config /etc/ledsign/watch/%i.conf$" \
-    "$units/ledsign-watch@hall.service" || fail "unexpected ExecStart in the unit"
-systemd-analyze verify --man=no "$units/ledsign-watch@hall.service"
-unit_values() { # unit_values KEY: the values of KEY in the packaged unit, one a line
-    sed -n "s/^$1=//p" "$root/usr/lib/systemd/system/ledsign-watch@.service" | tr ' ' '\n'
+    "$units/ledsign-watch@hall.service" || fail "unexpected ExecStart in the watch unit"
+grep -q "^ExecStart=$bin/ledsign mqtt --config /etc/ledsign/mqtt.conf$" \
+    "$units/ledsign-mqtt.service" || fail "unexpected ExecStart in the mqtt unit"
+for unit in "$units"/*.service; do
+    # verify prints what it ignores (a setting it cannot parse) and still exits 0.
+    warnings=$(systemd-analyze verify --man=no "$unit" 2>&1) || fail "$warnings"
+    [ -z "$warnings" ] || fail "$(basename "$unit"): $warnings"
+    # Both services run unattended with network access: their sandbox keeps the exposure
+    # (0 to 10, where 10 is an unconfined service) at 2.0 or below, which systemd calls OK.
+    systemd-analyze security --offline=yes --threshold=20 "$unit" >"$scratch/security.txt" ||
+        fail "$(basename "$unit") is exposed: $(tail -n 1 "$scratch/security.txt")"
+done
+unit_values() { # unit_values UNIT KEY: the values of KEY in the packaged UNIT, one a line
+    sed -n "s/^$2=//p" "$unit_dir/$1" | tr ' ' '\n'
 }
-# A configuration error ends watch with a status that stops the restarts: it would fail the same
-# way every 5 s.
+# A configuration error ends a service with a status that stops the restarts: it would fail the
+# same way every 5 s.
 echo "not a key-value line" >"$scratch/bad.conf"
-for config in "$scratch/bad.conf" "$scratch/missing.conf"; do
-    set +e
-    "$bin/ledsign" watch --config "$config" >/dev/null 2>&1
-    config_status=$?
-    set -e
-    unit_values RestartPreventExitStatus | grep -qx "$config_status" ||
-        fail "exit status $config_status of configuration $config restarts the unit"
+for command_unit in watch:ledsign-watch@.service mqtt:ledsign-mqtt.service; do
+    command=${command_unit%%:*}
+    unit=${command_unit#*:}
+    for config in "$scratch/bad.conf" "$scratch/missing.conf"; do
+        set +e
+        "$bin/ledsign" "$command" --config "$config" >/dev/null 2>&1
+        config_status=$?
+        set -e
+        unit_values "$unit" RestartPreventExitStatus | grep -qx "$config_status" ||
+            fail "exit status $config_status of $command's configuration $config restarts $unit"
+    done
+    # Every serial driver's device group gets through DevicePolicy=closed, read and write.
+    for group in ttyS ttyUSB ttyACM ttyAMA ttySC ttyXR ttymxc rfcomm; do
+        allowed=no
+        while read -r pattern access; do
+            # shellcheck disable=SC2053 # the pattern is a glob, as systemd matches it
+            [[ char-$group == $pattern && $access == rw ]] && allowed=yes
+        done < <(unit_values "$unit" DeviceAllow | paste -d ' ' - -)
+        [ "$allowed" = yes ] || fail "$unit does not let char-$group through"
+    done
 done
-# Every serial driver's device group gets through DevicePolicy=closed, read and write.
-for group in ttyS ttyUSB ttyACM ttyAMA ttySC ttyXR ttymxc rfcomm; do
-    allowed=no
-    while read -r pattern access; do
-        # shellcheck disable=SC2053 # the pattern is a glob, as systemd matches it
-        [[ char-$group == $pattern && $access == rw ]] && allowed=yes
-    done < <(sed -n 's/^DeviceAllow=//p' "$root/usr/lib/systemd/system/ledsign-watch@.service")
-    [ "$allowed" = yes ] || fail "the unit does not let char-$group through"
+# The bridge reaches its broker over IPv4 and IPv6, and its secrets come as credentials, which a
+# missing file does not stop (a broker without passwords needs none).
+for family in AF_INET AF_INET6; do
+    unit_values ledsign-mqtt.service RestrictAddressFamilies | grep -qx "$family" ||
+        fail "ledsign-mqtt.service refuses $family"
 done
-# A source install names its own program: configured (only) for /usr/local, the unit starts
+for credential in mqtt-password mqtt-key; do
+    grep -q "^LoadCredential=$credential:/etc/ledsign/" "$unit_dir/ledsign-mqtt.service" &&
+        grep -q "^SetCredential=$credential:" "$unit_dir/ledsign-mqtt.service" ||
+        fail "ledsign-mqtt.service does not load $credential with a fallback"
+done
+# A source install names its own program: configured (only) for /usr/local, the units start
 # /usr/local/bin/ledsign.
 cmake -S . -B "$scratch/local" -G Ninja -Wno-dev -DCMAKE_INSTALL_PREFIX=/usr/local \
     -DLEDSIGN_GUI=OFF -DLEDSIGN_TESTS=OFF -DLEDSIGN_BENCH=OFF >/dev/null
 grep -qx 'ExecStart=/usr/local/bin/ledsign watch --config /etc/ledsign/watch/%i.conf' \
     "$scratch/local/packaging/ledsign-watch@.service" ||
-    fail "a build for /usr/local makes a unit that does not start /usr/local/bin/ledsign"
+    fail "a build for /usr/local makes a watch unit that does not start /usr/local/bin/ledsign"
+grep -qx 'ExecStart=/usr/local/bin/ledsign mqtt --config /etc/ledsign/mqtt.conf' \
+    "$scratch/local/packaging/ledsign-mqtt.service" ||
+    fail "a build for /usr/local makes an mqtt unit that does not start /usr/local/bin/ledsign"
 
 echo "-- maintainer scripts: install, upgrade, remove, purge"
 # dpkg installs into a scratch root and runs the scripts outside it with DPKG_ROOT set. A
@@ -252,7 +285,10 @@ cat >"$stubs/systemctl" <<'STUB'
 echo "$*" >>"$SYSTEMCTL_LOG"
 [ -d "$SYSROOT/run/systemd/system" ] || exit 1
 case " $* " in
-*" list-units "*) echo "ledsign-watch@hall.service loaded active running Sends a line" ;;
+*" list-units "*)
+    echo "ledsign-watch@hall.service loaded active running Sends a line"
+    echo "ledsign-mqtt.service loaded active running Bridges"
+    ;;
 *" is-enabled "*) echo enabled ;;
 esac
 STUB
@@ -277,20 +313,23 @@ sed -i "s/^Version: .*/Version: $version.1/" "$upgrade/DEBIAN/control"
 dpkg-deb --root-owner-group -b "$upgrade" "$scratch/upgrade.deb" >/dev/null
 calls=$(in_sysroot -i "$scratch/upgrade.deb")
 grep -qx -- '--system daemon-reload' <<<"$calls" || fail "the upgrade did not reload: $calls"
-grep -q ' restart ledsign-watch@hall.service$' <<<"$calls" ||
-    fail "the upgrade did not restart the running instance: $calls"
+grep -q ' restart ledsign-watch@hall.service ledsign-mqtt.service$' <<<"$calls" ||
+    fail "the upgrade did not restart the running services: $calls"
 # What an administrator and the service leave behind.
 mkdir -p "$sysroot"/etc/ledsign/watch "$sysroot"/var/lib/private/ledsign-watch \
     "$sysroot"/etc/systemd/system/signs.target.wants
-touch "$sysroot"/etc/ledsign/watch/hall.conf "$sysroot"/var/lib/private/ledsign-watch/dane.txt
+touch "$sysroot"/etc/ledsign/watch/hall.conf "$sysroot"/var/lib/private/ledsign-watch/dane.txt \
+    "$sysroot"/etc/ledsign/mqtt.conf "$sysroot"/etc/ledsign/mqtt-password \
+    "$sysroot"/etc/ledsign/mqtt-key.pem
 ln -s private/ledsign-watch "$sysroot"/var/lib/ledsign-watch
 for link in multi-user.target.wants/ledsign-watch@hall.service \
-    signs.target.wants/ledsign-watch@yard.service; do
-    ln -s /usr/lib/systemd/system/ledsign-watch@.service "$sysroot/etc/systemd/system/$link"
+    signs.target.wants/ledsign-watch@yard.service multi-user.target.wants/ledsign-mqtt.service; do
+    ln -s "/usr/lib/systemd/system/$(basename "$link" | sed 's/@.*\./@./')" \
+        "$sysroot/etc/systemd/system/$link"
 done
 calls=$(in_sysroot -r ledsign)
-grep -q '^stop ledsign-watch@hall.service$' <<<"$calls" ||
-    fail "the removal did not stop the instance: $calls"
+grep -q '^stop ledsign-watch@hall.service ledsign-mqtt.service$' <<<"$calls" ||
+    fail "the removal did not stop the services: $calls"
 [ "$(tail -n 1 <<<"$calls")" = '--system daemon-reload' ] ||
     fail "the removal did not reload at its end: $calls"
 calls=$(in_sysroot -P ledsign)

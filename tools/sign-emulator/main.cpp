@@ -43,6 +43,7 @@ struct Options {
     bool noise = false;
     bool lineRate = false;
     bool quiet = false;
+    bool logTimes = false;
     long delayMs = 0;
     std::string link;
     std::string log;
@@ -67,6 +68,9 @@ void DefineOptions(CLI::App& app, Options& o) {
                    "make PATH a symbolic link to the terminal while running; only a symbolic "
                    "link already there is replaced");
     app.add_option("--log", o.log, "write one line per request received");
+    app.add_flag("--log-times", o.logTimes,
+                 "start each log line with t=SECONDS, the monotonic clock (CLOCK_MONOTONIC) when "
+                 "the request's first byte arrived");
     app.add_flag("--quiet", o.quiet, "do not draw the strip");
     app.add_flag("--line-rate", o.lineRate, "pace both directions at 9600 baud");
     app.add_option("--listen", o.listen,
@@ -179,8 +183,9 @@ public:
                 SleepUntil(Steady::now() + std::chrono::milliseconds(10));
                 continue;
             }
+            const Steady::time_point readAt = Steady::now();
             if (options_.lineRate) {
-                pacer_.Available(Steady::now());
+                pacer_.Available(readAt);
             }
             for (ssize_t i = 0; i < n && !g_stop; ++i) {
                 if (options_.lineRate) {
@@ -188,6 +193,8 @@ public:
                 }
                 if (decoder_.Feed(input[i])) {
                     Handle();
+                } else if (decoder_.State() == framecodec::kRxSourceHigh) { // a start byte
+                    frameStart_ = options_.lineRate ? Steady::now() : readAt;
                 }
             }
         }
@@ -251,6 +258,13 @@ private:
         if (log_ == nullptr) {
             return;
         }
+        if (options_.logTimes) {
+            const auto ns =
+                std::chrono::duration_cast<std::chrono::nanoseconds>(frameStart_.time_since_epoch())
+                    .count();
+            std::fprintf(log_, "t=%lld.%09lld ", static_cast<long long>(ns / 1000000000),
+                         static_cast<long long>(ns % 1000000000));
+        }
         std::fprintf(log_, "cmd=%02X slot=%d len=%zu data=", command, slot, payload.size());
         for (std::uint8_t b : payload) {
             std::fprintf(log_, "%02X", b);
@@ -266,6 +280,7 @@ private:
     framecodec::FrameDecoder decoder_;
     sign_emulator::SignState state_;
     LinePacer pacer_;
+    Steady::time_point frameStart_{}; // when the current frame's first byte arrived
     std::uint8_t reply_[128] = {};
 };
 

@@ -142,9 +142,25 @@ std::set<std::string> HelpOptions(const std::string& command) {
     return options;
 }
 
+// The commands `ledsign --help` lists: those this build has (mqtt only where libmosquitto was).
+std::set<std::string> HelpCommands() {
+    const RunResult r = Ledsign({"--help"});
+    std::set<std::string> commands;
+    const std::regex command("^  ([a-z-]+)  ");
+    std::istringstream in(r.Out);
+    for (std::string line; std::getline(in, line);) {
+        std::smatch m;
+        if (std::regex_search(line, m, command)) {
+            commands.insert(m[1]);
+        }
+    }
+    return commands;
+}
+
 TEST(CommandLine, CompletionOffersTheOptionsOfEachCommand) {
     std::ifstream completion(LEDSIGN_COMPLETION);
     const std::regex line("^\\s+([a-z-]+)\\) options=\"([^\"]*)\"");
+    const std::set<std::string> built = HelpCommands();
     std::set<std::string> commands;
     for (std::string text; std::getline(completion, text);) {
         std::smatch m;
@@ -152,13 +168,18 @@ TEST(CommandLine, CompletionOffersTheOptionsOfEachCommand) {
             continue;
         }
         commands.insert(m[1]);
+        if (built.count(m[1]) == 0) {
+            EXPECT_EQ(m[1], "mqtt") << "completed, but no such command";
+            continue; // completed for the builds that have it
+        }
         std::istringstream words(m[2].str());
         const std::set<std::string> offered{std::istream_iterator<std::string>(words), {}};
         EXPECT_EQ(offered, HelpOptions(m[1])) << m[1];
     }
-    const std::set<std::string> all = {"compose",    "dump", "preview", "send",  "send-set",
-                                       "sync-clock", "show", "ports",   "signs", "watch"};
-    EXPECT_EQ(commands, all);
+    EXPECT_GE(built.size(), 10u);
+    for (const std::string& command : built) {
+        EXPECT_EQ(commands.count(command), 1u) << command << " is not completed";
+    }
 }
 
 // Every problem of a signs file exits 2 with the file, the line where there is one and the

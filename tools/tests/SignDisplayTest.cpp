@@ -8,12 +8,14 @@
 
 #include "comm/Unitcomprotocol.h"
 #include "preview/Fonts.h"
+#include "testsupport/ScratchFiles.h"
 #include "testsupport/Subprocess.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -186,6 +188,36 @@ TEST(SignEmulator, RefusesWhatItCannotDo) {
     for (const Case& c : cases) {
         EXPECT_EQ(Transact(port, c.command, c.payload), c.result) << int(c.command);
     }
+}
+
+// --log-times stamps a request with the moment its first byte arrived, on the clock that other
+// processes read as steady_clock (CLOCK_MONOTONIC). At 9600 baud a message's last byte comes
+// about 1.1 s after its first, which tells the two apart: the bound is on the wall clock.
+TEST(SignEmulatorRealTime, LogTimesTheFirstByteOfEachRequest) {
+    const test_files::ScratchDir dir;
+    const std::filesystem::path log = dir.Path() / "sign.log";
+    tool_tests::Subprocess process(
+        {LEDSIGN_EMULATOR, "--quiet", "--line-rate", "--log-times", "--log", log.string()});
+    const std::string port = process.ReadLine();
+    const auto before = std::chrono::steady_clock::now();
+    ASSERT_EQ(Transact(port, 0x15, Cells({{0x04, 'A'}}, 1)), kComOk);
+    const auto after = std::chrono::steady_clock::now();
+    std::ifstream in(log);
+    std::string line;
+    ASSERT_TRUE(std::getline(in, line));
+    long long seconds = 0;
+    long long nanoseconds = 0;
+    int consumed = 0;
+    ASSERT_EQ(std::sscanf(line.c_str(), "t=%lld.%9lld %n", &seconds, &nanoseconds, &consumed), 2)
+        << line;
+    EXPECT_EQ(line.compare(static_cast<std::size_t>(consumed), 28, "cmd=15 slot=9 len=1024 data="),
+              0)
+        << line;
+    const std::chrono::steady_clock::time_point stamp(std::chrono::seconds(seconds) +
+                                                      std::chrono::nanoseconds(nanoseconds));
+    EXPECT_GE(stamp, before);
+    EXPECT_LE(stamp, before + std::chrono::milliseconds(500)) << "not the first byte's time";
+    EXPECT_GE(after - before, std::chrono::milliseconds(1000)); // the line was paced
 }
 
 #endif // LEDSIGN_EMULATOR
