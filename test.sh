@@ -153,10 +153,22 @@ stage_fuzz() {
     done
 }
 
+# zlib, libpng and giflib built for Windows once per machine (scripts/imagelibs-mingw.sh), so
+# that ledsign.exe writes PNG and GIF pictures as the Linux tool does.
+windows_configure_image_libs() {
+    local prefix
+    prefix=$(scripts/imagelibs-mingw.sh)
+    # The libraries are looked for again: ones found in an earlier prefix (other versions or
+    # options) would stay in the cache.
+    cmake --preset build-win "${launcher[@]}" -DLEDSIGN_MINGW_PREFIXES="$prefix" \
+        -U 'PNG_*' -U 'GIF_*' -U 'ZLIB_*' >/dev/null
+}
+
 stage_windows() {
     echo "== Windows cross-build (mingw-w64), tested under Wine"
     # ledsign.exe is tested against the plain build's software sign and ledsign.
     plain_build
+    windows_configure_image_libs
     configure_and_build build-win
     (
         . scripts/wine.sh
@@ -169,6 +181,8 @@ stage_windows() {
         "$WINE" wineboot -i >/dev/null 2>&1
         ctest --test-dir build-win --output-on-failure -j "$JOBS"
         scripts/wine-tool-tests.sh build-win build
+        # Again under the Polish code pages (ANSI 1250, OEM 852) that Polish users have.
+        WINE_TEST_LOCALE=pl_PL.UTF-8 scripts/wine-tool-tests.sh build-win build
         scripts/zip-tests.sh build-win
     )
 }

@@ -1,5 +1,5 @@
 #include "app/SettingsFile.h"
-#include "messages/Utf8Files.h"
+#include "preview/Utf8Files.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -4,6 +4,7 @@
 #include "app/chartable/Unitchartable.h"
 #include "app/mainwindow/MainForm.h"
 #include "app/syncwindow/TForm3.h"
+#include "preview/Utf8Files.h"
 
 #include <QApplication>
 #include <QFile>
@@ -117,7 +118,7 @@ SyncContext SyncContextOf(TForm1& form1) {
 QString SkippedFontsText(const std::vector<SkippedFontFile>& skipped) {
     QStringList lines;
     for (const SkippedFontFile& file : skipped) {
-        const QString name = QString::fromStdString(file.File.string());
+        const QString name = QString::fromStdString(PathToUtf8(file.File));
         if (file.Why == SkippedFontFile::Reason::TooShort) {
             lines << QStringLiteral("Pominięto plik czcionki %1: ma %2 B, a powinien mieć %3 B.")
                          .arg(name)

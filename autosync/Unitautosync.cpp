@@ -1,6 +1,6 @@
 #include "autosync/Unitautosync.h"
 #include "messages/Cp1250.h"
-#include "messages/Utf8Files.h"
+#include "preview/Utf8Files.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -4,7 +4,7 @@
 // ("USB Serial Port (COM3)") and by the driver's device name ("\Device\Serial0").
 
 #include "comm/SerialPortList.h"
-#include "messages/platform/WideNames.h"
+#include "preview/platform/WideNames.h"
 
 #include <algorithm>
 #include <cwctype>

@@ -9,6 +9,7 @@
 
 #include "comm/LineStop.h"
 #include "comm/TcpResolve.h"
+#include "preview/platform/WideNames.h"
 
 #include <algorithm>
 #include <chrono>
@@ -26,10 +27,7 @@ SOCKET Sock(std::intptr_t handle) {
 }
 
 std::string SystemMessage(int code) {
-    char text[256] = "";
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                   static_cast<DWORD>(code), 0, text, sizeof text, nullptr);
-    std::string message = text;
+    std::string message = WindowsErrorText(static_cast<unsigned long>(code));
     while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
                                 message.back() == ' ' || message.back() == '.')) {
         message.pop_back();

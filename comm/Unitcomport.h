@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 // Outcome of waiting for received bytes.
 enum class LineWait {
@@ -129,6 +130,12 @@ private:
     struct SavedLineSettings;
     std::unique_ptr<SavedLineSettings> saved_;
 };
+
+// The Windows device path for port `name`: "COMn" in any case, also with the trailing colon
+// Windows itself accepts ("COM12:" is COM12), becomes "\\.\COMn", the only spelling that opens
+// COM10 and above; any other name comes back unchanged. Portable, so that it is tested on every
+// platform.
+std::string WindowsDeviceName(std::string_view name);
 
 // The computer's local calendar date and time, as the sign's clock wants it.
 struct ComDateTime {

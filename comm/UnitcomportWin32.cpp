@@ -3,6 +3,7 @@
 #include "comm/Unitcomport.h"
 
 #include "comm/LineStop.h"
+#include "preview/platform/WideNames.h"
 
 #include <algorithm>
 #include <cctype>
@@ -24,19 +25,6 @@ HANDLE Handle(std::intptr_t handle) {
 // How often a wait looks at the driver's input queue. The handle is synchronous, so there is
 // no event to wait on without blocking in WaitCommEvent; 10 ms keeps a reply's delay small.
 constexpr DWORD kWaitStepMs = 10;
-
-// "COM10" and above open only through the device namespace ("\\.\COM10"); the prefix is
-// harmless for COM1..COM9, so every plain "COMn" gets it. Other names are passed unchanged.
-std::string DeviceName(const char* name) {
-    const std::size_t length = std::strlen(name);
-    bool plainCom = length > 3 && std::toupper(static_cast<unsigned char>(name[0])) == 'C' &&
-                    std::toupper(static_cast<unsigned char>(name[1])) == 'O' &&
-                    std::toupper(static_cast<unsigned char>(name[2])) == 'M';
-    for (std::size_t i = 3; plainCom && i < length; ++i) {
-        plainCom = std::isdigit(static_cast<unsigned char>(name[i])) != 0;
-    }
-    return plainCom ? std::string("\\\\.\\") + name : std::string(name);
-}
 
 // The name of the mark that tells other processes the port is held: one per device, whatever
 // spelling the caller used ("com5", "\\.\COM5").
@@ -73,19 +61,57 @@ void FillLineSettings(DCB& dcb) {
     dcb.StopBits = ONESTOPBIT;
 }
 
-// The system's text for `code`, without the trailing line end.
-std::string SystemText(DWORD code) {
-    char text[256];
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                             code, 0, text, sizeof text, nullptr);
-    while (n > 0 && (text[n - 1] == '\n' || text[n - 1] == '\r' || text[n - 1] == ' ')) {
-        --n;
-    }
-    return std::string(text, n);
+LineError SystemError(DWORD code) {
+    return SystemFailure(LineErrorKindFromWindows(code), code, WindowsErrorText(code));
 }
 
-LineError SystemError(DWORD code) {
-    return SystemFailure(LineErrorKindFromWindows(code), code, SystemText(code));
+// The mark's record of the process that holds the port: its id, written once the mark is made.
+void RecordHolder(HANDLE mark) {
+    void* view = MapViewOfFile(mark, FILE_MAP_WRITE, 0, 0, sizeof(DWORD));
+    if (view != nullptr) {
+        const DWORD id = GetCurrentProcessId();
+        std::memcpy(view, &id, sizeof id);
+        UnmapViewOfFile(view);
+    }
+}
+
+// "ledsign.exe (pid 1234)" for the process `id`, or "pid 1234" when its name cannot be read.
+std::string ProcessName(DWORD id) {
+    const std::string pid = "pid " + std::to_string(id);
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
+    if (process == nullptr) {
+        return pid;
+    }
+    wchar_t path[MAX_PATH];
+    DWORD length = MAX_PATH;
+    const bool named = QueryFullProcessImageNameW(process, 0, path, &length) != 0;
+    CloseHandle(process);
+    if (!named) {
+        return pid;
+    }
+    const std::wstring_view image(path, length);
+    const std::size_t slash = image.find_last_of(L"\\/");
+    return NarrowToUtf8(slash == std::wstring_view::npos ? image : image.substr(slash + 1)) + " (" +
+           pid + ")";
+}
+
+// InUse for a port whose mark exists, naming its holder when the mark has recorded one (a
+// holder that has only just made the mark has not yet).
+LineError HeldError(HANDLE mark) {
+    LineError error = LineFailure(LineErrorKind::InUse);
+    const void* view = MapViewOfFile(mark, FILE_MAP_READ, 0, 0, sizeof(DWORD));
+    if (view == nullptr) {
+        return error;
+    }
+    DWORD id = 0;
+    std::memcpy(&id, view, sizeof id);
+    UnmapViewOfFile(view);
+    if (id == GetCurrentProcessId()) {
+        error.HeldHere = true;
+    } else if (id != 0) {
+        error.Holder = ProcessName(id);
+    }
+    return error;
 }
 
 } // namespace
@@ -107,22 +133,29 @@ int ComPort::OpenDevice(const char* name) {
         lastError_.SystemMessage = "no port name";
         return 1;
     }
-    const std::string device = DeviceName(name);
+    const std::string device = WindowsDeviceName(name);
     // Windows' serial drivers refuse a second open by themselves; Wine's do not, so a second
     // ledsign or editor there would share the line. The mark is taken before the port is opened
-    // and an existing one means the port is held.
-    HANDLE mark = CreateMutexW(nullptr, FALSE, HoldMarkName(device).c_str());
+    // and an existing one means the port is held; it records its holder's process.
+    HANDLE mark = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                     sizeof(DWORD), HoldMarkName(device).c_str());
     if (mark == nullptr) {
         lastError_ = SystemError(GetLastError());
         return 1;
     }
     if (GetLastError() == ERROR_ALREADY_EXISTS) {
-        // Another ledsign or editor holds the port; Windows does not say which.
-        lastError_ = LineFailure(LineErrorKind::InUse);
+        lastError_ = HeldError(mark);
         CloseHandle(mark);
         return 1;
     }
-    HANDLE handle = CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+    RecordHolder(mark);
+    const std::wstring wideDevice = WidenUtf8(device);
+    if (wideDevice.empty()) {
+        lastError_ = SystemError(ERROR_INVALID_NAME);
+        CloseHandle(mark);
+        return 1;
+    }
+    HANDLE handle = CreateFileW(wideDevice.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                 OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         // A COM port is opened without sharing: ERROR_ACCESS_DENIED means another program has

@@ -1,7 +1,7 @@
 #include "messages/AtomicFile.h"
 
-#include "messages/Utf8Files.h"
 #include "messages/platform/AtomicFilePlatform.h"
+#include "preview/Utf8Files.h"
 
 namespace platform = atomic_file_platform;
 

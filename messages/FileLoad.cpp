@@ -1,6 +1,6 @@
 #include "messages/FileLoad.h"
 
-#include "messages/Utf8Files.h"
+#include "preview/Utf8Files.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -67,7 +67,7 @@ std::size_t ReadFileStart(const char* fileName, std::span<std::uint8_t> buffer,
     }
     // The length as the file stands now; a file that could not be measured has at least the
     // bytes just read.
-    const std::uintmax_t size = fs::file_size(fs::path(fileName), error);
+    const std::uintmax_t size = fs::file_size(Utf8ToPath(fileName), error);
     report.FileSize = error ? count : size;
     return count;
 }

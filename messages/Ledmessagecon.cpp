@@ -1,8 +1,8 @@
 #include "messages/Ledmessagecon.h"
 
 #include "messages/AtomicFile.h"
-#include "messages/Utf8Files.h"
 #include "preview/Fonts.h"
+#include "preview/Utf8Files.h"
 
 #include <algorithm>
 

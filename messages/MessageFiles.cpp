@@ -1,7 +1,7 @@
 #include "messages/MessageFiles.h"
 
 #include "messages/AtomicFile.h"
-#include "messages/Utf8Files.h"
+#include "preview/Utf8Files.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,5 @@
 #include "preview/Fonts.h"
+#include "preview/Utf8Files.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -40,7 +41,7 @@ Lookup LoadFontFile(FontSet& fonts, int index, const FontSpec& fontSpec,
         return Lookup::Missing;
     }
     errno = 0;
-    std::FILE* in = std::fopen(file.string().c_str(), "rb");
+    std::FILE* in = OpenUtf8File(PathToUtf8(file).c_str(), "rb");
     if (in == nullptr) {
         reason.Error = LastError();
         skipped = reason;
@@ -72,7 +73,7 @@ Lookup LoadFontFile(FontSet& fonts, int index, const FontSpec& fontSpec,
 } // namespace
 
 std::string DescribeSkippedFont(const SkippedFontFile& skipped) {
-    std::string text = skipped.File.string() + ": ";
+    std::string text = PathToUtf8(skipped.File) + ": ";
     if (skipped.Why == SkippedFontFile::Reason::TooShort) {
         text +=
             std::to_string(skipped.Size) + " bytes, " + std::to_string(skipped.Needed) + " needed";

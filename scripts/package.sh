@@ -10,7 +10,8 @@
 #   The Windows build of the command-line tool: ledsign-VERSION-win64.zip in the build
 #   folder, holding ledsign-VERSION-win64/ with ledsign.exe (stripped), the five font files
 #   beside it (where the program looks first after the current folder), a short README.txt
-#   and the licences (LICENSE.txt, COPYRIGHT.txt, MINGW-W64-RUNTIME-LICENSE.txt).
+#   and the licences (LICENSE.txt, COPYRIGHT.txt, MINGW-W64-RUNTIME-LICENSE.txt, and
+#   IMAGE-LIBRARIES-LICENSE.txt when zlib, libpng and giflib are linked in).
 #   Prints the ZIP's path.
 #
 # Both are reproducible: their file dates are SOURCE_DATE_EPOCH when it is set, otherwise the
@@ -57,6 +58,19 @@ runtime_notice=/usr/share/doc/mingw-w64-common/copyright
 sed 's/$/\r/' LICENSE >"$stage/$name/LICENSE.txt"
 sed 's/$/\r/' packaging/debian/copyright >"$stage/$name/COPYRIGHT.txt"
 sed 's/$/\r/' "$runtime_notice" >"$stage/$name/MINGW-W64-RUNTIME-LICENSE.txt"
+# zlib, libpng and giflib are linked into ledsign.exe when the build found the static ones of
+# scripts/imagelibs-mingw.sh (LEDSIGN_MINGW_PREFIXES): their notices travel with it.
+image_libs=$(sed -n 's/^LEDSIGN_MINGW_PREFIXES:[A-Z]*=//p' "$build/CMakeCache.txt")
+image_notices=""
+for lib in zlib libpng giflib; do
+    notice=$image_libs/share/licenses/$lib/LICENSE
+    if [ -n "$image_libs" ] && [ -f "$notice" ]; then
+        image_notices+=$(printf '%s\n%s\n\n' "== $lib" "$(cat "$notice")")$'\n\n'
+    fi
+done
+if [ -n "$image_notices" ]; then
+    printf '%s' "$image_notices" | sed 's/$/\r/' >"$stage/$name/IMAGE-LIBRARIES-LICENSE.txt"
+fi
 # Windows editors expect CR LF.
 sed 's/$/\r/' > "$stage/$name/README.txt" <<TEXT
 ledsign $version for 64-bit Windows
@@ -80,7 +94,9 @@ built in, so the program also works without them). File names and text may use a
 characters; message text must exist in code page 1250.
 
 LICENSE.txt is ledsign's licence (MIT). COPYRIGHT.txt names the origins and notices of the
-fonts, MINGW-W64-RUNTIME-LICENSE.txt those of the runtime built into ledsign.exe.
+fonts, MINGW-W64-RUNTIME-LICENSE.txt those of the runtime built into ledsign.exe, and
+IMAGE-LIBRARIES-LICENSE.txt (where present) those of zlib, libpng and giflib, built in for the
+PNG and GIF pictures of "ledsign preview".
 TEXT
 
 out=$(realpath "$build")/$name.zip

@@ -40,38 +40,6 @@ if [ -f "$prefix/lib/cmake/Qt6/Qt6Config.cmake" ]; then
     exit 0
 fi
 
-if [ "$(id -u)" -eq 0 ]; then SUDO=(); else SUDO=(sudo); fi
-APT=(apt-get -o DPkg::Lock::Timeout=600)
-
-# The source comes from the archive and suite apt installed Debian's Qt from. The entry goes into
-# a file of its own; the rest of apt's configuration is left alone.
-source_list=/etc/apt/sources.list.d/ledsign-qt-source.list
-if ! apt-get source --print-uris "qt6-base=$QT_DEBIAN_VERSION" >/dev/null 2>&1; then
-    # apt-cache policy lists each version, then the archives ("500 URI SUITE/COMPONENT ...").
-    origin=$(apt-cache policy qt6-base-dev | awk -v v="$QT_DEBIAN_VERSION" '
-        ($1 == "***" && NF == 3) || (NF == 2 && $1 !~ /^[0-9]+$/) {
-            want = (($1 == "***") ? $2 : $1) == v; next }
-        want && $2 ~ /:\/\// { print $2, $3; exit }')
-    [ -n "$origin" ] || { echo "qt-mingw: no archive offers qt6-base-dev $QT_DEBIAN_VERSION" >&2; exit 1; }
-    read -r uri suite_component <<<"$origin"
-    suite=${suite_component%%/*} component=${suite_component#*/}
-    # apt refuses two entries for one archive with different keys: take the entry's own key.
-    signed_by=$(awk -v uri="${uri%/}" -v suite="$suite" '
-        BEGIN { RS = ""; FS = "\n" }
-        { u = s = k = ""
-          for (i = 1; i <= NF; i++) {
-              if ($i ~ /^URIs:/) u = " " substr($i, 6) " "
-              if ($i ~ /^Suites:/) s = " " substr($i, 8) " "
-              if ($i ~ /^Signed-By:/) { k = substr($i, 11); gsub(/^ +| +$/, "", k) } }
-          if (index(u, " " uri " ") || index(u, " " uri "/ ")) if (index(s, " " suite " ")) { print k; exit } }' \
-        /etc/apt/sources.list.d/*.sources 2>/dev/null || true)
-    options=""
-    [ -n "$signed_by" ] && options="[signed-by=$signed_by] "
-    echo "deb-src $options$uri $suite $component" | "${SUDO[@]}" tee "$source_list" >/dev/null
-    echo "qt-mingw: added $(cat "$source_list") in $source_list" >&2
-    "${SUDO[@]}" "${APT[@]}" update >&2
-fi
-
 work=$(mktemp -d "${TMPDIR:-/tmp}/ledsign-qt-mingw.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 staging=$cache_root/.qt-$QT_VERSION-mingw-$hash.partial
@@ -79,9 +47,8 @@ rm -rf "$staging"
 mkdir -p "$cache_root"
 
 echo "qt-mingw: building Qt $QT_VERSION for Windows into $prefix (about 40 minutes on two cores)" >&2
-(cd "$work" && apt-get source --only-source "qt6-base=$QT_DEBIAN_VERSION") >&2
-src=$(find "$work" -maxdepth 1 -type d -name 'qt6-base-*' | head -n1)
-[ -n "$src" ] || { echo "qt-mingw: the source did not unpack" >&2; exit 1; }
+# From the archive and suite apt installed Debian's Qt from.
+src=$("$here/scripts/debian-source.sh" "qt6-base=$QT_DEBIAN_VERSION" "$work")
 
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)

@@ -16,8 +16,22 @@ exe=$win_build/tools/ledsign.exe
 emulator=$native_build/tools/sign-emulator/ledsign-emulator
 native_ledsign=$native_build/tools/ledsign
 
-# An ANSI code page without the Polish letters: a narrow Windows call left on any path shows.
-export LC_ALL=C.UTF-8
+# The locale Wine takes its code pages from: C.UTF-8 by default, an ANSI code page without the
+# Polish letters, so a narrow Windows call left on any path shows; WINE_TEST_LOCALE=pl_PL.UTF-8
+# gives the Polish ones (ANSI 1250, OEM 852), under which the same narrow call would work on
+# Polish names and a conversion made twice shows instead. A locale the system lacks is compiled
+# into a private folder (LOCPATH).
+locale_name=${WINE_TEST_LOCALE:-C.UTF-8}
+locale_dir=""
+if LC_ALL=$locale_name locale 2>&1 | grep -q 'Cannot set'; then
+    locale_dir=$(mktemp -d)
+    localedef -i "${locale_name%%.*}" -f UTF-8 "$locale_dir/$locale_name" ||
+        { echo "cannot compile the locale $locale_name (package locales)" >&2; exit 1; }
+    export LOCPATH=$locale_dir
+fi
+# (bash itself cannot take a locale from LOCPATH and would warn.)
+{ export LC_ALL=$locale_name LANG=$locale_name; } 2>/dev/null
+echo "-- Wine under the locale $locale_name"
 export WINEPREFIX=${WINEPREFIX:-$win_build/wineprefix}
 export WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
 . "$(dirname "$0")/wine.sh"
@@ -28,6 +42,7 @@ emulator_pids=()
 cleanup() {
     for pid in "${emulator_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
     "$WINESERVER" -k 2>/dev/null || true
+    [ -n "$locale_dir" ] && rm -rf "$locale_dir"
     [ -n "${KEEP_WORK:-}" ] && echo "kept $work" || rm -rf "$work"
 }
 trap cleanup EXIT
@@ -132,6 +147,10 @@ if ledsign_exe send --port COM9 one.kom >missing.out 2>&1; then
 else
     check "a port that does not exist fails and is named" grep -q 'COM9' missing.out
 fi
+# The system's own reason, in the user's language (Polish under pl_PL), is UTF-8 like the rest.
+ledsign_exe send --trace --port COM9 one.kom >missing-trace.out 2>&1 || true
+check "the system's reason for the missing port is given" grep -q 'system: .*(code ' missing-trace.out
+check "and is UTF-8" iconv -f UTF-8 -t UTF-8 -o /dev/null missing-trace.out
 
 echo "-- COM12 (device namespace), watch, a port held by another process"
 sends "send --port COM12 reaches the sign" sign12.log "$(request 15 9 one.kom)" \
@@ -150,11 +169,13 @@ for _ in $(seq 100); do
     sleep 0.1
 done
 check "watch sends the data file's line" [ $sent = yes ]
-if ledsign_exe send --port COM12 --slot 2 one.kom >/dev/null 2>&1; then
+if ledsign_exe send --port COM12 --slot 2 one.kom >held.out 2>&1; then
     fail "a port held by watch cannot be opened by a second ledsign.exe"
 else
     check "a port held by watch cannot be opened by a second ledsign.exe" \
         bash -c '! grep -q "^cmd=02 " sign12.log'
+    check "the port is said to be in use by the watching ledsign.exe" \
+        grep -q 'COM12: in use by ledsign.exe (pid [0-9]*)' held.out
 fi
 kill "$watch_pid" 2>/dev/null || true
 wait "$watch_pid" 2>/dev/null || true
@@ -169,6 +190,80 @@ ledsign_exe dump 'zażółć.kom' > dump.out
 "$native_ledsign" dump native.kom > native-dump.out
 check "dump prints the cells as the native tool does" cmp -s dump.out native-dump.out
 check "dump shows the Polish letters" grep -q ' ż$' dump.out
+
+echo "-- port names as Windows takes them"
+sends "send --port COM12: (with the colon Windows accepts) reaches COM12" sign12.log \
+    "$(request 15 9 one.kom)" send --port COM12: one.kom
+printf '[kolon]\nport = COM5:\n' >colon.conf
+sends "a signs file's port COM5: reaches COM5" sign5.log "$(request 15 9 one.kom)" \
+    send --signs-file colon.conf --sign kolon one.kom
+
+# A Windows path for a file of $work (Wine's drive Z: is the root).
+windows_path() { echo "Z:${1//\//\\}"; }
+
+echo "-- a folder with Polish letters: fonts beside ledsign.exe, watch --config"
+polish_dir="$work/Łódź żółw"
+mkdir -p "$polish_dir" "$work/fontless"
+cp "$exe" "$polish_dir/"
+# Fonts whose every dot is lit: a picture drawn with them differs from the built-in fonts'.
+for font in font5x7.fnt font8x7wj.fnt font8x8thin.fnt font8x8b.fnt font8x8atari.fnt; do
+    head -c 2048 /dev/zero | tr '\0' '\377' >"$polish_dir/$font"
+done
+"$native_ledsign" compose -o "$work/fontless/strip.kom" "Łódź 12:34" >/dev/null
+(cd "$polish_dir" && "$native_ledsign" preview --at "2024-05-06 07:08" --steps 80 \
+    --png "$work/native-lit.png" "$work/fontless/strip.kom" >/dev/null)
+(cd "$work/fontless" && "$native_ledsign" preview --at "2024-05-06 07:08" --steps 80 \
+    --png "$work/native-builtin.png" --gif "$work/native.gif" strip.kom >/dev/null)
+(cd "$work/fontless" && "$WINE" "$polish_dir/ledsign.exe" preview --at "2024-05-06 07:08" \
+    --steps 80 --png lit.png strip.kom >/dev/null 2>fonts.err)
+check "(the lit fonts change the picture)" bash -c '! cmp -s native-lit.png native-builtin.png'
+check "the fonts beside ledsign.exe in a Polish folder are read" \
+    cmp -s "$work/fontless/lit.png" "$work/native-lit.png"
+check "no font file is reported skipped" bash -c '! [ -s fontless/fonts.err ]'
+
+mkdir -p "$polish_dir/dane"
+printf '0 3 Konfiguracja %s\n' "$RANDOM" >"$polish_dir/dane/źródło.txt"
+printf 'port = COM12\ninterval = 0.2\ndata-file = %s\n' \
+    "$(windows_path "$polish_dir/dane/źródło.txt")" >"$polish_dir/konfiguracja.conf"
+"$WINE" "$exe" watch --config "$(windows_path "$polish_dir/konfiguracja.conf")" \
+    >watch-config.out 2>&1 &
+watch_pid=$!
+line=$(head -n 1 "$polish_dir/dane/źródło.txt")
+text=${line:4}
+expected_watch="cmd=15 slot=9 len=1024 data=$(printf '%s' "$text" | od -An -tx1 -v |
+    tr -d ' \n' | tr 'a-f' 'A-F' | sed 's/../03&/g')"
+sent=no
+for _ in $(seq 100); do
+    if grep -q "^${expected_watch}" sign12.log; then sent=yes; break; fi
+    sleep 0.1
+done
+check "watch --config with a Polish absolute path sends its data file's line" [ $sent = yes ]
+kill "$watch_pid" 2>/dev/null || true
+wait "$watch_pid" 2>/dev/null || true
+
+echo "-- PNG and GIF pictures"
+(cd "$work/fontless" && ledsign_exe preview --at "2024-05-06 07:08" --steps 80 --png builtin.png \
+    --gif strip.gif strip.kom >/dev/null)
+check "preview --png writes a PNG" \
+    bash -c '[ "$(head -c 8 fontless/builtin.png | od -An -tx1 | tr -d " ")" = 89504e470d0a1a0a ]'
+check "the PNG is the native tool's, byte for byte" cmp -s fontless/builtin.png native-builtin.png
+check "preview --gif writes a GIF89a" bash -c '[ "$(head -c 6 fontless/strip.gif)" = GIF89a ]'
+check "the GIF is the native tool's, byte for byte" cmp -s fontless/strip.gif native.gif
+
+echo "-- console output"
+# Under a terminal Wine gives the program a console: the text reaches it as UTF-16 and comes
+# out as UTF-8 once, not converted twice.
+script -qec "$WINE $exe dump zażółć.kom" /dev/null </dev/null >console.out 2>&1 || true
+check "Polish letters reach a console unchanged" grep -q 'ż' console.out
+check "and are not converted twice" bash -c '! grep -q "Å" console.out'
+# Without arguments in a console of its own (as after a double-click) the usage waits for a
+# key; the key comes through the terminal. Run by another program, it does not wait.
+printf x | timeout 60 script -qec "$WINE $exe" /dev/null >pause.out 2>&1 || true
+check "alone in its console without arguments, it shows the usage and waits for a key" \
+    bash -c 'grep -q "Usage: ledsign" pause.out && grep -q "Press any key" pause.out'
+timeout 60 "$WINE" "$exe" </dev/null >nopause.out 2>&1 || true
+check "started by another program, it does not wait" \
+    bash -c 'grep -q "^Usage: ledsign" nopause.out && ! grep -q "Press any key" nopause.out'
 
 "$WINESERVER" -k
 if [ $failures -ne 0 ]; then

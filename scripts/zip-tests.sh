@@ -31,6 +31,13 @@ for file in ledsign.exe README.txt LICENSE.txt COPYRIGHT.txt MINGW-W64-RUNTIME-L
     font5x7.fnt font8x7wj.fnt font8x8thin.fnt font8x8b.fnt font8x8atari.fnt; do
     [ -f "$scratch/$name/$file" ] || fail "the ZIP lacks $name/$file"
 done
+# The image libraries linked in bring their notices.
+if grep -q '^LEDSIGN_MINGW_PREFIXES:[A-Z]*=.' "$build/CMakeCache.txt"; then
+    for lib in zlib libpng giflib; do
+        grep -q "^== $lib" "$scratch/$name/IMAGE-LIBRARIES-LICENSE.txt" ||
+            fail "the ZIP lacks the licence of $lib"
+    done
+fi
 exe=$scratch/$name/ledsign.exe
 x86_64-w64-mingw32-nm "$exe" 2>&1 | grep -q 'no symbols' || fail "ledsign.exe is not stripped"
 echo "ledsign.exe: $(stat -c %s "$exe") bytes (the build's: $(stat -c %s "$build/tools/ledsign.exe"))" >&2

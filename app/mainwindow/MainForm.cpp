@@ -12,6 +12,7 @@
 #include "app/widgets/CellGrid.h"
 #include "app/widgets/KeyPreview.h"
 #include "app/widgets/PictureBox.h"
+#include "preview/Utf8Files.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -79,7 +80,7 @@ TForm1::TForm1(Dialogs& dialogs, QWidget* parent)
              [this](const QString& file, FileKind kind) { FileNamed(file, kind); }),
       document_(messages_) {
     std::error_code ec;
-    startDirectory_ = std::filesystem::current_path(ec).string();
+    startDirectory_ = PathToUtf8(std::filesystem::current_path(ec));
     CreateComponents();
     FormCreate();
     CreateSendActions();

@@ -2,7 +2,7 @@
 
 #include "autosync/Unitautosync.h"
 #include "autosync/tests/TempDir.h"
-#include "messages/Utf8Files.h"
+#include "preview/Utf8Files.h"
 
 #include <gtest/gtest.h>
 

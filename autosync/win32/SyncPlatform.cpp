@@ -3,7 +3,7 @@
 #include "autosync/FileStamp.h"
 #include "autosync/StopSignal.h"
 #include "comm/LineStop.h"
-#include "messages/platform/WideNames.h"
+#include "preview/platform/WideNames.h"
 
 #include <cstdint>
 #include <ctime>

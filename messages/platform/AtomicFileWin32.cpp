@@ -4,7 +4,7 @@
 // temporary file works as on POSIX.
 
 #include "messages/platform/AtomicFilePlatform.h"
-#include "messages/platform/WideNames.h"
+#include "preview/platform/WideNames.h"
 
 #include <cerrno>
 #include <chrono>

@@ -4,7 +4,7 @@
 #include "TestSupport.h"
 
 #include "messages/MessageFiles.h"
-#include "messages/Utf8Files.h"
+#include "preview/Utf8Files.h"
 
 #include <gtest/gtest.h>
 

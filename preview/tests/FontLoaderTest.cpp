@@ -1,6 +1,7 @@
 // Where LoadFonts finds the font files and how it treats files of the wrong size.
 
 #include "preview/Fonts.h"
+#include "preview/Utf8Files.h"
 #include "testsupport/ScratchFiles.h"
 
 #include <gtest/gtest.h>
@@ -30,15 +31,19 @@ protected:
     void SetUp() override {
         root_ = scratch_.Path();
         for (const char* dir : {"cur", "exe", "data"}) {
-            fs::create_directories(root_ / dir);
+            fs::create_directories(Dir(dir));
         }
-        path_ = FontSearchPath{root_ / "cur", root_ / "exe", root_ / "data"};
+        path_ = FontSearchPath{Dir("cur"), Dir("exe"), Dir("data")};
     }
+
+    // The stand-in directory `name`. Its Polish letters are in no Western ANSI code page, so a
+    // narrow file call on Windows fails to find anything in it.
+    fs::path Dir(const char* name) const { return root_ / Utf8ToPath(std::string(name) + " żółw"); }
 
     // A full-size file for font `index` whose every byte is `fill`.
     void PutFont(const char* dir, int index, std::uint8_t fill) {
         const FontSpec& fontSpec = kFontSpecs[static_cast<std::size_t>(index)];
-        test_files::WriteAll(root_ / dir / fontSpec.FileName,
+        test_files::WriteAll(Dir(dir) / fontSpec.FileName,
                              std::vector<std::uint8_t>(fontSpec.FileSize, fill));
     }
 
@@ -64,8 +69,8 @@ TEST_F(FontSearch, EarlierDirectoriesWinAndTheBuiltInCopyIsTheLastResort) {
     };
     for (const Case& c : cases) {
         for (const char* dir : {"cur", "exe", "data"}) {
-            fs::remove_all(root_ / dir);
-            fs::create_directories(root_ / dir);
+            fs::remove_all(Dir(dir));
+            fs::create_directories(Dir(dir));
         }
         for (int i = 0; i < kFontCount; ++i) {
             if (c.cur) {
@@ -107,11 +112,11 @@ TEST_F(FontSearch, EachFontIsSearchedForOnItsOwn) {
 
 TEST_F(FontSearch, EmptyPathsAreSkippedAndDirectoriesDoNotCountAsFiles) {
     PutFont("exe", 0, 0x22);
-    fs::create_directories(root_ / "cur" / kFontSpecs[0].FileName);
+    fs::create_directories(Dir("cur") / kFontSpecs[0].FileName);
     auto origins = LoadFonts(fonts_, path_).Origins;
     EXPECT_EQ(origins[0], FontOrigin::ExecutableDirectory);
 
-    origins = LoadFonts(fonts_, FontSearchPath{{}, {}, root_ / "exe"}).Origins;
+    origins = LoadFonts(fonts_, FontSearchPath{{}, {}, Dir("exe")}).Origins;
     EXPECT_EQ(origins[0], FontOrigin::DataDirectory);
     EXPECT_EQ(origins[1], FontOrigin::BuiltIn);
 }
@@ -134,11 +139,11 @@ TEST_F(FontSearch, ShortOrUnreadableFilesAreSkippedForTheNextPlace) {
         {kLoop, true, FontOrigin::ExecutableDirectory, Reason::Unreadable},
 #endif
     };
-    const fs::path file = root_ / "cur" / kFontSpecs[0].FileName;
+    const fs::path file = Dir("cur") / kFontSpecs[0].FileName;
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "case " << &c - cases);
-        fs::remove_all(root_ / "exe");
-        fs::create_directories(root_ / "exe");
+        fs::remove_all(Dir("exe"));
+        fs::create_directories(Dir("exe"));
         fs::remove(file);
         if (c.curSize == kLoop) {
             fs::create_symlink(file, file);
@@ -159,7 +164,7 @@ TEST_F(FontSearch, ShortOrUnreadableFilesAreSkippedForTheNextPlace) {
         if (c.why == Reason::TooShort) {
             EXPECT_EQ(skipped.Size, c.curSize);
             EXPECT_EQ(DescribeSkippedFont(skipped),
-                      file.string() + ": " + std::to_string(c.curSize) + " bytes, 1792 needed");
+                      PathToUtf8(file) + ": " + std::to_string(c.curSize) + " bytes, 1792 needed");
         } else {
             EXPECT_TRUE(skipped.Error);
             EXPECT_NE(DescribeSkippedFont(skipped).find(skipped.Error.message()),
@@ -170,15 +175,15 @@ TEST_F(FontSearch, ShortOrUnreadableFilesAreSkippedForTheNextPlace) {
 
 TEST_F(FontSearch, EveryShortCopyIsReportedBeforeTheBuiltInOneIsUsed) {
     for (const char* dir : {"cur", "exe", "data"}) {
-        test_files::WriteAll(root_ / dir / kFontSpecs[3].FileName,
+        test_files::WriteAll(Dir(dir) / kFontSpecs[3].FileName,
                              std::vector<std::uint8_t>(2047, 0x11));
     }
     const FontLoadResult result = LoadFonts(fonts_, path_);
     EXPECT_EQ(result.Origins[3], FontOrigin::BuiltIn);
     EXPECT_EQ(Bytes(fonts_, 3), BuiltIn(3));
     ASSERT_EQ(result.Skipped.size(), 3u);
-    EXPECT_EQ(result.Skipped[0].File, root_ / "cur" / kFontSpecs[3].FileName);
-    EXPECT_EQ(result.Skipped[2].File, root_ / "data" / kFontSpecs[3].FileName);
+    EXPECT_EQ(result.Skipped[0].File, Dir("cur") / kFontSpecs[3].FileName);
+    EXPECT_EQ(result.Skipped[2].File, Dir("data") / kFontSpecs[3].FileName);
 }
 
 TEST_F(FontSearch, ALongerFileSuppliesOnlyItsFontSize) {
@@ -188,8 +193,7 @@ TEST_F(FontSearch, ALongerFileSuppliesOnlyItsFontSize) {
         for (std::size_t k = 0; k < bytes.size(); ++k) {
             bytes[k] = static_cast<std::uint8_t>(k * 7 + static_cast<std::size_t>(i));
         }
-        test_files::WriteAll(root_ / "data" / kFontSpecs[static_cast<std::size_t>(i)].FileName,
-                             bytes);
+        test_files::WriteAll(Dir("data") / kFontSpecs[static_cast<std::size_t>(i)].FileName, bytes);
         bytes.resize(size);
         (void)LoadFonts(fonts_, path_); // what the load took is checked by the bytes it gave
         EXPECT_EQ(Bytes(fonts_, i), bytes) << kFontSpecs[static_cast<std::size_t>(i)].FileName;
@@ -199,7 +203,7 @@ TEST_F(FontSearch, ALongerFileSuppliesOnlyItsFontSize) {
 TEST_F(FontSearch, TheDefaultSearchStartsInTheCurrentDirectory) {
     PutFont("cur", 1, 0x5A);
     const fs::path before = fs::current_path();
-    fs::current_path(root_ / "cur");
+    fs::current_path(Dir("cur"));
     const auto origins = LoadFonts(fonts_).Origins;
     fs::current_path(before);
     EXPECT_EQ(origins[1], FontOrigin::CurrentDirectory);

@@ -3,7 +3,7 @@
 #include "messages/Cp1250.h"
 #include "messages/HeadlessGrid.h"
 #include "messages/Ledmessagecon.h"
-#include "messages/Utf8Files.h"
+#include "preview/Utf8Files.h"
 
 #include <algorithm>
 #include <cstring>

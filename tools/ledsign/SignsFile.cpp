@@ -1,5 +1,7 @@
 #include "tools/ledsign/SignsFile.h"
 
+#include "preview/Utf8Files.h"
+
 #include "tools/ledsign/Cli.h"
 #include "tools/ledsign/System.h"
 
@@ -47,7 +49,7 @@ bool SignBook::Load(const std::vector<std::string>& files, bool missingIsEmpty,
                     FileProblem& problem) {
     for (const std::string& path : files) {
         std::error_code error;
-        if (missingIsEmpty && !std::filesystem::exists(std::filesystem::u8path(path), error)) {
+        if (missingIsEmpty && !std::filesystem::exists(Utf8ToPath(path), error)) {
             continue;
         }
         if (!LoadFile(path, problem)) {

@@ -5,9 +5,9 @@
 // wrapped over the message's end cell and the blank of that end cell has moved fully in: the
 // next step would take the message's first cell again.
 
-#include "messages/Utf8Files.h"
 #include "preview/Fonts.h"
 #include "preview/StripPreview.h"
+#include "preview/Utf8Files.h"
 #include "tools/ledsign/Cli.h"
 #include "tools/ledsign/Command.h"
 #include "tools/ledsign/DeviceFiles.h"

@@ -5,6 +5,7 @@
 
 #include "comm/FrameCodec.h"
 #include "format/SignFormat.h"
+#include "preview/Utf8Files.h"
 #include "tools/ledsign/Cli.h"
 #include "tools/sign-emulator/Display.h"
 #include "tools/sign-emulator/NetListener.h"
@@ -324,7 +325,7 @@ int main(int argc, char** argv) {
     }
     std::FILE* log = nullptr;
     if (!options.log.empty()) {
-        log = std::fopen(options.log.c_str(), "w");
+        log = OpenUtf8File(options.log.c_str(), "w");
         if (log == nullptr) {
             std::fprintf(stderr, "ledsign-emulator: cannot write %s: %s\n", options.log.c_str(),
                          std::strerror(errno));

@@ -2,6 +2,8 @@
 
 #include "tools/ledsign/System.h"
 
+#include "preview/platform/WideNames.h"
+
 #include <cstdlib>
 #include <windows.h>
 
@@ -15,11 +17,7 @@ std::string Utf8Environment(const wchar_t* name) {
     if (value == nullptr || value[0] == L'\0') {
         return {};
     }
-    const int size = WideCharToMultiByte(CP_UTF8, 0, value, -1, nullptr, 0, nullptr, nullptr);
-    std::string text(static_cast<std::size_t>(size > 0 ? size : 1), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, value, -1, text.data(), size, nullptr, nullptr);
-    text.resize(text.size() - 1); // the terminating NUL
-    return text;
+    return NarrowToUtf8(value);
 }
 
 } // namespace

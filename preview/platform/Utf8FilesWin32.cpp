@@ -1,7 +1,7 @@
 // Windows file names are UTF-16: UTF-8 names are converted and opened with the wide calls.
 
-#include "messages/Utf8Files.h"
-#include "messages/platform/WideNames.h"
+#include "preview/Utf8Files.h"
+#include "preview/platform/WideNames.h"
 
 #include <windows.h>
 
@@ -34,6 +34,24 @@ std::string NarrowToUtf8(std::wstring_view text) {
     std::string narrow(static_cast<std::size_t>(length), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.data(), size, narrow.data(), length, nullptr, nullptr);
     return narrow;
+}
+
+std::string WindowsErrorText(unsigned long code) {
+    wchar_t* text = nullptr;
+    // FORMAT_MESSAGE_ALLOCATE_BUFFER: a translated text may be longer than any fixed buffer.
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    if (length == 0 || text == nullptr) {
+        return {};
+    }
+    std::wstring_view view(text, length);
+    while (!view.empty() && (view.back() == L'\n' || view.back() == L'\r' || view.back() == L' ')) {
+        view.remove_suffix(1);
+    }
+    std::string result = NarrowToUtf8(view);
+    LocalFree(text);
+    return result;
 }
 
 std::FILE* OpenUtf8File(const char* name, const char* mode) {
