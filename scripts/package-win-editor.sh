@@ -99,8 +99,9 @@ pack_installer() {
     command -v makensis >/dev/null || { echo "package.sh: no makensis (Debian's nsis)" >&2; return 1; }
     list=$(mktemp)
     # The uninstaller removes exactly these files, then the folders, deepest first.
+    # shellcheck disable=SC2016 # $INSTDIR is the installer's variable
     (
-        cd "$dir"
+        cd "$dir" || exit 1
         find . -type f | LC_ALL=C sort | while IFS= read -r file; do
             file=${file#./}
             printf 'Delete "$INSTDIR\\%s"\n' "${file//\//\\}"

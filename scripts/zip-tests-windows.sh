@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sourced by scripts/zip-tests.sh, with WINE set (scripts/wine.sh) and the Wine prefix exported.
 #
-# check_resources EXE: the program carries its icon, its version (the project's) and a manifest
+# check_resources EXE VERSION: the program carries its icon, its VERSION and a manifest
 # with UTF-8 as the ANSI code page, per-monitor DPI awareness (v2) and Windows 10 support.
 # check_editor_files DIR VERSION: the unpacked ZIP folder DIR holds the editor laid out as
 # windeployqt would lay it out, every DLL that it or its DLLs load is in DIR or in Wine's
@@ -10,13 +10,12 @@
 # All call `fail MESSAGE` (zip-tests.sh's) on a fault.
 
 check_resources() {
-    local exe=$1 name listing manifest version
+    local exe=$1 version=$2 name listing manifest
     name=$(basename "$exe")
     listing=$(wrestool --list "$exe")
     grep -q -- '--type=14' <<<"$listing" || fail "$name has no icon"
     grep -q -- '--type=16' <<<"$listing" || fail "$name has no version information"
     # The version's strings are UTF-16.
-    version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
     wrestool --extract --raw --type=16 "$exe" | iconv -f UTF-16LE -t UTF-8 2>/dev/null |
         tr -c '[:print:]' '\n' | grep -qx "$version" ||
         fail "$name's version information does not say $version"
@@ -30,7 +29,7 @@ check_resources() {
 
 # The DLLs a Windows program or DLL imports, lower case.
 imported_dlls() {
-    x86_64-w64-mingw32-objdump -p "$1" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z'
+    x86_64-w64-mingw32-objdump -p "$1" | sed -n 's/^\s*DLL Name: //p' | tr '[:upper:]' '[:lower:]'
 }
 
 check_editor_files() {

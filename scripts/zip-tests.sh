@@ -42,9 +42,9 @@ got=$("$WINE" "$exe" --version | tr -d '\r')
 
 # The programs' resources, and the editor of a build configured with Qt.
 . scripts/zip-tests-windows.sh
-check_resources "$exe"
+check_resources "$exe" "$version"
 if grep -q '^LEDSIGN_GUI:BOOL=ON$' "$build/CMakeCache.txt"; then
-    check_resources "$scratch/$name/ledsign-editor.exe"
+    check_resources "$scratch/$name/ledsign-editor.exe" "$version"
     check_editor_files "$scratch/$name" "$version"
     check_installer "$build/$name-setup.exe" "$scratch/$name"
 fi

@@ -16,6 +16,7 @@ win_build=$(realpath "$1")
 emulator=$(realpath "$2")/tools/sign-emulator/ledsign-emulator
 screenshot=${3:-$win_build/editor-wine.png}
 source "$here/e2e_lib.sh" # wait_for, fail (which shows the logs in $work)
+# shellcheck disable=SC2034 # read by fail
 e2e_name=e2e_wine
 . "$here/../../scripts/wine.sh"
 wine_from_build "$win_build"
