@@ -29,8 +29,9 @@ SetDateSave off
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
-!define MUI_FINISHPAGE_RUN "$INSTDIR\${EDITOR}"
+!define MUI_FINISHPAGE_RUN
 !define MUI_FINISHPAGE_RUN_TEXT "Uruchom edytor"
+!define MUI_FINISHPAGE_RUN_FUNCTION StartEditor
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
@@ -44,6 +45,13 @@ VIAddVersionKey /LANG=${LANG_POLISH} "FileDescription" "ledsign ${VERSION}: inst
 VIAddVersionKey /LANG=${LANG_POLISH} "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=${LANG_POLISH} "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=${LANG_POLISH} "LegalCopyright" "MIT licence, see LICENSE.txt"
+
+; In the folder the Start-menu entry starts it in, where it keeps vtr.cfg (Exec starts a program
+; in $OUTDIR).
+Function StartEditor
+    SetOutPath "$DOCUMENTS\ledsign"
+    Exec '"$INSTDIR\${EDITOR}"'
+FunctionEnd
 
 ; register_type EXTENSION PROGID DESCRIPTION
 !macro register_type extension progid description
