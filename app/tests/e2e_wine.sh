@@ -85,7 +85,7 @@ xdotool key ctrl+Return
 # byte, the cells after it and the bytes up to the type byte zero, then the type byte 0.
 expected="cmd=15 slot=9 len=1024 data="
 count=0
-for byte in $(printf '%s' "$text" | iconv -f UTF-8 -t CP1250 | od -An -tX1 -v); do
+for byte in $(printf '%s' "$text" | iconv -f UTF-8 -t CP1250 | od -An -tx1 -v | tr 'a-f' 'A-F'); do
     expected+="04$byte"
     count=$((count + 1))
 done
