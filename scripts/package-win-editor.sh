@@ -44,7 +44,7 @@ pack_editor() {
     for dll in libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll; do
         editor_copy "$(realpath "$("$gxx" -print-file-name="$dll")")" "$dir/$dll" || return 1
     done
-    # Qt's release build keeps its symbol tables; they only make the download larger.
+    # Symbol tables left in any of the DLLs would only make the download larger.
     find "$dir" -name '*.dll' -exec "${strip[@]}" {} +
 
     # Qt is under the LGPL 3 (which builds on the GPL 3); Debian's copyright file of the Qt
