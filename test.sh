@@ -11,9 +11,11 @@
 #   asan          the build and tests under AddressSanitizer and UndefinedBehaviorSanitizer
 #   tsan          the core and tools under ThreadSanitizer
 #   fuzz          the libFuzzer targets, each for a bounded time (FUZZ_SECONDS, default 12)
-#   windows       the Windows cross-build (mingw-w64) of ledcore, its tests and the ledsign tool,
-#                 with the tests and ledsign.exe against the software sign run under Wine, and
-#                 its ZIP, checked (scripts/zip-tests.sh)
+#   windows       the Windows cross-build (mingw-w64) of ledcore, its tests, the ledsign tool and
+#                 the editor (against Qt for Windows, built once: scripts/qt-mingw.sh), with the
+#                 tests, the editor's Qt tests and ledsign.exe against the software sign run
+#                 under Wine, its ZIP, checked (scripts/zip-tests.sh), and the editor from the
+#                 ZIP driven on a virtual X server (app/tests/e2e_wine.sh)
 #   packages      the Debian packages of the plain build, checked (scripts/package-tests.sh)
 # The builds are the configure presets of CMakePresets.json, each in the folder of its name.
 # Installs missing Debian packages first.
@@ -49,7 +51,7 @@ command -v ccache >/dev/null &&
 # configure_and_build PRESET: configures the preset's build folder (named as the preset) and
 # builds it; quick when it is up to date.
 configure_and_build() {
-    cmake --preset "$1" "${launcher[@]}" >/dev/null
+    cmake --preset "$1" "${launcher[@]}" "${@:2}" >/dev/null
     cmake --build "$1" -j "$JOBS"
 }
 
@@ -164,12 +166,30 @@ windows_configure_image_libs() {
         -U 'PNG_*' -U 'GIF_*' -U 'ZLIB_*' >/dev/null
 }
 
+# The options that add the editor to the Windows build: Qt for Windows, built once per machine
+# and cached (scripts/qt-mingw.sh), with the host tools of Debian's Qt.
+# Sets editor_options.
+windows_editor_options() {
+    local qt
+    qt=$(scripts/qt-mingw.sh)
+    editor_options=(-DLEDSIGN_GUI=ON "-DCMAKE_PREFIX_PATH=$qt" -DQT_HOST_PATH=/usr
+                    -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake)
+}
+
+# The editor's ZIP under Wine on a virtual X server, with the Windows platform plugin.
+windows_editor_e2e() {
+    xvfb-run -a -s "-screen 0 1366x768x24" \
+        bash app/tests/e2e_wine.sh build-win build build-win/editor-wine.png
+}
+
 stage_windows() {
     echo "== Windows cross-build (mingw-w64), tested under Wine"
     # ledsign.exe is tested against the plain build's software sign and ledsign.
     plain_build
     windows_configure_image_libs
-    configure_and_build build-win
+    local editor_options
+    windows_editor_options
+    configure_and_build build-win "${editor_options[@]}"
     (
         . scripts/wine.sh
         wine_from_build build-win
@@ -184,6 +204,7 @@ stage_windows() {
         # Again under the Polish code pages (ANSI 1250, OEM 852) that Polish users have.
         WINE_TEST_LOCALE=pl_PL.UTF-8 scripts/wine-tool-tests.sh build-win build
         scripts/zip-tests.sh build-win
+        windows_editor_e2e
     )
 }
 

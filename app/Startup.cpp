@@ -15,6 +15,8 @@
 #include <QStringList>
 #include <QTranslator>
 
+#include <memory>
+
 namespace {
 
 QString Usage() {
@@ -77,14 +79,21 @@ void SetUpApplication(QApplication& app, const QString& version) {
 }
 
 bool InstallPolishTranslation(QApplication& app) {
-    auto* translator = new QTranslator(&app);
-    if (!translator->load(QLocale(QLocale::Polish), QStringLiteral("qtbase"), QStringLiteral("_"),
-                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-        delete translator;
-        return false;
+    // The toolkit's own folder is where it was built to be installed: on Windows a folder of the
+    // build machine, which the folder beside the program must therefore precede.
+    const QStringList folders = {QApplication::applicationDirPath() +
+                                     QStringLiteral("/translations"),
+                                 QLibraryInfo::path(QLibraryInfo::TranslationsPath)};
+    for (const QString& folder : folders) {
+        for (const QString& name : {QStringLiteral("qtbase"), QStringLiteral("qt")}) {
+            auto translator = std::make_unique<QTranslator>(&app);
+            if (translator->load(QLocale(QLocale::Polish), name, QStringLiteral("_"), folder)) {
+                QApplication::installTranslator(translator.release());
+                return true;
+            }
+        }
     }
-    QApplication::installTranslator(translator);
-    return true;
+    return false;
 }
 
 EditorWindows::EditorWindows() = default;

@@ -39,7 +39,9 @@ inline constexpr const char* kDesktopFileName = "org.ledsign.Editor";
 void SetUpApplication(QApplication& app, const QString& version);
 
 // Loads the toolkit's Polish translation (standard buttons "Tak", "Nie", "OK", "Anuluj") into
-// `app`. False when the translation file cannot be found; the texts then stay English.
+// `app`: from the folder "translations" beside the program first (a Windows installation carries
+// its own, as qtbase_pl.qm or, laid out by windeployqt, qt_pl.qm), then from the toolkit's
+// translations folder. False when no translation file can be read; the texts then stay English.
 bool InstallPolishTranslation(QApplication& app);
 
 // The three windows. Destroyed in reverse order of creation (TForm3, TForm2, TForm1), so the

@@ -1,7 +1,8 @@
 # Installation and Debian packaging: `cmake --install` puts the programs, fonts, man pages,
 # completion, service unit and desktop files under the prefix; `cpack -G DEB` (through
 # scripts/package.sh) splits the same tree into two packages, ledsign (no Qt) and
-# ledsign-editor. Included at the end of the top-level CMakeLists.txt, after every target.
+# ledsign-editor. Windows has its own rules (packaging/windows/Windows.cmake). Included at the
+# end of the top-level CMakeLists.txt, after every target.
 
 foreach(tool ledsign ledsign-emulator ledsign-editor)
     if(TARGET ${tool})
@@ -9,7 +10,11 @@ foreach(tool ledsign ledsign-emulator ledsign-editor)
     endif()
 endforeach()
 
-# The layout below is that of a POSIX system; Windows builds pack their own ZIP (app/).
+if(WIN32)
+    include(${CMAKE_CURRENT_LIST_DIR}/windows/Windows.cmake)
+    return()
+endif()
+# The layout below is that of a POSIX system.
 if(NOT UNIX OR APPLE)
     return()
 endif()

@@ -11,8 +11,9 @@
 #   folder, holding ledsign-VERSION-win64/ with ledsign.exe (stripped), the five font files
 #   beside it (where the program looks first after the current folder), a short README.txt
 #   and the licences (LICENSE.txt, COPYRIGHT.txt, MINGW-W64-RUNTIME-LICENSE.txt, and
-#   IMAGE-LIBRARIES-LICENSE.txt when zlib, libpng and giflib are linked in).
-#   Prints the ZIP's path.
+#   IMAGE-LIBRARIES-LICENSE.txt when zlib, libpng and giflib are linked in); from a build
+#   configured with Qt also the editor, its Qt and runtime DLLs, plugins and translation and
+#   their licences (scripts/package-win-editor.sh). Prints the ZIP's path.
 #
 # Both are reproducible: their file dates are SOURCE_DATE_EPOCH when it is set, otherwise the
 # time of the last commit, so two builds of one commit give the same bytes.
@@ -99,10 +100,20 @@ IMAGE-LIBRARIES-LICENSE.txt (where present) those of zlib, libpng and giflib, bu
 PNG and GIF pictures of "ledsign preview".
 TEXT
 
+# A build configured with Qt carries the editor too (scripts/package-win-editor.sh).
+if grep -q '^LEDSIGN_GUI:BOOL=ON$' "$build/CMakeCache.txt"; then
+    . scripts/package-win-editor.sh
+    pack_editor "$stage/$name" "$build"
+fi
+
 out=$(realpath "$build")/$name.zip
 rm -f "$out"
 # Members in a fixed order with one date; ZIP dates are local time, so the zone is fixed too.
 find "$stage" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 (cd "$stage" && find "$name" -type f | LC_ALL=C sort >members.txt &&
     TZ=UTC cmake -E tar cf "$out" --format=zip --files-from=members.txt)
+# With the editor, also an installer: Start-menu entries, file types, an uninstaller.
+if grep -q '^LEDSIGN_GUI:BOOL=ON$' "$build/CMakeCache.txt"; then
+    pack_installer "$stage/$name" "$version" "$(realpath "$build")/$name-setup.exe"
+fi
 echo "$out"

@@ -2,7 +2,8 @@
 # Makes the Windows ZIP (scripts/package.sh) of a Windows build and checks it: a second build
 # gives the same bytes although the files it packs were touched in between, it holds the
 # program, the fonts, the README and the licences, its ledsign.exe carries no symbols, and that
-# ledsign.exe runs under Wine.
+# ledsign.exe runs under Wine; the programs' icon, version and manifest, and, from a build with
+# Qt, the editor with everything it loads and the installer (scripts/zip-tests-windows.sh).
 #
 # Usage: scripts/zip-tests.sh [WINDOWS_BUILD_DIR]   (default build-win, built already, with the
 # Wine prefix that test.sh makes in it). Prints the ZIP's path.
@@ -45,4 +46,13 @@ export WINEPREFIX=${WINEPREFIX:-$(realpath "$build")/wineprefix} WINEDEBUG=-all
 export WINEDLLOVERRIDES=mscoree,mshtml=
 got=$("$WINE" "$exe" --version | tr -d '\r')
 [ "$got" = "ledsign $version" ] || fail "the packed ledsign.exe --version printed: $got"
+
+# The programs' resources, and the editor of a build configured with Qt.
+. scripts/zip-tests-windows.sh
+check_resources "$exe" "$version"
+if grep -q '^LEDSIGN_GUI:BOOL=ON$' "$build/CMakeCache.txt"; then
+    check_resources "$scratch/$name/ledsign-editor.exe" "$version"
+    check_editor_files "$scratch/$name" "$version"
+    check_installer "$build/$name-setup.exe" "$scratch/$name"
+fi
 echo "$zip"

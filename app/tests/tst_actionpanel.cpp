@@ -14,15 +14,21 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <algorithm>
 #include <array>
-#include <cstring>
 
 namespace {
 
 using Bytes = QByteArray;
 
 void SetData(CLEDMessageCon& m, const Bytes& bytes) {
-    std::memcpy(m.GetData(), bytes.constData(), kMessageSize);
+    // Copies what there is: a fixed count would read past the end of a shorter array (GCC's
+    // -O3 warns of that), and a whole message is what every caller must pass.
+    if (bytes.size() != static_cast<qsizetype>(kMessageSize)) {
+        qFatal("SetData: %lld bytes instead of a whole message",
+               static_cast<long long>(bytes.size()));
+    }
+    std::copy(bytes.cbegin(), bytes.cend(), m.GetData());
 }
 
 // A message of `length` cells in `font` whose codes start at `first`, of type `type`.

@@ -27,11 +27,11 @@ namespace {
 
 using Bytes = QByteArray;
 
+#ifdef LEDSIGN_EMULATOR
+
 void UsePort(TForm1& f, const std::string& port) {
     Component<QComboBox>(f, "ComboBoxCOM").setEditText(QString::fromStdString(port));
 }
-
-#ifdef LEDSIGN_EMULATOR
 
 using tool_tests::Sign;
 

@@ -45,6 +45,8 @@ struct EditorState {
     }
 };
 
+#ifdef LEDSIGN_EMULATOR // the files are sent to the software sign
+
 // `bytes` as the text of a message in font `font`, the rest of the 1024 bytes zero.
 Bytes MessageOf(const char* text, char font) {
     Bytes m(kMessageSize, '\0');
@@ -60,6 +62,8 @@ void WriteFile(const QString& path, const Bytes& bytes) {
     QVERIFY(f.open(QIODevice::WriteOnly));
     QCOMPARE(f.write(bytes), bytes.size());
 }
+
+#endif
 
 struct Edit {
     const char* name;
