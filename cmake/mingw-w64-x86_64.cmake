@@ -8,11 +8,6 @@ find_program(CMAKE_C_COMPILER NAMES ${TOOLCHAIN_PREFIX}-gcc-posix ${TOOLCHAIN_PR
 find_program(CMAKE_CXX_COMPILER NAMES ${TOOLCHAIN_PREFIX}-g++-posix ${TOOLCHAIN_PREFIX}-g++)
 find_program(CMAKE_RC_COMPILER NAMES ${TOOLCHAIN_PREFIX}-windres)
 set(CMAKE_FIND_ROOT_PATH /usr/${TOOLCHAIN_PREFIX})
-# Libraries this project builds for Windows itself (scripts/imagelibs-mingw.sh prints such a
-# prefix): searched as the system's mingw root is, which CMAKE_PREFIX_PATH alone is not.
-if(LEDSIGN_MINGW_PREFIXES)
-    list(APPEND CMAKE_FIND_ROOT_PATH ${LEDSIGN_MINGW_PREFIXES})
-endif()
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
