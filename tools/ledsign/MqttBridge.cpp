@@ -327,6 +327,7 @@ void MqttBridge::Connected(int rc, bool sessionPresent) {
             filters.push_back(config_.TopicPrefix + "/+/" + command + "/set");
         }
         std::vector<char*> pointers;
+        pointers.reserve(filters.size());
         for (std::string& f : filters) {
             pointers.push_back(f.data());
         }

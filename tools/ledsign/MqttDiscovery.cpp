@@ -1,5 +1,7 @@
 #include "tools/ledsign/MqttDiscovery.h"
 
+#include <utility>
+
 namespace ledsign_tool {
 
 std::string DiscoveryId(const std::string& name) {
@@ -72,8 +74,10 @@ std::vector<DiscoveryConfig> DiscoveryConfigs(const DiscoveryNames& names,
         payload["name"] = e.Name;
         payload["unique_id"] = device + "_" + e.Object;
         payload["object_id"] = "ledsign_" + object;
-        configs.push_back(
-            {names.HaPrefix + "/" + e.Component + "/" + node + "/" + object + "/config", payload});
+        std::string topic = names.HaPrefix;
+        topic.append("/").append(e.Component).append("/").append(node).append("/");
+        topic.append(object).append("/config");
+        configs.push_back({std::move(topic), payload});
     }
     return configs;
 }

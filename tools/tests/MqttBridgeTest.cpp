@@ -23,9 +23,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -65,10 +67,11 @@ int FreePort() {
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof a;
-    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &length);
+    const bool bound = ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+                       ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &length) == 0;
     ::close(s);
-    return ntohs(a.sin_port);
+    EXPECT_TRUE(bound) << "no free loopback port: " << std::strerror(errno);
+    return bound ? ntohs(a.sin_port) : 0;
 }
 
 bool Accepts(int port) {
@@ -147,7 +150,7 @@ struct Received {
 // The test's own MQTT 5 client: publishes, and collects what arrives under its filters.
 class Client {
 public:
-    explicit Client(int port, std::vector<std::string> filters = {"ledsign/#", "reply/#"}) {
+    explicit Client(int port, const std::vector<std::string>& filters = {"ledsign/#", "reply/#"}) {
         client_ = mosquitto_new(nullptr, true, this);
         mosquitto_int_option(client_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
         mosquitto_message_v5_callback_set(client_, OnMessage);
@@ -254,8 +257,8 @@ public:
     Bridge(const test_files::ScratchDir& dir, const std::string& name = "bridge")
         : log_(dir / (name + ".log")),
           process_({"/bin/sh", "-c",
-                    "exec \"$0\" mqtt --verbose --config \"$1\" "
-                    "--signs-file \"$2\" 2>>\"$3\"",
+                    std::string("exec \"$0\" mqtt --verbose --config \"$1\" ") +
+                        "--signs-file \"$2\" 2>>\"$3\"",
                     LEDSIGN_BIN, dir / (name + ".conf"), dir / "signs.conf", log_}) {}
     std::vector<std::string> Log() const { return ReadLines(log_); }
     std::string LogText() const {
@@ -276,7 +279,7 @@ private:
 class MqttBridgeRealTime : public ::testing::Test {
 protected:
     // Signs "kasa", "s2", ... on links in the scratch folder, named in signs.conf.
-    void StartSigns(std::size_t count, std::vector<std::string> options = {}) {
+    void StartSigns(std::size_t count, const std::vector<std::string>& options = {}) {
         std::string file;
         for (std::size_t i = 0; i < count; ++i) {
             const std::string name = i == 0 ? "kasa" : "s" + std::to_string(i + 1);
