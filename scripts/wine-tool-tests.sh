@@ -56,6 +56,21 @@ check() { # check NAME COMMAND... : passes when the command succeeds
     if "$@"; then pass "$name"; else fail "$name"; fi
 }
 
+# sign_shows_data_line DATA_FILE: waits up to 10 s for the software sign on COM12 to log the
+# data file's first line as watch sends it (font 3, static: the text after the line's 4th byte).
+sign_shows_data_line() {
+    local line text expected
+    line=$(head -n 1 "$1")
+    text=${line:4}
+    expected="cmd=15 slot=9 len=1024 data=$(printf '%s' "$text" | od -An -tx1 -v |
+        tr -d ' \n' | tr 'a-f' 'A-F' | sed 's/../03&/g')"
+    for _ in $(seq 100); do
+        grep -q "^${expected}" sign12.log && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
 # ledsign.exe with the arguments; stdout without the CR of the Windows line ends.
 ledsign_exe() { "$WINE" "$exe" "$@" | tr -d '\r'; }
 
@@ -158,17 +173,7 @@ sends "send --port COM12 reaches the sign" sign12.log "$(request 15 9 one.kom)" 
 printf '0 3 Dane %s\n' "$RANDOM" > dane.txt
 "$WINE" "$exe" watch --port COM12 --interval 0.2 dane.txt >watch.out 2>&1 &
 watch_pid=$!
-# The data line is sent once the mode runs: font 3, static (type 1), the text after byte 4.
-line=$(head -n 1 dane.txt)
-text=${line:4}
-expected_watch="cmd=15 slot=9 len=1024 data=$(printf '%s' "$text" | od -An -tx1 -v |
-    tr -d ' \n' | tr 'a-f' 'A-F' | sed 's/../03&/g')"
-sent=no
-for _ in $(seq 100); do
-    if grep -q "^${expected_watch}" sign12.log; then sent=yes; break; fi
-    sleep 0.1
-done
-check "watch sends the data file's line" [ $sent = yes ]
+check "watch sends the data file's line" sign_shows_data_line dane.txt
 if ledsign_exe send --port COM12 --slot 2 one.kom >held.out 2>&1; then
     fail "a port held by watch cannot be opened by a second ledsign.exe"
 else
@@ -228,16 +233,8 @@ printf 'port = COM12\ninterval = 0.2\ndata-file = %s\n' \
 "$WINE" "$exe" watch --config "$(windows_path "$polish_dir/konfiguracja.conf")" \
     >watch-config.out 2>&1 &
 watch_pid=$!
-line=$(head -n 1 "$polish_dir/dane/źródło.txt")
-text=${line:4}
-expected_watch="cmd=15 slot=9 len=1024 data=$(printf '%s' "$text" | od -An -tx1 -v |
-    tr -d ' \n' | tr 'a-f' 'A-F' | sed 's/../03&/g')"
-sent=no
-for _ in $(seq 100); do
-    if grep -q "^${expected_watch}" sign12.log; then sent=yes; break; fi
-    sleep 0.1
-done
-check "watch --config with a Polish absolute path sends its data file's line" [ $sent = yes ]
+check "watch --config with a Polish absolute path sends its data file's line" \
+    sign_shows_data_line "$polish_dir/dane/źródło.txt"
 kill "$watch_pid" 2>/dev/null || true
 wait "$watch_pid" 2>/dev/null || true
 
