@@ -197,8 +197,8 @@ void MqttBridge::Stop() {
             for (auto& [sign, state] : states_) {
                 if (state.is_object()) {
                     state["line"] = "offline";
-                    note(PublishLocked(Topic(sign, "availability"), "offline", true));
                     note(PublishLocked(Topic(sign, "state"), Dump(state), true));
+                    note(PublishLocked(Topic(sign, "availability"), "offline", true));
                 }
             }
             note(PublishLocked(bridgeAvailability_, "offline", true));
@@ -246,8 +246,10 @@ void MqttBridge::PublishSignLocked(const std::string& sign) {
     if (!state.is_object()) {
         return; // the worker has not reported yet
     }
-    PublishLocked(Topic(sign, "availability"), state.value("line", "offline"), true);
+    // The state first: whoever reacts to a change of availability then finds the state that
+    // explains it (one connection keeps the order of its publications).
     PublishLocked(Topic(sign, "state"), Dump(state), true);
+    PublishLocked(Topic(sign, "availability"), state.value("line", "offline"), true);
 }
 
 void MqttBridge::StateChanged(const std::string& sign, const nlohmann::json& state) {
