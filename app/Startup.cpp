@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 
+#include "app/CoreNames.h"
 #include "app/Dialogs.h"
 #include "app/chartable/Unitchartable.h"
 #include "app/mainwindow/MainForm.h"
@@ -7,7 +8,6 @@
 #include "preview/Utf8Files.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLibraryInfo>
@@ -121,7 +121,7 @@ void EditorWindows::Reset() {
 
 SyncContext SyncContextOf(TForm1& form1) {
     return {form1.Protocol(), form1.DeviceAddress(), form1.StartDirectory(),
-            [&form1] { return QFile::encodeName(form1.PortName()).toStdString(); }};
+            [&form1] { return ToCoreName(form1.PortName()); }};
 }
 
 QString SkippedFontsText(const std::vector<SkippedFontFile>& skipped) {

@@ -7,4 +7,4 @@ TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-d
                clang-tidy clang-format python3 python3-debian ccache
                dpkg-dev lintian desktop-file-utils appstream systemd man-db
                libglib2.0-bin shared-mime-info mosquitto mosquitto-clients openssl locales
-               icoutils x11-xkb-utils x11-apps netpbm nsis)
+               icoutils x11-xkb-utils x11-apps netpbm nsis fonts-dejavu-core)

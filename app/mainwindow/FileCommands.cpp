@@ -1,17 +1,12 @@
 #include "app/mainwindow/FileCommands.h"
 
+#include "app/CoreNames.h"
 #include "app/Dialogs.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 
 namespace {
-
-// A file name as the C library opens it (the system's file name encoding).
-QByteArray NativeName(const QString& name) {
-    return QFile::encodeName(name);
-}
 
 std::size_t KindIndex(FileKind kind) {
     return kind == FileKind::Message ? 0 : 1;
@@ -79,8 +74,8 @@ bool FileCommands::LoadFile(const QString& name) {
 
 bool FileCommands::Load(FileKind kind, const QString& name) {
     const int result = kind == FileKind::MessageSet
-                           ? LoadMessageSet(NativeName(name).constData(), messages_)
-                           : messages_[0].LoadFromFile(NativeName(name).constData());
+                           ? LoadMessageSet(ToCoreName(name).c_str(), messages_)
+                           : messages_[0].LoadFromFile(ToCoreName(name).c_str());
     if (result != 0) {
         LoadFailed(name);
         return false;
@@ -102,8 +97,8 @@ bool FileCommands::SaveSet() {
 
 bool FileCommands::SaveAs(FileKind kind, const QString& name) {
     const int result = kind == FileKind::MessageSet
-                           ? SaveMessageSet(NativeName(name).constData(), messages_)
-                           : messages_[0].SaveToFile(NativeName(name).constData());
+                           ? SaveMessageSet(ToCoreName(name).c_str(), messages_)
+                           : messages_[0].SaveToFile(ToCoreName(name).c_str());
     if (result != 0) {
         SaveFailed(name);
         return false;

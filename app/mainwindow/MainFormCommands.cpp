@@ -1,6 +1,7 @@
 // The commands of the main window: the action panel's buttons and the grid editor's wiring,
 // all acting on message 1.
 
+#include "app/CoreNames.h"
 #include "app/Dialogs.h"
 #include "app/KeyMap.h"
 #include "app/TransactionWait.h"
@@ -14,7 +15,6 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QStringList>
@@ -179,7 +179,7 @@ void TForm1::CreateSendActions() {
 }
 
 std::string TForm1::PortForActions() const {
-    return QFile::encodeName(PortName()).toStdString();
+    return ToCoreName(PortName());
 }
 
 void TForm1::Button3Click() {

@@ -1,10 +1,10 @@
 #include "app/syncwindow/TForm3.h"
 
+#include "app/CoreNames.h"
 #include "app/Dialogs.h"
 #include "app/TransactionWait.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
@@ -33,15 +33,6 @@ void SetTextColour(QWidget* widget, const QColor& colour) {
     pal.setColor(QPalette::WindowText, colour);
     pal.setColor(QPalette::Text, colour);
     widget->setPalette(pal);
-}
-
-// File names travel through the mode in the platform's narrow encoding.
-std::string NarrowName(const QString& name) {
-    return QFile::encodeName(name).toStdString();
-}
-
-QString WideName(const std::string& name) {
-    return QFile::decodeName(QByteArray::fromStdString(name));
 }
 
 // The watch's timing, except that the window's polling timer paces the checks of the data
@@ -136,7 +127,7 @@ void TForm3::FormCreate() {
     // A settings file missing or unreadable is no error: the default data file name stays.
     (void)LoadSyncSettings(context_.StartDirectory, name);
     watch_.SetDataFileName(name);
-    EditPlik->setText(WideName(name));
+    EditPlik->setText(FromCoreName(name));
 }
 
 void TForm3::FormShow() {
@@ -231,7 +222,7 @@ void TForm3::CategoryButtons1Categories0Items0Click() {
         return;
     }
     EditPlik->setText(name);
-    watch_.ChooseFile(NarrowName(name));
+    watch_.ChooseFile(ToCoreName(name));
 }
 
 void TForm3::CategoryButtons1Categories0Items1Click() {

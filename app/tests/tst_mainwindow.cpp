@@ -7,6 +7,7 @@
 
 #include <QClipboard>
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -71,8 +72,9 @@ private slots:
         ScriptedDialogs dialogs;
         EditorWindows windows = CreateEditorWindows(dialogs);
         QCOMPARE(dialogs.warnings,
-                 QStringList{QStringLiteral(
-                     "Pominięto plik czcionki ./font8x8b.fnt: ma 0 B, a powinien mieć 2048 B.")});
+                 QStringList{QStringLiteral("Pominięto plik czcionki %1: ma 0 B, a powinien mieć "
+                                            "2048 B.")
+                                 .arg(QDir::toNativeSeparators("./font8x8b.fnt"))});
         // Font 4 came from further down the search, not from the empty file.
         const std::uint8_t* rows = GlyphRows(FontEntry(windows.Form1->Strip().FontTable(), 4), 'A');
         const std::uint8_t* shipped = BuiltInFont(3).data() + 'A' * 8;

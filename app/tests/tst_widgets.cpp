@@ -12,6 +12,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QDir>
 #include <QFile>
 #include <QKeyEvent>
 #include <QMenu>
@@ -371,7 +372,7 @@ private slots:
         QFETCH(QByteArray, line);
         QTemporaryDir dir;
         const std::string path = JoinStartDirectory(dir.path().toStdString(), "vtr.cfg");
-        QCOMPARE(QString::fromStdString(path), dir.filePath("vtr.cfg"));
+        QCOMPARE(QDir::fromNativeSeparators(QString::fromStdString(path)), dir.filePath("vtr.cfg"));
         {
             QFile f(QString::fromStdString(path));
             QVERIFY(f.open(QIODevice::WriteOnly));
