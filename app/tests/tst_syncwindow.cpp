@@ -134,7 +134,7 @@ private slots:
         QCOMPARE(ShowAndStart(form), 1);
         form.CategoryButtons1->Click(0, 1);
         QVERIFY(!form.isVisible());
-        QCOMPARE(ReadWholeFile(cfg), QFile::encodeName(shown) + '\n');
+        QCOMPARE(ReadWholeFile(cfg), shown.toUtf8() + '\n');
     }
 
     void PortErrorNamesThePortAndExitOnlyCloses() {
@@ -327,8 +327,7 @@ private slots:
         QCOMPARE(sign.Slot9Log().size(), std::size_t{2});
 
         form.CategoryButtons1->Click(0, 1);
-        QCOMPARE(ReadWholeFile(fx.Dir() + QStringLiteral("/as.cfg")),
-                 QFile::encodeName(chosen) + '\n');
+        QCOMPARE(ReadWholeFile(fx.Dir() + QStringLiteral("/as.cfg")), chosen.toUtf8() + '\n');
         // The next window reads the chosen name back.
         TForm3 again(SyncContextOf(fx.Form1()), fx.dialogs);
         QCOMPARE(again.EditPlik->text(), chosen);
