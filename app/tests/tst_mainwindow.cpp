@@ -213,8 +213,9 @@ private slots:
     }
 
     void SettingsStayInTheStartDirectory() {
-        EditorFixture fx(QByteArray("COM4\n"), false);
+        // Outlives the fixture, whose end leaves this folder (Windows removes no current folder).
         QTemporaryDir elsewhere;
+        EditorFixture fx(QByteArray("COM4\n"), false);
         QDir::setCurrent(elsewhere.path());
         Component<QComboBox>(fx.Form1(), "ComboBoxCOM").setEditText(QStringLiteral("COM5"));
         QCOMPARE(ReadWholeFile(fx.SettingsFile()), QByteArray("COM5\n"));
